@@ -1,0 +1,59 @@
+#include "archive/AbConst.h"
+
+#include <iterator>
+
+namespace ab {
+
+namespace {
+
+struct MessageRow {
+  int32_t number;
+  const char* text;
+};
+
+constexpr MessageRow kMessages[] = {
+    {AbZipVersionNeeded, "Cannot extract file - newer version required"},
+    {AbUnknownCompressionMethod, "Cannot extract file - unsupported compression method"},
+    {AbNoExtractionMethod, "Cannot extract file - no extraction support provided"},
+    {AbInvalidPassword, "Cannot extract file - invalid password"},
+    {AbNoInsertionMethod, "Cannot insert file - no insertion support provided"},
+    {AbInvalidFactor, "Invalid Reduce Factor"},
+    {AbUserAbort, "Process aborted by user"},
+    {AbDiskRequest, "Insert floppy"},
+    {AbLastDiskRequest, "Insert the last disk in the spanned disk set"},
+    {AbBadSpanStream, "Spanned archives must be opened as file streams"},
+    {AbDiskNumRequest, "Insert disk number %d of the spanned disk set"},
+    {AbNoOverwriteSpan, "Cannot update an existing spanned disk set"},
+    {AbNoSuchDirectory, "Directory does not exist"},
+    {AbBadStream, "Invalid Stream"},
+    {AbZipBadCRC, "Failed CRC Check"},
+    {AbFileNotFound, "File not found"},
+    {AbNoArchive, "Archive does not exist - FileName is blank"},
+    {AbErrZipInvalid, "Invalid file - not a PKZip file"},
+    {AbReadError, "Error reading archive"},
+    {AbImageRequest, "Image file name"},
+    {AbSpanningNotSupported, "Spanning not supported by this Archive type"},
+    {AbImageNumRequest, "Insert span number %d of the spanned file set"},
+    {AbBBSReadTooManyBytes, "BBS: request to read too many bytes [%d]"},
+    {AbBBSSeekOutsideBuffer, "BBS: New position is outside the buffer"},
+    {AbBBSInvalidOrigin, "BBS: Invalid Origin value"},
+    {AbBBSWriteTooManyBytes, "BBS: request to write too many bytes [%d]"},
+    {AbVMSInvalidOrigin, "VMS: invalid origin %d, should be 0, 1, 2"},
+    {AbVMSErrorOpenSwap, "VMS: Cannot open swap file %s"},
+    {AbVMSSeekFail, "VMS: Failed to seek in swap file %s"},
+    {AbVMSReadFail, "VMS: Failed to read %d bytes from swap file %s"},
+    {AbVMSWriteFail, "VMS: Failed to write %d bytes to swap file %s"},
+};
+
+}  // namespace
+
+void MessageForCode(int32_t number, std::string& text) {
+  for (const MessageRow& row : kMessages) {
+    if (row.number == number) {
+      text = row.text;
+      return;
+    }
+  }
+}
+
+}  // namespace ab

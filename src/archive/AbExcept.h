@@ -1,0 +1,116 @@
+// The archive reader's exception family, rooted at EAbException. Each class
+// carries a fixed error number whose text comes from the message table;
+// ClassifyFailure turns any exception into a failure kind and a number.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+#include "archive/AbConst.h"
+#include "rtl/Exception.h"
+#include "rtl/Format.h"
+
+namespace ab {
+
+class EAbException : public rtl::Exception {
+ public:
+  // A message of its own; ErrorNumber stays 0.
+  explicit EAbException(std::string message) : rtl::Exception(std::move(message)) {}
+  int32_t ErrorNumber() const { return errorNumber_; }
+
+ protected:
+  // The message from the table, filled with the placeholder arguments.
+  EAbException(int32_t number, std::initializer_list<rtl::FormatArg> args);
+
+ private:
+  int32_t errorNumber_ = 0;
+};
+
+// Groups the ZIP-format and stream errors; never raised itself.
+class EAbZipException : public EAbException {
+ protected:
+  using EAbException::EAbException;
+};
+
+#define TESSALINE_AB_ERROR(Name, Base, Number) \
+  class Name : public Base {                   \
+   public:                                     \
+    Name() : Base(Number, {}) {}               \
+  };
+
+TESSALINE_AB_ERROR(EAbZipVersion, EAbZipException, AbZipVersionNeeded)
+TESSALINE_AB_ERROR(EAbZipInvalidMethod, EAbZipException, AbUnknownCompressionMethod)
+TESSALINE_AB_ERROR(EAbZipNoExtraction, EAbZipException, AbNoExtractionMethod)
+TESSALINE_AB_ERROR(EAbZipInvalidPassword, EAbZipException, AbInvalidPassword)
+TESSALINE_AB_ERROR(EAbZipNoInsertion, EAbZipException, AbNoInsertionMethod)
+TESSALINE_AB_ERROR(EAbZipInvalidFactor, EAbZipException, AbInvalidFactor)
+TESSALINE_AB_ERROR(EAbUserAbort, EAbException, AbUserAbort)
+TESSALINE_AB_ERROR(EAbZipBadSpanStream, EAbZipException, AbBadSpanStream)
+TESSALINE_AB_ERROR(EAbZipSpanOverwrite, EAbZipException, AbNoOverwriteSpan)
+TESSALINE_AB_ERROR(EAbNoSuchDirectory, EAbException, AbNoSuchDirectory)
+TESSALINE_AB_ERROR(EAbBadStream, EAbException, AbBadStream)
+TESSALINE_AB_ERROR(EAbZipBadCRC, EAbZipException, AbZipBadCRC)
+TESSALINE_AB_ERROR(EAbFileNotFound, EAbException, AbFileNotFound)
+TESSALINE_AB_ERROR(EAbNoArchive, EAbException, AbNoArchive)
+TESSALINE_AB_ERROR(EAbZipInvalid, EAbZipException, AbErrZipInvalid)
+TESSALINE_AB_ERROR(EAbReadError, EAbZipException, AbReadError)
+TESSALINE_AB_ERROR(EAbSpanningNotSupported, EAbException, AbSpanningNotSupported)
+TESSALINE_AB_ERROR(EAbBBSSeekOutsideBuffer, EAbZipException, AbBBSSeekOutsideBuffer)
+TESSALINE_AB_ERROR(EAbBBSInvalidOrigin, EAbZipException, AbBBSInvalidOrigin)
+
+#undef TESSALINE_AB_ERROR
+
+// The classes whose message takes arguments.
+class EAbBBSReadTooManyBytes : public EAbZipException {
+ public:
+  explicit EAbBBSReadTooManyBytes(int32_t count)
+      : EAbZipException(AbBBSReadTooManyBytes, {count}) {}
+};
+class EAbBBSWriteTooManyBytes : public EAbZipException {
+ public:
+  explicit EAbBBSWriteTooManyBytes(int32_t count)
+      : EAbZipException(AbBBSWriteTooManyBytes, {count}) {}
+};
+class EAbVMSInvalidOrigin : public EAbZipException {
+ public:
+  explicit EAbVMSInvalidOrigin(int32_t origin) : EAbZipException(AbVMSInvalidOrigin, {origin}) {}
+};
+class EAbVMSErrorOpenSwap : public EAbZipException {
+ public:
+  explicit EAbVMSErrorOpenSwap(const std::string& file)
+      : EAbZipException(AbVMSErrorOpenSwap, {file}) {}
+};
+class EAbVMSSeekFail : public EAbZipException {
+ public:
+  explicit EAbVMSSeekFail(const std::string& file) : EAbZipException(AbVMSSeekFail, {file}) {}
+};
+class EAbVMSReadFail : public EAbZipException {
+ public:
+  EAbVMSReadFail(int32_t count, const std::string& file)
+      : EAbZipException(AbVMSReadFail, {count, file}) {}
+};
+class EAbVMSWriteFail : public EAbZipException {
+ public:
+  EAbVMSWriteFail(int32_t count, const std::string& file)
+      : EAbZipException(AbVMSWriteFail, {count, file}) {}
+};
+
+enum TAbFailureKind : uint8_t {
+  fkArchive = 0,
+  fkInOut = 1,
+  fkFiler = 2,
+  fkFileCreate = 3,
+  fkFileOpen = 4,
+  fkOther = 6,
+};
+
+struct TAbFailure {
+  TAbFailureKind kind = fkOther;
+  int32_t number = 0;
+};
+
+// The kind and number of any exception; never fails.
+TAbFailure ClassifyFailure(const std::exception& error);
+
+}  // namespace ab

@@ -1,0 +1,68 @@
+#include "rtl/Format.h"
+
+namespace rtl {
+
+namespace {
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+}  // namespace
+
+std::string Format(const std::string& pattern, std::initializer_list<FormatArg> args) {
+  std::string out;
+  out.reserve(pattern.size() + 16);
+  auto next = args.begin();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c != '%' || i + 1 >= pattern.size()) {
+      out += c;
+      continue;
+    }
+    const char spec = pattern[i + 1];
+    if (spec == '%') {
+      out += '%';
+      ++i;
+    } else if ((spec == 's' || spec == 'd') && next != args.end()) {
+      if (const auto* text = std::get_if<std::string>(&*next)) {
+        out += *text;
+      } else {
+        out += std::to_string(std::get<int64_t>(*next));
+      }
+      ++next;
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string UpperCaseAscii(std::string text) {
+  for (char& c : text) c = UpperAscii(c);
+  return text;
+}
+
+std::string LowerCaseAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return text;
+}
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  }
+  return true;
+}
+
+std::string TrimControl(const std::string& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace rtl
