@@ -1,8 +1,10 @@
-// Helpers shared by the archive reader: the CRC-32 of the ZIP format.
+// Helpers shared by the archive reader: the CRC-32 of the ZIP format, the
+// traditional cipher's keys and Percentage.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace ab {
 
@@ -18,5 +20,44 @@ uint32_t Crc32(const void* buffer, size_t count);
 
 // The byte-at-a-time table (entry 1 is 0x77073096).
 extern const uint32_t kCrc32Table[256];
+
+}  // namespace ab
+
+namespace ab {
+
+// done * 100 / total, rounded towards zero: 0 when total <= 0, 100 when
+// done >= total. Totals above 16,384,000 are scaled down first so that the
+// product cannot overflow.
+uint8_t Percentage(int32_t done, int32_t total);
+
+// The three keys of the traditional PKWARE cipher.
+struct TAbZipKeys {
+  uint32_t k0 = 0x12345678;
+  uint32_t k1 = 0x23456789;
+  uint32_t k2 = 0x34567890;
+
+  // Sets the keys up from the password's bytes.
+  void Init(const std::string& password);
+  void Update(uint8_t plain) {
+    // A CRC-32 step without the start value or the final complement.
+    k0 = CrcStep(k0, plain);
+    k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
+    k2 = CrcStep(k2, static_cast<uint8_t>(k1 >> 24));
+  }
+  uint8_t DecryptByte(uint8_t cipher) {
+    const uint32_t t = (k2 & 0xFFFF) | 2;
+    const auto plain = static_cast<uint8_t>(cipher ^ ((t * (t ^ 1)) >> 8));
+    Update(plain);
+    return plain;
+  }
+  void Decrypt(uint8_t* buffer, size_t count) {
+    for (size_t i = 0; i < count; ++i) buffer[i] = DecryptByte(buffer[i]);
+  }
+
+ private:
+  static uint32_t CrcStep(uint32_t crc, uint8_t byte) {
+    return kCrc32Table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+  }
+};
 
 }  // namespace ab

@@ -45,3 +45,12 @@ TEST(Crc32, UpdatesChainAcrossPieces) {
   EXPECT_EQ(~crc, 0x414FA339u);
   EXPECT_EQ(UpdateCrc32Buffer(text, -1, 0x1234u), 0x1234u);
 }
+
+TEST(Percentage, RoundsDownAndClamps) {
+  EXPECT_EQ(Percentage(5, 0), 0);
+  EXPECT_EQ(Percentage(7, 5), 100);
+  EXPECT_EQ(Percentage(1, 3), 33);
+  // Large totals are scaled by 256 first: no overflow of done * 100.
+  EXPECT_EQ(Percentage(1000000000, 2000000000), 50);
+  EXPECT_EQ(Percentage(16384001, 16384002), 99);
+}
