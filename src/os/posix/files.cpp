@@ -136,6 +136,15 @@ bool SetLastWriteTimeFromDos(FileHandle file, uint16_t dosDate, uint16_t dosTime
   return true;
 }
 
+std::optional<int64_t> LastWriteTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(posix::NativePath(path).c_str(), &st) != 0) {
+    Fail();
+    return std::nullopt;
+  }
+  return static_cast<int64_t>(st.st_mtime);
+}
+
 uint32_t FileAttributes(const std::string& path) {
   struct stat st {};
   if (::stat(posix::NativePath(path).c_str(), &st) != 0) {
