@@ -54,17 +54,30 @@ inline uint64_t LoadLe64(const uint8_t* p) {
 }
 
 // Copies a match of length bytes from distance back, with the semantics of a
-// byte-by-byte copy; may write up to 15 bytes past the end.
+// byte-by-byte copy; may write up to 31 bytes past the end. Most matches are
+// short, so the first 32 bytes go without a loop whose exit would be hard to
+// predict.
 inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   const uint8_t* from = out - distance;
   uint8_t* const end = out + length;
   if (distance >= 16) {
+    std::memcpy(out, from, 16);
+    std::memcpy(out + 16, from + 16, 16);
+    if (length <= 32) return;
+    out += 32;
+    from += 32;
     do {
       std::memcpy(out, from, 16);
       out += 16;
       from += 16;
     } while (out < end);
   } else if (distance >= 8) {
+    std::memcpy(out, from, 8);
+    std::memcpy(out + 8, from + 8, 8);
+    std::memcpy(out + 16, from + 16, 8);
+    if (length <= 24) return;
+    out += 24;
+    from += 24;
     do {
       std::memcpy(out, from, 8);
       out += 8;
