@@ -47,6 +47,14 @@ class ReferenceDecoder {
     Flush();
   }
 
+  // Loads one tree of count entries and decodes n symbols with it.
+  std::vector<int> TreeSymbols(int count, int n) {
+    const auto tree = LoadTree(count);
+    std::vector<int> symbols;
+    for (int i = 0; i < n; ++i) symbols.push_back(Symbol(tree));
+    return symbols;
+  }
+
  private:
   // ---- input, a byte at a time
   void Fill() {
