@@ -136,6 +136,8 @@ enum : uint32_t {
   kRegBinary = 3,
   kRegDword = 4,
   kRegMultiSz = 7,
+  // The type of a value that exists but whose data could not be read.
+  kRegUnreadable = 0xFFFFFFFF,
 };
 
 struct RegistryValue {
