@@ -1,0 +1,6 @@
+#include "ui/posix/Terminal.h"
+namespace ui {
+std::unique_ptr<TPresenter> CreateTerminalPresenter() {
+  return nullptr;
+}
+}  // namespace ui
