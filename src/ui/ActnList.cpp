@@ -57,12 +57,15 @@ void TCustomFileRun::Update() {
   SetEnabled(browse_ || !fileName_.empty());
 }
 
-std::string TrimmedSystemErrorMessage(uint32_t code) {
-  std::string text = os::SystemErrorMessage(code);
+std::string TrimSystemMessage(std::string text) {
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 0x20 || text.back() == '.')) {
     text.pop_back();
   }
   return text;
+}
+
+std::string TrimmedSystemErrorMessage(uint32_t code) {
+  return TrimSystemMessage(os::SystemErrorMessage(code));
 }
 
 void TCustomFileRun::ExecuteTarget(TObject* /*target*/) {

@@ -141,8 +141,9 @@ class TFileRun : public TCustomFileRun {
   using TCustomFileRun::TCustomFileRun;
 };
 
-// The system's text for an error number with trailing blanks, control
-// characters and full stops removed, as the run action raises it.
+// A system text without its trailing blanks, control characters and full
+// stops, as the run action raises it.
+std::string TrimSystemMessage(std::string text);
 std::string TrimmedSystemErrorMessage(uint32_t code);
 
 }  // namespace ui

@@ -156,8 +156,10 @@ void TTranscriptPresenter::FormShown(TForm& form) {
   }
 }
 
-void TTranscriptPresenter::FocusChanged(TForm& /*form*/, TControl& control) {
-  WriteLine("focus", control.Caption());
+void TTranscriptPresenter::FocusChanged(TForm& form, TControl& control) {
+  // A button by its caption; an edit box, whose text is no name, by its label.
+  WriteLine("focus",
+            control.Kind() == TControlKind::Edit ? EditName(form, control) : control.Caption());
 }
 
 void TTranscriptPresenter::ControlChanged(TForm& form, TControl& control) {

@@ -6,7 +6,8 @@
 //   [window] CAPTION           a form is shown; then, for each visible edit box,
 //   [destination] TEXT         [name] TEXT, named by the label to its left (lower
 //                              case, colon dropped) or else by the control's name;
-//   [focus] CAPTION            then the focused control. Later focus moves (Tab,
+//   [focus] CAPTION            then the focused control (an edit box by its name as
+//                              above). Later focus moves (Tab,
 //                              Shift+Tab) and text changes of an edit box on the
 //                              shown form print the same lines again.
 //   [message] CAPTION: TEXT    the message dialog; the following keys go to it
