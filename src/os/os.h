@@ -36,6 +36,10 @@ void CloseFile(FileHandle file);
 // Sets the last-write time from a DOS date and time taken as local time.
 bool SetLastWriteTimeFromDos(FileHandle file, uint16_t dosDate, uint16_t dosTime);
 
+// The last-write time of a file or folder in seconds since 1970-01-01 UTC,
+// or nothing when the path does not exist.
+std::optional<int64_t> LastWriteTime(const std::string& path);
+
 // The Windows error code of the last failed call on this thread.
 uint32_t LastError();
 
@@ -132,6 +136,8 @@ enum : uint32_t {
   kRegBinary = 3,
   kRegDword = 4,
   kRegMultiSz = 7,
+  // The type of a value that exists but whose data could not be read.
+  kRegUnreadable = 0xFFFFFFFF,
 };
 
 struct RegistryValue {
