@@ -121,7 +121,7 @@ def main():
     long_name = (b"deep/" * 80) + b"x" * 300 + b".txt"
     write("long.zip", zip_bytes([(long_name, b"L", 0)]))
     code, out, err = run(tunzip, "-l", "--tsv", "long.zip", cwd=scratch)
-    check(code == 0 and out.rstrip("\n").split("\t")[8] == long_name.decode(),
+    check(code == 0 and out.rstrip("\r\n").split("\t")[8] == long_name.decode(),
           "long name: %d %r" % (code, err))
 
     for failure in failures:
