@@ -61,10 +61,10 @@ def main():
 
     code, out, err = run(tunzip)
     check(code == 10 and "usage" in err, "no arguments: exit %d %r" % (code, err))
-    code, out, err = run(tunzip, "-q", sample)
-    check(code == 10 and "unknown option -q" in err, "unknown option: exit %d" % code)
-    code, out, err = run(tunzip, sample)
-    check(code == 10, "no mode: exit %d" % code)
+    code, out, err = run(tunzip, "-Z", sample)
+    check(code == 10 and "unknown option -Z" in err, "unknown option: exit %d" % code)
+    code, out, err = run(tunzip, "-t", "-d", "x", sample)
+    check(code == 10, "-d with -t: exit %d" % code)
 
     code, out, err = run(tunzip, "-l", "--tsv", sample)
     names = [line.split("\t")[8] for line in out.splitlines()]
