@@ -58,6 +58,54 @@ def fresh(name):
     return path
 
 
+def make_zip(path, members):
+    with zipfile.ZipFile(path, "w") as z:
+        for name, data in members:
+            z.writestr(zipfile.ZipInfo(name, (2024, 5, 6, 7, 8, 10)), data)
+
+
+def replacing():
+    """An existing file is replaced only by a member that extracted correctly."""
+    base = fresh("replace")
+    good = os.path.join(base, "good.zip")
+    make_zip(good, [("a.txt", b"new contents"), ("../escape.txt", b"x"), ("/rooted.txt", b"x")])
+    damaged = os.path.join(base, "damaged.zip")
+    make_zip(damaged, [("a.txt", b"new contents")])
+    raw = bytearray(open(damaged, "rb").read())
+    raw[raw.index(b"new contents")] ^= 0xFF  # the data no longer match the CRC-32
+    open(damaged, "wb").write(bytes(raw))
+    target = os.path.join(base, "out")
+    os.makedirs(target)
+    existing = os.path.join(target, "a.txt")
+
+    def reset():
+        with open(existing, "wb") as f:
+            f.write(b"old")
+
+    reset()
+    code, out, err = run(tunzip, "-o", "-q", "-d", target, damaged)
+    check(code == 1 and "Failed CRC Check" in err, "damaged over existing: exit %d %s" % (code, err))
+    check(open(existing, "rb").read() == b"old", "a failed member destroyed the file it replaced")
+    check(sorted(os.listdir(target)) == ["a.txt"], "leftovers: %r" % os.listdir(target))
+
+    code, out, err = run(tunzip, "-q", "-d", target, good)  # no terminal: never overwrite
+    check(code == 1 and "not overwritten" in err, "no terminal: exit %d %s" % (code, err))
+    check(open(existing, "rb").read() == b"old", "overwritten without -o")
+    code, out, err = run(tunzip, "-n", "-q", "-d", target, good, "a.txt")
+    check(code == 0 and open(existing, "rb").read() == b"old", "-n: exit %d" % code)
+    code, out, err = run(tunzip, "-o", "-q", "-d", target, good)
+    check(open(existing, "rb").read() == b"new contents", "-o did not replace")
+    check("escape.txt" in err and "rooted.txt" in err and code == 1,
+          "unsafe names not refused: exit %d %s" % (code, err))
+    check(not os.path.exists(os.path.join(base, "escape.txt")), "wrote outside the target")
+    check(sorted(os.listdir(target)) == ["a.txt"], "leftovers: %r" % os.listdir(target))
+    code, out, err = run(tunzip, "-o", "-j", "-q", "-d", target, good)
+    check(sorted(os.listdir(target)) == ["a.txt", "escape.txt", "rooted.txt"],
+          "-j keeps bare names inside: %r" % os.listdir(target))
+    code, out, err = run(tunzip, "-q", "-d", target, good, "nomatch*")
+    check(code == 11, "no match: exit %d" % code)
+
+
 def main():
     have7z = shutil.which("7z") is not None
     checked = 0
@@ -126,6 +174,8 @@ def main():
             check(ok, "bad/%s: %s is not a correctly extracted member" % (name, key))
         tested = run(tunzip, "-t", "-q", path, timeout=60)
         check(tested[0] < 128, "bad/%s: -t crashed" % name)
+
+    replacing()
 
     for f in failures:
         print("FAIL:", f)
