@@ -82,8 +82,19 @@ class TAbUnzipHelper {
 
   // Bit-level building blocks, exposed to subclasses for testing.
   void BeginInput();
-  uint32_t TakeBits(int n);
-  void PutByte(uint8_t b);
+  uint32_t TakeBits(int n) {
+    if (bitCount_ < n || tail_) return TakeBitsSlow(n);
+    const auto result = static_cast<uint32_t>(bitBuffer_ & ((1u << n) - 1));
+    bitBuffer_ >>= n;
+    bitCount_ -= n;
+    return result;
+  }
+  void PutByte(uint8_t b) {
+    history_[total_ & kHistoryMask] = b;
+    ++total_;
+    if (total_ - produced_ == kOutputBufferSize) WritePending();
+    if (total_ - flushMark_ == kOutputBufferSize || total_ == uncompressedSize_) FlushOutput();
+  }
   void FlushOutput();
   void FillInput();
   void LoadShannonFanoTree(TShannonFanoTree& tree, int16_t count);
