@@ -18,7 +18,7 @@ TAbUnzipHelper::TAbUnzipHelper(rtl::TStream& archiveStream, rtl::TStream& outStr
       compressedSize_(static_cast<int32_t>(
           std::min<int64_t>(archiveStream.Size(), std::numeric_limits<int32_t>::max()))),
       decoder_(decoder),
-      history_(std::make_unique<uint8_t[]>(kHistorySize)),
+      history_(std::make_unique_for_overwrite<uint8_t[]>(kHistorySize)),  // written before read
       archiveStream_(&archiveStream) {}
 
 TAbUnzipHelper::~TAbUnzipHelper() = default;

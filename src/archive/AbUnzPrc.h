@@ -74,8 +74,8 @@ class TAbUnzipHelper {
     };
     int16_t count = 0;
     std::array<TEntry, 257> entries{};
-    // Direct lookup on the next maxBits bits: value | (bits used << 8).
-    // Empty when the code is too irregular for it to pay.
+    // Direct lookup on the next maxBits bits (at most 12): value | (bits
+    // used << 8). Empty when the code is too irregular for it to pay.
     std::vector<uint16_t> lookup;
     uint8_t maxBits = 0;
   };
