@@ -75,16 +75,27 @@ class TAbUnzipHelper {
     };
     int16_t count = 0;
     std::array<TEntry, 257> entries{};
-    // Direct lookup on the next maxBits bits: value | (bits used << 8).
-    // Empty when the code is too irregular for it to pay.
+    // Direct lookup on the next maxBits bits (at most 12): value | (bits
+    // used << 8). Empty when the code is too irregular for it to pay.
     std::vector<uint16_t> lookup;
     uint8_t maxBits = 0;
   };
 
   // Bit-level building blocks, exposed to subclasses for testing.
   void BeginInput();
-  uint32_t TakeBits(int n);
-  void PutByte(uint8_t b);
+  uint32_t TakeBits(int n) {
+    if (bitCount_ < n || tail_) return TakeBitsSlow(n);
+    const auto result = static_cast<uint32_t>(bitBuffer_ & ((1u << n) - 1));
+    bitBuffer_ >>= n;
+    bitCount_ -= n;
+    return result;
+  }
+  void PutByte(uint8_t b) {
+    history_[total_ & kHistoryMask] = b;
+    ++total_;
+    if (total_ - produced_ == kOutputBufferSize) WritePending();
+    if (total_ - flushMark_ == kOutputBufferSize || total_ == uncompressedSize_) FlushOutput();
+  }
   void FlushOutput();
   void FillInput();
   void LoadShannonFanoTree(TShannonFanoTree& tree, int16_t count);
