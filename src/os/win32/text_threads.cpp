@@ -2,6 +2,9 @@
 // table and a CRITICAL_SECTION, which is re-entrant for its owning thread.
 #include <windows.h>
 
+// windows.h maps the name onto OemToCharA; the layer's function has it too.
+#undef OemToChar
+
 #include <atomic>
 #include <string>
 
