@@ -147,7 +147,8 @@ uint32_t DriveType(const std::string& root) {
   // "C:" alone would name the drive's current folder; the root is meant.
   std::string name = root;
   if (name.size() == 2 && name[1] == ':') name += '\\';
-  return ::GetDriveTypeA(name.empty() ? nullptr : name.c_str());
+  // An empty text names no root (a null one would mean the current drive).
+  return ::GetDriveTypeA(name.c_str());
 }
 
 std::string ModuleFileName() {

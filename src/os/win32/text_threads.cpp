@@ -4,6 +4,9 @@
 // windows.h maps OemToChar to OemToCharA; the layer's own function keeps its name.
 #undef OemToChar
 
+// windows.h maps the name onto OemToCharA; the layer's function has it too.
+#undef OemToChar
+
 #include <atomic>
 #include <string>
 
