@@ -4,6 +4,9 @@
 
 #include "os/os.h"
 
+// shellapi.h maps the name to ShellExecuteA; ours is the program's own call.
+#undef ShellExecute
+
 namespace os {
 
 intptr_t ShellExecute(const std::string& operation, const std::string& file,
