@@ -1,0 +1,223 @@
+// Inflate throughput beside zlib and libdeflate on the text corpus, each with
+// its CRC-32, plus our Deflate64 throughput on the same files packed by 7-Zip.
+// Usage: bench_inflate CORPUS_DIR. The last line gives the geometric means.
+#include <libdeflate.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/AbDfDec.h"
+#include "archive/AbUtils.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+Bytes Gunzip(const std::string& path) {
+  Bytes out;
+  gzFile file = gzopen(path.c_str(), "rb");
+  if (file == nullptr) return out;
+  uint8_t chunk[65536];
+  int n;
+  while ((n = gzread(file, chunk, sizeof chunk)) > 0) out.insert(out.end(), chunk, chunk + n);
+  gzclose(file);
+  return out;
+}
+
+Bytes RawDeflate(const Bytes& data, int level) {
+  z_stream z{};
+  deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  Bytes out(deflateBound(&z, data.size()) + 64);
+  z.next_in = const_cast<uint8_t*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+// Best time of one run in seconds: batches of at least 2 ms, best of 7.
+double BestTime(const std::function<void()>& run) {
+  using Clock = std::chrono::steady_clock;
+  run();
+  int perBatch = 1;
+  for (;;) {
+    const auto start = Clock::now();
+    for (int i = 0; i < perBatch; ++i) run();
+    if (std::chrono::duration<double>(Clock::now() - start).count() >= 0.002) break;
+    perBatch *= 2;
+  }
+  double best = 1e30;
+  for (int round = 0; round < 7; ++round) {
+    const auto start = Clock::now();
+    for (int i = 0; i < perBatch; ++i) run();
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count() / perBatch);
+  }
+  return best;
+}
+
+// Our decode, memory stream to memory stream; checks the bytes once.
+double TimeOurs(const Bytes& packed, const Bytes& plain, uint32_t flags, bool* ok) {
+  rtl::TMemoryStream source(packed);
+  rtl::TMemoryStream dest;
+  ab::TAbDeflateHelper options;
+  options.SetDecodeFlags(flags);
+  uint32_t crc = 0;
+  auto run = [&] {
+    source.SetPosition(0);
+    dest.SetPosition(0);
+    crc = ab::Inflate(&source, &dest, &options);
+  };
+  try {
+    run();
+  } catch (const std::exception& error) {
+    std::printf("decode failed: %s\n", error.what());
+    *ok = false;
+    return 1e30;
+  }
+  *ok = dest.Bytes() == plain && crc == ab::Crc32(plain.data(), plain.size());
+  return BestTime(run);
+}
+
+// The data of a one-member ZIP archive, through its central directory; empty
+// unless the member is Deflate64 (7-Zip stores what does not compress).
+Bytes MemberData(const Bytes& zip) {
+  auto u16 = [&](size_t at) { return static_cast<uint32_t>(zip[at] | (zip[at + 1] << 8)); };
+  auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
+  if (zip.size() < 22) return {};
+  for (size_t eocd = zip.size() - 22;; --eocd) {
+    if (u32(eocd) == 0x06054b50) {
+      const size_t central = u32(eocd + 16);
+      if (u16(central + 10) != 9) return {};
+      const size_t packedSize = u32(central + 20);
+      const size_t local = u32(central + 42);
+      const size_t data = local + 30 + u16(local + 26) + u16(local + 28);
+      if (data + packedSize > zip.size()) return {};
+      return Bytes(zip.begin() + static_cast<long>(data),
+                   zip.begin() + static_cast<long>(data + packedSize));
+    }
+    if (eocd == 0) return {};
+  }
+}
+
+Bytes SevenZipDeflate64(const Bytes& plain, const fs::path& folder) {
+  const fs::path input = folder / "member.bin";
+  const fs::path zip = folder / "member.zip";
+  fs::remove(zip);
+  std::ofstream(input, std::ios::binary)
+      .write(reinterpret_cast<const char*>(plain.data()), static_cast<std::streamsize>(plain.size()));
+  const std::string command =
+      "7z a -tzip -mm=Deflate64 '" + zip.string() + "' '" + input.string() + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return {};
+  std::ifstream in(zip, std::ios::binary);
+  Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return MemberData(bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_inflate CORPUS_DIR\n");
+    return 2;
+  }
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(fs::path(argv[1]) / "text"))
+    if (entry.path().extension() == ".gz") files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  if (files.empty()) {
+    std::fprintf(stderr, "no text/*.gz under %s\n", argv[1]);
+    return 2;
+  }
+  char folderTemplate[] = "/tmp/bench_inflate.XXXXXX";
+  const char* folderName = mkdtemp(folderTemplate);
+  const fs::path folder = folderName != nullptr ? folderName : "/tmp";
+
+  libdeflate_decompressor* ld = libdeflate_alloc_decompressor();
+  z_stream z{};
+  inflateInit2(&z, -15);
+
+  std::printf("%-32s %5s %9s %9s %9s %11s %8s %8s\n", "file", "level", "bytes", "ours", "zlib",
+              "libdeflate", "/zlib", "/libdefl");
+  std::printf("%-32s %5s %9s %9s %9s %11s %8s %8s\n", "", "", "", "MB/s", "MB/s", "MB/s", "", "");
+  double logZlib = 0, logLibdeflate = 0;
+  int pairs = 0;
+  bool allOk = true;
+  struct Wide {
+    std::string name;
+    double deflate, deflate64;
+  };
+  std::vector<Wide> wide;
+  for (const auto& path : files) {
+    const Bytes plain = Gunzip(path.string());
+    const std::string name = path.stem().string();
+    Bytes out(plain.size() + 64);
+    double ours6 = 0;
+    for (int level : {1, 6, 9}) {
+      const Bytes packed = RawDeflate(plain, level);
+      bool ok = false;
+      const double ours = TimeOurs(packed, plain, 0, &ok);
+      allOk = allOk && ok;
+      const double zlibTime = BestTime([&] {
+        inflateReset(&z);
+        z.next_in = const_cast<uint8_t*>(packed.data());
+        z.avail_in = static_cast<uInt>(packed.size());
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        inflate(&z, Z_FINISH);
+        volatile uLong crc = crc32(0, out.data(), static_cast<uInt>(z.total_out));
+        (void)crc;
+      });
+      const double ldTime = BestTime([&] {
+        size_t made = 0;
+        libdeflate_deflate_decompress(ld, packed.data(), packed.size(), out.data(), out.size(), &made);
+        volatile uint32_t crc = libdeflate_crc32(0, out.data(), made);
+        (void)crc;
+      });
+      const double mb = static_cast<double>(plain.size()) / 1e6;
+      std::printf("%-32s %5d %9zu %9.1f %9.1f %11.1f %8.2f %8.2f%s\n", name.c_str(), level,
+                  plain.size(), mb / ours, mb / zlibTime, mb / ldTime, zlibTime / ours, ldTime / ours,
+                  ok ? "" : "  WRONG OUTPUT");
+      logZlib += std::log(zlibTime / ours);
+      logLibdeflate += std::log(ldTime / ours);
+      ++pairs;
+      if (level == 6) ours6 = mb / ours;
+    }
+    const Bytes packed64 = SevenZipDeflate64(plain, folder);
+    if (packed64.empty()) {
+      wide.push_back({name + " (not Deflate64)", ours6, 0});
+    } else {
+      bool ok = false;
+      const double time64 = TimeOurs(packed64, plain, ab::dfcDeflate64, &ok);
+      allOk = allOk && ok;
+      wide.push_back({name + (ok ? "" : " WRONG OUTPUT"), ours6,
+                      static_cast<double>(plain.size()) / 1e6 / time64});
+    }
+  }
+  std::printf("\n%-32s %16s %16s\n", "file", "ours Deflate -6", "ours Deflate64");
+  std::printf("%-32s %16s %16s\n", "", "MB/s", "MB/s (7-Zip)");
+  if (wide.empty()) std::printf("(7z not available: no Deflate64 streams)\n");
+  for (const auto& w : wide)
+    std::printf("%-32s %16.1f %16.1f\n", w.name.c_str(), w.deflate, w.deflate64);
+  inflateEnd(&z);
+  libdeflate_free_decompressor(ld);
+  fs::remove_all(folder);
+  if (!allOk) std::printf("\nSOME OUTPUT WAS WRONG\n");
+  std::printf("inflate ours/zlib=%.2f ours/libdeflate=%.2f\n", std::exp(logZlib / pairs),
+              std::exp(logLibdeflate / pairs));
+  return allOk ? 0 : 1;
+}

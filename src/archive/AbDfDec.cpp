@@ -1,0 +1,436 @@
+// Raw Deflate and Deflate64 decoding.
+//
+// DecodeData runs a fast loop while at least kInputMargin bytes of input are
+// buffered and the window's write position is below its flush point. The
+// loop keeps the bit buffer in registers and refills it a word at a time:
+// after a refill it holds at least 56 bits, enough for a literal/length code
+// (15) and up to two more literal codes, and it is topped up before the
+// length's extra bits and again before the distance code and its extra bits,
+// so no code is ever looked up with missing bits. Each iteration refills at
+// most three times, each moving at most 7 bytes on and loading 8, which the
+// input margin covers. A match starting below the flush point, however long,
+// stays inside the window's tail, which also absorbs the overshoot of the
+// block copies. Everything else (the end of the input, the last bytes before
+// a flush, StopAfter) goes through the careful path, one symbol at a time.
+#include "archive/AbDfDec.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
+
+#include "archive/AbDfCryS.h"
+#include "rtl/Format.h"
+
+namespace ab {
+
+namespace {
+
+using Tree = TAbDfDecodeHuffmanTree;
+
+constexpr int64_t kInputMargin = 40;
+constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+[[noreturn]] void Corrupt(const char* text) { throw EAbInternalInflateError(text); }
+[[noreturn]] void InvalidLength() {
+  Corrupt("decoded an invalid length symbol: greater than 285 [DecodeData]");
+}
+[[noreturn]] void InvalidDistance() {
+  Corrupt("decoded an invalid distance symbol: greater than 29 [DecodeData]");
+}
+[[noreturn]] void TooFarBack() {
+  Corrupt("distance reaches back before the first byte produced [DecodeData]");
+}
+[[noreturn]] void CodeEndsEarly() {
+  Corrupt("no more compressed data in stream [TAbDfInBitStream.DiscardBits]");
+}
+
+inline uint64_t LoadLe64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+
+// Copies a match of length bytes from distance back, with the semantics of a
+// byte-by-byte copy; may write up to 31 bytes past the end. Most matches are
+// short, so the first 32 bytes go without a loop whose exit would be hard to
+// predict.
+inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
+  const uint8_t* from = out - distance;
+  uint8_t* const end = out + length;
+  if (distance >= 16) {
+    std::memcpy(out, from, 16);
+    std::memcpy(out + 16, from + 16, 16);
+    if (length <= 32) return;
+    out += 32;
+    from += 32;
+    do {
+      std::memcpy(out, from, 16);
+      out += 16;
+      from += 16;
+    } while (out < end);
+  } else if (distance >= 8) {
+    std::memcpy(out, from, 8);
+    std::memcpy(out + 8, from + 8, 8);
+    std::memcpy(out + 16, from + 16, 8);
+    if (length <= 24) return;
+    out += 24;
+    from += 24;
+    do {
+      std::memcpy(out, from, 8);
+      out += 8;
+      from += 8;
+    } while (out < end);
+  } else if (distance == 1) {
+    std::memset(out, *from, length);
+  } else {
+    // Lay the pattern down byte by byte, then copy whole words from a
+    // multiple of the distance of at least 8 bytes back.
+    for (int i = 0; i < 8; ++i) out[i] = from[i];
+    const uint32_t period = distance * ((8 + distance - 1) / distance);
+    from = out + 8 - period;
+    out += 8;
+    while (out < end) {
+      std::memcpy(out, from, 8);
+      out += 8;
+      from += 8;
+    }
+  }
+}
+
+enum class TFastExit { EndOfBlock, OutputFull, InputLow };
+
+TFastExit DecodeFast(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,
+                     const Tree& distances) {
+  TAbDfBitState& state = bits.State();
+  if (state.end - state.position < kInputMargin) return TFastExit::InputLow;
+  uint64_t bitBuffer = state.bitBuffer;
+  uint32_t bitsLeft = state.bitsLeft;
+  const uint8_t* in = state.position;
+  const uint8_t* const inLimit = state.end - kInputMargin;
+  uint8_t* out = window.Cursor();
+  uint8_t* const outLimit = window.FlushPoint();
+  const uint8_t* const base = window.Base();
+  const uint32_t* const litTable = litLen.Table();
+  const uint32_t litBits = static_cast<uint32_t>(litLen.MainBits());
+  const uint64_t litMask = (uint64_t{1} << litBits) - 1;
+  const uint32_t* const distTable = distances.Table();
+  const uint32_t distBits = static_cast<uint32_t>(distances.MainBits());
+  const uint64_t distMask = (uint64_t{1} << distBits) - 1;
+
+  // Bits above bitsLeft hold the low bits of *in again, so OR-ing the next
+  // word in leaves them unchanged.
+  auto refill = [&] {
+    bitBuffer |= LoadLe64(in) << bitsLeft;
+    in += (63 - bitsLeft) >> 3;
+    bitsLeft |= 56;
+  };
+  auto lookup = [&](const uint32_t* table, uint64_t mask, uint32_t mainBits) {
+    uint32_t entry = table[bitBuffer & mask];
+    if (entry & Tree::kSubtable)
+      entry = table[(entry >> 16) + ((bitBuffer >> mainBits) & ((1u << ((entry >> 8) & 0xFF)) - 1))];
+    return entry;
+  };
+  auto consume = [&](uint32_t entry) {
+    const uint32_t total = entry & 0x1F;
+    bitBuffer >>= total;
+    bitsLeft -= total;
+  };
+  // The value plus the extra bits that follow the code.
+  auto valueOf = [&](uint32_t entry) {
+    const uint32_t total = entry & 0x1F;
+    const auto extra = static_cast<uint32_t>((bitBuffer & ((uint64_t{1} << total) - 1)) >>
+                                             ((entry >> 8) & 0xFF));
+    return (entry >> 16) + extra;
+  };
+  auto save = [&] {
+    state.bitBuffer = bitBuffer & ((uint64_t{1} << bitsLeft) - 1);
+    state.bitsLeft = bitsLeft;
+    state.position = in;
+    window.Cursor() = out;
+  };
+
+  TFastExit result;
+  for (;;) {
+    if (out >= outLimit) {
+      result = TFastExit::OutputFull;
+      break;
+    }
+    if (in > inLimit) {
+      result = TFastExit::InputLow;
+      break;
+    }
+    refill();
+    uint32_t entry = lookup(litTable, litMask, litBits);
+    if (entry & Tree::kLiteral) {
+      consume(entry);
+      *out++ = static_cast<uint8_t>(entry >> 16);
+      entry = lookup(litTable, litMask, litBits);
+      if (entry & Tree::kLiteral) {
+        consume(entry);
+        *out++ = static_cast<uint8_t>(entry >> 16);
+        entry = lookup(litTable, litMask, litBits);
+        if (entry & Tree::kLiteral) {
+          consume(entry);
+          *out++ = static_cast<uint8_t>(entry >> 16);
+          continue;
+        }
+      }
+    }
+    if (entry & Tree::kSpecial) {
+      if ((entry >> 16) == Tree::kEndOfBlock) {
+        consume(entry);
+        result = TFastExit::EndOfBlock;
+        break;
+      }
+      save();
+      InvalidLength();
+    }
+    if (bitsLeft < 31) refill();
+    const uint32_t length = valueOf(entry);
+    consume(entry);
+    if (bitsLeft < 29) refill();
+    entry = lookup(distTable, distMask, distBits);
+    if (entry & Tree::kSpecial) {
+      save();
+      InvalidDistance();
+    }
+    const uint32_t distance = valueOf(entry);
+    consume(entry);
+    if (distance > static_cast<uint64_t>(out - base)) {
+      save();
+      TooFarBack();
+    }
+    CopyMatchFast(out, distance, length);
+    out += length;
+  }
+  save();
+  return result;
+}
+
+// One literal, match or end of block, with every bound checked; true at the
+// end of the block.
+bool DecodeCarefully(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,
+                     const Tree& distances) {
+  TAbDfBitState& state = bits.State();
+  bits.EnsureBits(31);
+  uint32_t entry = litLen.Decode(state.bitBuffer);
+  if ((entry & Tree::kSpecial) && (entry >> 16) == Tree::kInvalid) InvalidLength();
+  uint32_t total = Tree::Total(entry);
+  if (total > state.bitsLeft) CodeEndsEarly();
+  uint32_t value =
+      Tree::Value(entry) + static_cast<uint32_t>((state.bitBuffer & ((uint64_t{1} << total) - 1)) >>
+                                                 Tree::CodeLength(entry));
+  state.bitBuffer >>= total;
+  state.bitsLeft -= total;
+  if (entry & Tree::kLiteral) {
+    window.PutLiteral(static_cast<uint8_t>(value));
+    return false;
+  }
+  if (entry & Tree::kSpecial) return true;
+  const uint32_t length = value;
+
+  bits.EnsureBits(29);
+  entry = distances.Decode(state.bitBuffer);
+  if (entry & Tree::kSpecial) InvalidDistance();
+  total = Tree::Total(entry);
+  if (total > state.bitsLeft) CodeEndsEarly();
+  const uint32_t distance =
+      Tree::Value(entry) + static_cast<uint32_t>((state.bitBuffer & ((uint64_t{1} << total) - 1)) >>
+                                                 Tree::CodeLength(entry));
+  state.bitBuffer >>= total;
+  state.bitsLeft -= total;
+  if (distance > static_cast<uint64_t>(window.Cursor() - window.Base())) TooFarBack();
+  window.CopyMatch(static_cast<int32_t>(length), static_cast<int32_t>(distance));
+  return false;
+}
+
+}  // namespace
+
+void DecodeData(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLenTree,
+                const Tree& distanceTree) {
+  for (;;) {
+    if (!window.StopActive()) {
+      const TFastExit exit = DecodeFast(bits, window, litLenTree, distanceTree);
+      if (exit == TFastExit::EndOfBlock) return;
+      if (exit == TFastExit::OutputFull) {
+        window.Slide();
+        continue;
+      }
+      if (bits.ibsFillBuffer()) continue;
+    }
+    if (DecodeCarefully(bits, window, litLenTree, distanceTree)) return;
+  }
+}
+
+void InflateStoredBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window) {
+  bits.AlignToByte();
+  uint8_t header[4];
+  bits.ReadBuffer(header, 4);
+  const uint32_t length = header[0] | (uint32_t{header[1]} << 8);
+  const uint32_t notLength = header[2] | (uint32_t{header[3]} << 8);
+  if ((length ^ 0xFFFF) != notLength)
+    Corrupt("invalid stored block (length and NOT length do not match) [InflateStoredBlock]");
+  // Straight into the window, so that a stream cut short inside the block
+  // still leaves every byte it held.
+  auto left = static_cast<int32_t>(length);
+  while (left > 0) {
+    if (window.Cursor() >= window.FlushPoint()) window.Slide();
+    const auto room = static_cast<int32_t>(window.FlushPoint() - window.Cursor());
+    const int32_t n = bits.ReadAvailable(window.Cursor(), left < room ? left : room);
+    window.Cursor() += n;
+    left -= n;
+  }
+  if (window.Cursor() >= window.FlushPoint()) window.Slide();
+}
+
+void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const Tree& codeLengthTree, int count,
+                            uint8_t* lengths) {
+  TAbDfBitState& state = bits.State();
+  int i = 0;
+  while (i < count) {
+    bits.EnsureBits(7);
+    const uint32_t entry = codeLengthTree.Decode(state.bitBuffer);
+    const uint32_t total = Tree::Total(entry);
+    if (total > state.bitsLeft) CodeEndsEarly();
+    state.bitBuffer >>= total;
+    state.bitsLeft -= total;
+    const uint32_t symbol = Tree::Value(entry);
+    if (symbol < 16) {
+      lengths[i++] = static_cast<uint8_t>(symbol);
+      continue;
+    }
+    int repeat;
+    uint8_t repeated = 0;
+    if (symbol == 16) {
+      if (i == 0) Corrupt("a repeat of the previous code length comes first {ReadLitDistCodeLengths}");
+      repeated = lengths[i - 1];
+      repeat = 3 + static_cast<int>(bits.ReadBits(2));
+    } else if (symbol == 17) {
+      repeat = 3 + static_cast<int>(bits.ReadBits(3));
+    } else {
+      repeat = 11 + static_cast<int>(bits.ReadBits(7));
+    }
+    if (repeat > count - i)
+      Corrupt("a code length repeat runs past the last code length {ReadLitDistCodeLengths}");
+    std::memset(lengths + i, repeated, static_cast<size_t>(repeat));
+    i += repeat;
+  }
+}
+
+void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, bool deflate64) {
+  const int litCount = static_cast<int>(bits.ReadBits(5)) + 257;
+  const int distCount = static_cast<int>(bits.ReadBits(5)) + 1;
+  const int codeLengthCount = static_cast<int>(bits.ReadBits(4)) + 4;
+  if (litCount > 286)
+    Corrupt("count of literal codes in dynamic block is greater than 286 [InflateDynamicBlock]");
+  if (!deflate64 && distCount > 30)
+    Corrupt("count of distance codes in dynamic block is greater than 30 [InflateDynamicBlock]");
+
+  uint8_t codeLengths[19] = {};
+  for (int i = 0; i < codeLengthCount; ++i)
+    codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.ReadBits(3));
+  Tree codeLengthTree(19, TAbDfTreeKind::CodeLengths, deflate64);
+  codeLengthTree.Build(codeLengths, 19);
+
+  uint8_t lengths[318] = {};
+  ReadLitDistCodeLengths(bits, codeLengthTree, litCount + distCount, lengths);
+  Tree litLenTree(286, TAbDfTreeKind::LitLen, deflate64);
+  litLenTree.Build(lengths, litCount);
+  Tree distanceTree(deflate64 ? 32 : 30, TAbDfTreeKind::Distance, deflate64);
+  distanceTree.Build(lengths + litCount, distCount);
+  DecodeData(bits, window, litLenTree, distanceTree);
+}
+
+uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* helper) {
+  rtl::Assert(aSource != nullptr, "Deflate: aSource stream cannot be nil");
+  rtl::Assert(aDest != nullptr, "Deflate: aDest stream cannot be nil");
+  TAbDeflateHelper options;
+  if (helper != nullptr) options.Assign(*helper);
+  const int64_t sourceStart = aSource->Position();
+  const int64_t destStart = aDest->Position();
+  if (!options.OnInputProgress) {
+    options.SetInputSize(0);
+  } else if (options.InputSize() == -1) {
+    options.SetInputSize(static_cast<int32_t>(std::min<int64_t>(aSource->Size(), INT32_MAX)));
+  }
+  std::unique_ptr<TAbLogger> log;
+  if (!options.LogName().empty()) {
+    log = std::make_unique<TAbLogger>(options.LogName());
+    log->WriteLine("INFLATING STREAM...");
+    log->WriteLine("Need to recompile the app with UseLogging turned on");
+  }
+  const uint32_t flags = options.DecodeFlags();
+  const bool deflate64 = (flags & dfcDeflate64) != 0;
+  const bool testOnly = (flags & dfcTestOnly) != 0;
+
+  std::unique_ptr<TAbDfDecryptStream> decrypter;
+  std::unique_ptr<TAbDfInBitStream> bits;
+  std::unique_ptr<TAbDfOutputWindow> window;
+  uint32_t result = 0;
+  try {
+    try {
+      rtl::TStream* input = aSource;
+      if (!options.PasswordText().empty()) {
+        decrypter = std::make_unique<TAbDfDecryptStream>(*aSource, options.CheckWord(),
+                                                         options.PasswordText());
+        if (!decrypter->CheckHeader()) throw EAbInflatePasswordError();
+        input = decrypter.get();
+      }
+      bits = std::make_unique<TAbDfInBitStream>(*input, options.InputSize(),
+                                                options.OnInputProgress);
+      window = std::make_unique<TAbDfOutputWindow>(*aDest, deflate64, (flags & dfcUseAdler32) == 0,
+                                                   options.StopAfter(), testOnly, log.get());
+      bool final;
+      do {
+        final = bits->ReadBit() != 0;
+        switch (bits->ReadBits(2)) {
+          case 0:
+            InflateStoredBlock(*bits, *window);
+            break;
+          case 1:
+            DecodeData(*bits, *window, FixedLitLenTree(deflate64), FixedDistanceTree(deflate64));
+            break;
+          case 2:
+            InflateDynamicBlock(*bits, *window, deflate64);
+            break;
+          default:
+            Corrupt("starting new block, but invalid block type [Inflate]");
+        }
+      } while (!final);
+      result = window->FinalChecksum();
+      bits->ReturnUnusedInput();
+    } catch (...) {
+      // Whatever was decoded reaches the destination, and the input not
+      // used goes back to the source, before the failure travels on.
+      try {
+        if (window) window->FlushAll();
+      } catch (...) {
+      }
+      try {
+        if (bits) bits->ReturnUnusedInput();
+      } catch (...) {
+      }
+      throw;
+    }
+  } catch (const EAbPartSizedInflate&) {
+    result = 0;
+  } catch (const EAbAbortProgress&) {
+    result = 0;
+  } catch (const EAbInternalInflateError& error) {
+    if (log) log->WriteLine(rtl::Format("Internal exception raised: %s", {error.Message()}));
+    throw EAbInflateError(error.Message());
+  }
+  if (helper != nullptr) {
+    const int64_t made =
+        testOnly ? (window ? window->BytesProduced() : 0) : aDest->Position() - destStart;
+    helper->SetOutputMade(static_cast<int32_t>(std::min<int64_t>(made, INT32_MAX)));
+    helper->SetInputUsed(
+        static_cast<int32_t>(std::min<int64_t>(aSource->Position() - sourceStart, INT32_MAX)));
+  }
+  return result;
+}
+
+}  // namespace ab

@@ -1,0 +1,78 @@
+// The Deflate decoder's output window: the history that matches copy from and
+// the writer that hands decoded bytes, with their checksum, to the destination.
+//
+// One buffer holds the history (32 KiB, or 64 KiB for Deflate64) followed by
+// room for a chunk of new output and a tail that any single match may run
+// into. When the write position passes the flush point the new bytes are
+// checksummed and written, and the last history's worth moves to the front.
+// The tail also absorbs the few bytes a block copy writes past a match's end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "archive/AbDfBase.h"
+#include "rtl/Stream.h"
+
+namespace ab {
+
+class TAbDfOutputWindow {
+ public:
+  static constexpr int32_t kChunk = 256 * 1024;
+  static constexpr int32_t kMaxMatch = 65538;
+  static constexpr int32_t kTail = kMaxMatch + 64;
+
+  // stopAfter > 0 ends the decode (EAbPartSizedInflate) once that many bytes
+  // are produced. testOnly counts the bytes instead of writing them.
+  TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool useCrc, int32_t stopAfter,
+                    bool testOnly, TAbLogger* log);
+  TAbDfOutputWindow(const TAbDfOutputWindow&) = delete;
+  TAbDfOutputWindow& operator=(const TAbDfOutputWindow&) = delete;
+
+  void PutLiteral(uint8_t byte);
+  // distance must lie within the output produced so far (the decoder checks).
+  void CopyMatch(int32_t length, int32_t distance);
+  void PutBytes(const uint8_t* bytes, int32_t count);
+
+  // Writes out everything held and returns the CRC-32 (complemented) or the
+  // Adler-32 of all bytes produced.
+  uint32_t FinalChecksum();
+  void FlushAll();
+  int64_t BytesProduced() const;
+
+  // For the decoder's fast loop: the write position may move freely up to
+  // FlushPoint(); a match that starts before it may run up to kMaxMatch
+  // bytes on. Distances are checked against Cursor() - Base().
+  uint8_t* Base() const { return buffer_.get(); }
+  uint8_t*& Cursor() { return cursor_; }
+  uint8_t* FlushPoint() const { return flushPoint_; }
+  // Writes out the new bytes and keeps the history, once past FlushPoint().
+  void Slide();
+  // True when the next literal or match must be checked against StopAfter.
+  bool StopActive() const { return stopAfter_ > 0; }
+  void CheckStop() {
+    if (stopAfter_ > 0 && BytesProduced() >= stopAfter_) throw EAbPartSizedInflate();
+  }
+
+ private:
+  void WriteOut(const uint8_t* from, const uint8_t* to);
+
+  std::unique_ptr<uint8_t[]> buffer_;
+  uint32_t checksum_;
+  uint8_t* cursor_;
+  uint8_t* flushed_;  // bytes before it have been written out
+  TAbLogger* log_;
+  int64_t stopAfter_;
+  int32_t history_;
+  rtl::TStream& dest_;
+  int64_t produced_ = 0;  // bytes written out (or counted) so far
+  bool testOnly_;
+  bool useCrc_;
+  uint8_t* flushPoint_;
+};
+
+// The CRC-32 register after the bytes; the same as UpdateCrc32Buffer, using
+// carry-less multiplication where the processor has it.
+uint32_t UpdateCrc32Fast(uint32_t crc, const uint8_t* data, size_t count);
+
+}  // namespace ab
