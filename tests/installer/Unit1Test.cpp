@@ -1,13 +1,12 @@
 // The install window as designed, its keyboard, Exit, the hook for the
 // install procedure, and FormShow against a registry of the test's own.
-#include "installer/Unit1.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <map>
 
+#include "installer/Unit1.h"
 #include "rtl/Exception.h"
 #include "support/Corpus.h"
 #include "ui/TranscriptSession.h"
@@ -17,7 +16,9 @@ namespace {
 using installer::Form1;
 using testing_support::TranscriptSession;
 
-bool UnderWindows() { return testing_support::ProgramPath("/") != "/"; }
+bool UnderWindows() {
+  return testing_support::ProgramPath("/") != "/";
+}
 
 void SetEnvironment(const std::string& name, const std::string& value) {
   static std::map<std::string, std::string> storage;
@@ -192,9 +193,9 @@ TEST_F(Unit1Test, ShowingFocusesInstallAndShowsTheDefaultFolderUnchanged) {
   };
   ui::Application.Run();
   EXPECT_EQ(installs, 1);
-  const std::vector<std::string> expected = {
-      "[window] Tessaline Install", "[destination] C:\\Program Files\\Medisoft",
-      "[focus] Install", "[focus] Exit", "[focus] Install"};
+  const std::vector<std::string> expected = {"[window] Tessaline Install",
+                                             "[destination] C:\\Program Files\\Medisoft",
+                                             "[focus] Install", "[focus] Exit", "[focus] Install"};
   EXPECT_EQ(session_->Lines(), expected);
 }
 

@@ -4,6 +4,9 @@
 
 #include "os/os.h"
 
+// windows.h names the A/W pair after the function this file defines.
+#undef ShellExecute
+
 namespace os {
 
 intptr_t ShellExecute(const std::string& operation, const std::string& file,
