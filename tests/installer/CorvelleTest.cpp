@@ -3,6 +3,7 @@
 // prefix's real registry through reg.exe under Wine), the folder normaliser,
 // and the version query on real PE files.
 #include "installer/Corvelle.h"
+#include "ui/Forms.h"
 
 #include <sys/stat.h>
 
@@ -274,13 +275,13 @@ TEST(CorvelleVersion, AMissingFileIsReportedOnceAndChangesNothing) {
   const Captured result = Query(folder.Native() + "/absent.exe");
   EXPECT_EQ(result.fileVersion, "unset");
   EXPECT_EQ(result.productVersion, "unset");
-  EXPECT_EQ(result.dialogs, "[message] Unable to find " + missing + "\n");
+  EXPECT_EQ(result.dialogs, "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
   // A folder is not a file either.
   EXPECT_EQ(Query(folder.Native()).dialogs,
-            "[message] Unable to find " + testing_support::ProgramPath(folder.Native()) + "\n");
+            "[message] " + ui::Application.Title() + ": Unable to find " + testing_support::ProgramPath(folder.Native()) + "\n");
   testing::internal::CaptureStdout();
   EXPECT_EQ(installer::GetVersion(missing), "");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[message] Unable to find " + missing + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
 }
 
 TEST(CorvelleVersion, AnEmptyNameAsksTheRunningProgram) {
