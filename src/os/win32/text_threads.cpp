@@ -9,9 +9,6 @@
 
 #include "os/os.h"
 
-// windows.h names the A/W pair after the function this file defines.
-#undef OemToChar
-
 namespace os {
 
 namespace {
