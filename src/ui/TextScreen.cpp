@@ -22,7 +22,7 @@ void TTextCanvas::Glyph(int x, int y, const char* glyph, TCellStyle style) {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
   TCell& cell =
       cells_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
-  cell.glyph = glyph;
+  cell.glyph = std::string(glyph);  // a fresh string: no aliasing for the optimiser to fear
   cell.style = style;
 }
 

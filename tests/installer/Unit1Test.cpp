@@ -1,0 +1,256 @@
+// The install window as designed, its keyboard, Exit, the hook for the
+// install procedure, and FormShow against a registry of the test's own.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+
+#include "installer/Unit1.h"
+#include "rtl/Exception.h"
+#include "support/Corpus.h"
+#include "ui/TranscriptSession.h"
+
+namespace {
+
+using installer::Form1;
+using testing_support::TranscriptSession;
+
+bool UnderWindows() {
+  return testing_support::ProgramPath("/") != "/";
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  static std::map<std::string, std::string> storage;
+  std::string& slot = storage[name];
+  slot = name + "=" + value;
+  putenv(slot.data());
+}
+
+// A current user hive holding only what the test puts there: a user.reg in a
+// scratch prefix natively, the real hive through reg.exe under Wine.
+class TestRegistry {
+ public:
+  TestRegistry() : oldPrefix_(std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "") {
+    if (UnderWindows()) {
+      Clear();
+    } else {
+      SetEnvironment("WINEPREFIX", folder_.Native());
+      Save("");
+    }
+  }
+  ~TestRegistry() {
+    if (UnderWindows()) {
+      Clear();
+    } else {
+      SetEnvironment("WINEPREFIX", oldPrefix_);
+    }
+  }
+  TestRegistry(const TestRegistry&) = delete;
+  TestRegistry& operator=(const TestRegistry&) = delete;
+
+  // "Program Path" as a string (escaped for the hive file natively).
+  void SetProgramPath(const std::string& text) {
+    if (UnderWindows()) {
+      Add("/t REG_SZ /d \"" + text + "\"");
+      return;
+    }
+    std::string escaped;
+    for (char c : text) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    Save("\"Program Path\"=\"" + escaped + "\"\n");
+  }
+  void SetProgramPathNumber(uint32_t number) {
+    if (UnderWindows()) {
+      Add("/t REG_DWORD /d " + std::to_string(number));
+      return;
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "\"Program Path\"=dword:%08x\n", number);
+    Save(line);
+  }
+
+ private:
+  static void Clear() { (void)std::system("reg delete \"HKCU\\Software\\Medisoft\" /f >NUL 2>&1"); }
+  static void Add(const std::string& rest) {
+    const std::string command =
+        "reg add \"HKCU\\Software\\Medisoft\\Patient Accounting\" /v \"Program Path\" " + rest +
+        " /f >NUL 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  void Save(const std::string& values) {
+    std::ofstream hive(folder_.Native() + "/user.reg", std::ios::binary);
+    hive << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n";
+    if (!values.empty())
+      hive << "[Software\\\\Medisoft\\\\Patient Accounting] 1700000000\n#time=1d9a0b0c0d0e0f0\n"
+           << values << "\n";
+  }
+
+  testing_support::ScratchFolder folder_;
+  std::string oldPrefix_;
+};
+
+class Unit1Test : public ::testing::Test {
+ protected:
+  void Start(const std::string& keys = "") {
+    session_.reset();  // the old session puts its presenter back first
+    session_ = std::make_unique<TranscriptSession>(keys);
+    ui::Application.CreateForm(Form1);
+  }
+  TestRegistry registry_;
+  std::unique_ptr<TranscriptSession> session_;
+};
+
+TEST_F(Unit1Test, TheWindowIsAsDesigned) {
+  Start();
+  const installer::TForm1& form = *Form1;
+  EXPECT_EQ(ui::Application.MainForm(), Form1);
+  EXPECT_EQ(form.Name(), "Form1");
+  EXPECT_EQ(form.Caption(), "Tessaline Install");
+  EXPECT_EQ(form.ClientWidth(), 492);
+  EXPECT_EQ(form.ClientHeight(), 80);
+  EXPECT_EQ(form.BorderStyle(), ui::TFormBorderStyle::bsDialog);
+  EXPECT_EQ(form.BorderIcons(), ui::biSystemMenu);
+  EXPECT_EQ(form.Placement(), ui::TPosition::poScreenCenter);
+  EXPECT_EQ(form.ColorIndex(), ui::clBtnFaceIndex);
+  EXPECT_EQ(form.Font().name, "MS Sans Serif");
+  EXPECT_EQ(form.Font().height, -11);
+  EXPECT_FALSE(form.Font().bold);
+  EXPECT_EQ(form.DesignPixelsPerInch(), 96);
+  EXPECT_EQ(form.DesignTextHeight(), 13);
+  EXPECT_FALSE(form.Visible());
+}
+
+TEST_F(Unit1Test, TheControlsAreAsDesignedInDeclarationOrder) {
+  Start();
+  struct Expected {
+    ui::TControl* control;
+    const char* name;
+    ui::TControlKind kind;
+    int left, top, width, height;
+    const char* caption;
+    int tabOrder;
+    bool enabled;
+  };
+  const Expected expected[] = {
+      {Form1->Button1, "Button1", ui::TControlKind::Button, 96, 40, 75, 25, "Install", 0, true},
+      {Form1->Label2, "Label2", ui::TControlKind::Label, 8, 8, 56, 13, "Destination:", -1, true},
+      {Form1->edtDestPath, "edtDestPath", ui::TControlKind::Edit, 72, 8, 409, 21, "", 1, false},
+      {Form1->Button2, "Button2", ui::TControlKind::Button, 8, 40, 75, 25, "Exit", 2, true},
+  };
+  const std::vector<ui::TControl*> controls = Form1->Controls();
+  ASSERT_EQ(controls.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    const Expected& e = expected[i];
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(controls[i], e.control);
+    EXPECT_EQ(e.control->Name(), e.name);
+    EXPECT_EQ(e.control->Kind(), e.kind);
+    EXPECT_EQ(e.control->Left(), e.left);
+    EXPECT_EQ(e.control->Top(), e.top);
+    EXPECT_EQ(e.control->Width(), e.width);
+    EXPECT_EQ(e.control->Height(), e.height);
+    EXPECT_EQ(e.control->Caption(), e.caption);
+    EXPECT_EQ(e.control->TabOrder(), e.tabOrder);
+    EXPECT_EQ(e.control->Enabled(), e.enabled);
+    EXPECT_TRUE(e.control->Visible());
+  }
+  EXPECT_TRUE(Form1->Button2->Cancel());
+  EXPECT_FALSE(Form1->Button1->Cancel());
+  EXPECT_FALSE(Form1->Button1->Default());
+  EXPECT_FALSE(Form1->Button2->Default());
+  // Then the two non-visual components.
+  const auto& components = Form1->Components();
+  ASSERT_EQ(components.size(), 6u);
+  EXPECT_EQ(components[4].get(), Form1->ActionManager1);
+  EXPECT_EQ(components[5].get(), Form1->FileRun1);
+}
+
+TEST_F(Unit1Test, TheRunActionIsAsDesigned) {
+  Start();
+  // What the design sets beyond the action's own defaults.
+  const ui::TFileRun& run = *Form1->FileRun1;
+  EXPECT_EQ(run.ActionList(), Form1->ActionManager1);
+  EXPECT_EQ(run.Caption(), "&Run...");
+  EXPECT_EQ(run.Hint(), "Run|Runs an application");
+  EXPECT_EQ(run.Category(), "File");
+  EXPECT_EQ(run.Operation(), "open");
+  EXPECT_EQ(run.FileName(), "");
+  EXPECT_EQ(run.ShowCmd(), ui::TShowCmd::scShowNormal);
+  EXPECT_EQ(run.BrowseDlg()->Title(), "Run");
+}
+
+TEST_F(Unit1Test, ShowingFocusesInstallAndShowsTheDefaultFolderUnchanged) {
+  Start("Tab\nShift+Tab\nEnter\n");
+  int installs = 0;
+  Form1->InstallProcedure = [&] {
+    ++installs;
+    ui::Application.Terminate();
+  };
+  ui::Application.Run();
+  EXPECT_EQ(installs, 1);
+  const std::vector<std::string> expected = {"[window] Tessaline Install",
+                                             "[destination] C:\\Program Files\\Medisoft",
+                                             "[focus] Install", "[focus] Exit", "[focus] Install"};
+  EXPECT_EQ(session_->Lines(), expected);
+}
+
+TEST_F(Unit1Test, EscEndsTheProgramEvenWithInstallFocused) {
+  Start("Esc\nEnter\n");
+  int installs = 0;
+  Form1->InstallProcedure = [&] { ++installs; };
+  ui::Application.Run();
+  EXPECT_EQ(installs, 0);
+  EXPECT_EQ(session_->UnreadInput(), "Enter\n");
+  EXPECT_EQ(ui::Application.ExitCode(), 0);
+}
+
+TEST_F(Unit1Test, ExitAndAltF4EndTheProgramWithoutInstalling) {
+  for (const char* keys : {"Tab\nSpace\nEnter\n", "Alt+F4\nEnter\n", "Tab\nEnter\nEnter\n"}) {
+    Start(keys);
+    int installs = 0;
+    Form1->InstallProcedure = [&] { ++installs; };
+    ui::Application.Run();
+    EXPECT_EQ(installs, 0) << keys;
+    EXPECT_EQ(session_->UnreadInput(), "Enter\n") << keys;
+  }
+}
+
+TEST_F(Unit1Test, InstallWithoutAProcedureDoesNothing) {
+  Start("Enter\nEnter\n");
+  ui::Application.Run();  // the end of input closes the window
+  EXPECT_EQ(session_->Lines().size(), 3u);
+}
+
+TEST_F(Unit1Test, AnErrorOutOfInstallLeavesTheWindowOpen) {
+  Start("Enter\nEnter\nEnter\nEsc\n");
+  int installs = 0;
+  Form1->InstallProcedure = [&] {
+    ++installs;
+    throw rtl::Exception("Unable to create directory");
+  };
+  ui::Application.Run();
+  EXPECT_EQ(installs, 2);  // each error box took one Enter
+  const std::string title = ui::Application.Title();
+  EXPECT_EQ(session_->Lines().back(), "[error] " + title + ": Unable to create directory.");
+}
+
+TEST_F(Unit1Test, FormShowPutsTheRegistrysFolderInAsRead) {
+  registry_.SetProgramPath("d:\\medisoft");
+  Start();
+  ui::Application.ShowMainForm();
+  EXPECT_EQ(Form1->edtDestPath->Text(), "d:\\medisoft");
+}
+
+TEST_F(Unit1Test, ANumericProgramPathGivesTheErrorBoxAndAnEmptyDestination) {
+  registry_.SetProgramPathNumber(10);
+  Start("Enter\n");
+  ui::Application.ShowMainForm();
+  const std::string title = ui::Application.Title();
+  const std::vector<std::string> expected = {
+      "[error] " + title + ": Invalid data type for 'Program Path'", "[window] Tessaline Install",
+      "[destination] ", "[focus] Install"};
+  EXPECT_EQ(session_->Lines(), expected);
+  EXPECT_EQ(Form1->edtDestPath->Text(), "");
+}
+
+}  // namespace
