@@ -159,7 +159,7 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
         table_[prefix] = kSubtable | (static_cast<uint32_t>(subOffset) << 16) |
                          (static_cast<uint32_t>(subBits) << 8);
       }
-      const uint32_t subBits = (table_[prefix] >> 8) & 0xFF;
+      const uint32_t subBits = (table_[prefix] >> 8) & 0xF;
       for (uint32_t i = reversed >> mainBits_; i < (1u << subBits); i += 1u << (length - mainBits_))
         table_[subOffset + i] = entry;
     }
