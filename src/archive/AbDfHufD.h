@@ -20,7 +20,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace ab {
 
@@ -62,7 +62,7 @@ class TAbDfDecodeHuffmanTree {
   // The longest code length present (0 for a tree without codes).
   int LookupBitLength() const { return lookupBitLength_; }
   int MainBits() const { return mainBits_; }
-  const uint32_t* Table() const { return table_.data(); }
+  const uint32_t* Table() const { return table_.get(); }
 
   static uint32_t Total(uint32_t entry) { return entry & 0x1F; }
   static uint32_t CodeLength(uint32_t entry) { return (entry >> 8) & 0xF; }
@@ -70,6 +70,8 @@ class TAbDfDecodeHuffmanTree {
 
  private:
   uint32_t EntryFor(int symbol, int length) const;
+  // Entries for codes longer than the first level, at most.
+  size_t Capacity() const;
 
   int symbolCount_;
   TAbDfTreeKind kind_;
@@ -77,7 +79,8 @@ class TAbDfDecodeHuffmanTree {
   int lookupBitLength_ = 0;
   int mainBits_ = 0;
   uint32_t mainMask_ = 0;
-  std::vector<uint32_t> table_;
+  std::unique_ptr<uint32_t[]> table_;
+  size_t size_ = 0;  // entries in use
 };
 
 // The fixed trees of block type 1, built once and shared read-only.
