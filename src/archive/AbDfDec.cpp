@@ -133,11 +133,15 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
     in += (63 - bitsLeft) >> 3;
     bitsLeft |= 56;
   };
-  auto lookup = [&](const uint32_t* table, uint64_t mask, uint32_t mainBits) {
-    uint32_t entry = table[bitBuffer & mask];
+  // The first-level entry for the next bits, and its subtable entry.
+  auto first = [&](const uint32_t* table, uint64_t mask) { return table[bitBuffer & mask]; };
+  auto resolve = [&](const uint32_t* table, uint32_t entry, uint32_t mainBits) {
     if (entry & Tree::kSubtable)
       entry = table[(entry >> 16) + ((bitBuffer >> mainBits) & ((1u << ((entry >> 8) & 0xF)) - 1))];
     return entry;
+  };
+  auto lookup = [&](const uint32_t* table, uint64_t mask, uint32_t mainBits) {
+    return resolve(table, first(table, mask), mainBits);
   };
   // The shift takes the entry's low six bits as they are (bit 5 is clear),
   // which keeps a masking step off the chain from one code to the next.
@@ -158,30 +162,43 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
     state.position = in;
     window.Cursor() = out;
   };
+  auto stop = [&] {
+    return in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
+  };
 
+  // Each iteration starts just after a refill, with the first-level entry
+  // for the next code already loaded: the next lookup is issued before the
+  // refill and before the bytes of a match are copied, so neither delays it.
+  // It needs at most 11 bits (the literal/length first level), which every
+  // path below leaves in the buffer.
+  if (out >= outLimit) return TFastExit::OutputFull;
+  refill();
+  uint32_t entry = first(litTable, litMask);
   TFastExit result;
   for (;;) {
-    if (out >= outLimit) {
-      result = TFastExit::OutputFull;
-      break;
-    }
-    if (in > inLimit) {
-      result = TFastExit::InputLow;
-      break;
-    }
-    refill();
-    uint32_t entry = lookup(litTable, litMask, litBits);
+    entry = resolve(litTable, entry, litBits);
     if (entry & Tree::kLiteral) {
+      // Up to three literals: 56 bits cover three 15-bit codes and leave
+      // the 11 bits of the next first-level lookup.
+      uint32_t literal = entry >> 16;
       consume(entry);
-      *out++ = static_cast<uint8_t>(entry >> 16);
       entry = lookup(litTable, litMask, litBits);
+      *out++ = static_cast<uint8_t>(literal);
       if (entry & Tree::kLiteral) {
+        literal = entry >> 16;
         consume(entry);
-        *out++ = static_cast<uint8_t>(entry >> 16);
         entry = lookup(litTable, litMask, litBits);
+        *out++ = static_cast<uint8_t>(literal);
         if (entry & Tree::kLiteral) {
+          literal = entry >> 16;
           consume(entry);
-          *out++ = static_cast<uint8_t>(entry >> 16);
+          entry = first(litTable, litMask);
+          *out++ = static_cast<uint8_t>(literal);
+          if (in > inLimit || out >= outLimit) {
+            result = stop();
+            break;
+          }
+          refill();
           continue;
         }
       }
@@ -198,7 +215,9 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
     if (bitsLeft < 31) refill();
     const uint32_t length = valueOf(entry);
     consume(entry);
-    if (bitsLeft < 29) refill();
+    // The distance code and its extra bits (29 at most), and 11 more for
+    // the lookup that follows.
+    if (bitsLeft < 40) refill();
     entry = lookup(distTable, distMask, distBits);
     if (entry & Tree::kSpecial) {
       save();
@@ -210,8 +229,14 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
       save();
       TooFarBack();
     }
+    entry = first(litTable, litMask);
     CopyMatchFast(out, distance, length);
     out += length;
+    if (in > inLimit || out >= outLimit) {
+      result = stop();
+      break;
+    }
+    refill();
   }
   save();
   return result;

@@ -33,7 +33,7 @@ int TableBitsFor(TAbDfTreeKind kind) {
     case TAbDfTreeKind::CodeLengths:
       return 7;
     case TAbDfTreeKind::LitLen:
-      return 10;
+      return 11;
     case TAbDfTreeKind::Distance:
       return 8;
   }
