@@ -52,7 +52,7 @@ constexpr uint32_t dfcUseAdler32 = 0x00000020;
 constexpr uint32_t dfcTestOnly = 0x40000000;
 
 // Called with the share of the input read so far, in percent (may exceed 100).
-using TAbProgressEvent = std::function<void(int32_t percent)>;
+using TAbInputProgressEvent = std::function<void(int32_t percent)>;
 
 // The options and results of one decode. The compression settings are kept
 // for callers that share the record with a compressor; decoding ignores them.
@@ -90,7 +90,7 @@ class TAbDeflateHelper {
   char CompressionLevel() const { return compressionLevel_; }
   void SetCompressionLevel(char value) { compressionLevel_ = value; }
 
-  TAbProgressEvent OnInputProgress;
+  TAbInputProgressEvent OnInputProgress;
 
  private:
   int32_t compressionSetting1_ = 8;

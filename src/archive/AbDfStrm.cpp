@@ -8,7 +8,7 @@
 namespace ab {
 
 TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int32_t inputSize,
-                                   TAbProgressEvent onInputProgress)
+                                   TAbInputProgressEvent onInputProgress)
     : buffer_(std::make_unique_for_overwrite<uint8_t[]>(kCarry + kChunkSize + 8)),
       source_(source),
       inputSize_(inputSize),

@@ -30,7 +30,7 @@ class TAbDfInBitStream {
   static constexpr int32_t kCarry = 64;
 
   // Progress is reported only when the event is set and inputSize > 0.
-  TAbDfInBitStream(rtl::TStream& source, int32_t inputSize, TAbProgressEvent onInputProgress);
+  TAbDfInBitStream(rtl::TStream& source, int32_t inputSize, TAbInputProgressEvent onInputProgress);
   TAbDfInBitStream(const TAbDfInBitStream&) = delete;
   TAbDfInBitStream& operator=(const TAbDfInBitStream&) = delete;
 
@@ -72,7 +72,7 @@ class TAbDfInBitStream {
   bool atEnd_ = false;
   rtl::TStream& source_;
   int32_t inputSize_;
-  TAbProgressEvent onInputProgress_;
+  TAbInputProgressEvent onInputProgress_;
 };
 
 }  // namespace ab

@@ -1,5 +1,7 @@
 #include "archive/AbUtils.h"
 
+#include <algorithm>
+
 namespace ab {
 
 uint8_t Percentage(int32_t done, int32_t total) {
@@ -17,6 +19,107 @@ void TAbZipKeys::Init(const std::string& password) {
   k1 = 0x23456789;
   k2 = 0x34567890;
   for (char c : password) Update(static_cast<uint8_t>(c));
+}
+
+void SlashesToBackslashes(std::string& text) {
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+}
+
+namespace {
+
+size_t AfterLastSeparator(const std::string& path) {
+  const size_t at = path.find_last_of("\\:");
+  return at == std::string::npos ? 0 : at + 1;
+}
+
+std::string UpperAz(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string FolderPart(const std::string& path) {
+  return path.substr(0, AfterLastSeparator(path));
+}
+std::string NamePart(const std::string& path) {
+  return path.substr(AfterLastSeparator(path));
+}
+
+TAbPathSpec SplitPathSpec(const std::string& path) {
+  std::string text = path;
+  SlashesToBackslashes(text);
+  TAbPathSpec spec;
+  spec.folder = FolderPart(text);
+  spec.name = NamePart(text);
+  if (spec.folder.find("\\\\") != std::string::npos) {
+    // A network path: server and share make the drive.
+    const auto a = static_cast<size_t>(NthBackslashPos(spec.folder, 4));
+    spec.drive = spec.folder.substr(0, a);
+    spec.folder.erase(0, std::min(spec.folder.size(), a + 1));
+  } else if (const size_t c = spec.folder.find(':'); c != std::string::npos) {
+    spec.drive = spec.folder.substr(0, c + 1);
+    spec.folder.erase(0, c + 1);
+    if (!spec.folder.empty() && spec.folder[0] == '\\') spec.folder.erase(0, 1);
+  }
+  return spec;
+}
+
+int32_t NthBackslashPos(const std::string& text, int32_t n) {
+  int32_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && ++seen == n) return static_cast<int32_t>(i);
+  }
+  return static_cast<int32_t>(text.size());
+}
+
+bool WildcardMatch(const std::string& source, const std::string& pattern) {
+  if (source.empty()) return pattern.empty();
+  if (pattern == "*.*" || pattern == "*") return true;
+  // Greedy matching that remembers only the last star: a later star can
+  // absorb anything an earlier one could, so this accepts exactly the
+  // sources that trying every split would, without the exponential cost.
+  size_t s = 0, p = 0;
+  size_t starP = std::string::npos, starS = 0;
+  while (s < source.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starS = s;
+    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == source[s])) {
+      ++s;
+      ++p;
+    } else if (starP != std::string::npos) {
+      p = starP + 1;
+      s = ++starS;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool FileMaskMatch(const std::string& fileName, const std::string& mask) {
+  const std::string name = UpperAz(fileName);
+  const std::string pattern = UpperAz(mask);
+  const std::string maskFolder = FolderPart(pattern);
+  if (!maskFolder.empty() && !WildcardMatch(FolderPart(name), maskFolder)) return false;
+  return WildcardMatch(NamePart(name), NamePart(pattern));
+}
+
+TAbDosDateTime DecodeDosDateTime(uint16_t dosDate, uint16_t dosTime) {
+  TAbDosDateTime t;
+  t.year = 1980 + (dosDate >> 9);
+  t.month = (dosDate >> 5) & 0x0F;
+  t.day = dosDate & 0x1F;
+  t.hour = dosTime >> 11;
+  t.minute = (dosTime >> 5) & 0x3F;
+  t.second = (dosTime & 0x1F) * 2;
+  return t;
 }
 
 }  // namespace ab

@@ -1,5 +1,6 @@
 // Helpers shared by the archive reader: the CRC-32 of the ZIP format, the
-// traditional cipher's keys and Percentage.
+// traditional cipher's keys, Percentage, the path and mask helpers and the
+// DOS date and time.
 #pragma once
 
 #include <cstddef>
@@ -59,5 +60,51 @@ struct TAbZipKeys {
     return kCrc32Table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
   }
 };
+
+// ---- Paths and masks ---------------------------------------------------------
+// Names and masks compare without regard to the case of a-z only; `*` and `?`
+// are the only wildcards.
+
+// Turns every `/` into `\`.
+void SlashesToBackslashes(std::string& text);
+
+// The part up to and including the last `\` or `:` ("" when there is none),
+// and the part after it.
+std::string FolderPart(const std::string& path);
+std::string NamePart(const std::string& path);
+
+struct TAbPathSpec {
+  std::string drive;   // "C:" or "\\SERVER\SHARE"; "" when the path has none
+  std::string folder;  // below the drive, with its trailing `\`
+  std::string name;
+};
+// Splits a path (after turning `/` into `\`) into drive, folder and name.
+TAbPathSpec SplitPathSpec(const std::string& path);
+
+// The 1-based position of the character just before the n-th `\` of text;
+// text's length when it holds fewer than n.
+int32_t NthBackslashPos(const std::string& text, int32_t n);
+
+// Whether source matches pattern as a whole: `*` any run (`\` included), `?`
+// one character. An empty source matches only an empty pattern; "*" and "*.*"
+// match every other source, names without a dot included.
+bool WildcardMatch(const std::string& source, const std::string& pattern);
+
+// Whether a file name matches a mask: folder parts are compared only when the
+// mask has one, name parts always.
+bool FileMaskMatch(const std::string& fileName, const std::string& mask);
+
+// ---- DOS date and time --------------------------------------------------------
+
+struct TAbDosDateTime {
+  int year = 1980;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+// The fields as stored, unchecked (a damaged stamp may give month 15).
+TAbDosDateTime DecodeDosDateTime(uint16_t dosDate, uint16_t dosTime);
 
 }  // namespace ab

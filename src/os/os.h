@@ -36,6 +36,10 @@ void CloseFile(FileHandle file);
 // Sets the last-write time from a DOS date and time taken as local time.
 bool SetLastWriteTimeFromDos(FileHandle file, uint16_t dosDate, uint16_t dosTime);
 
+// The last-write time of a file or folder in seconds since 1970-01-01 UTC,
+// or nothing when the path does not exist.
+std::optional<int64_t> LastWriteTime(const std::string& path);
+
 // The Windows error code of the last failed call on this thread.
 uint32_t LastError();
 
@@ -87,6 +91,20 @@ bool AreFileApisAnsi();
 // OEM (code page 437) to ANSI (Windows-1252), byte for byte.
 std::string OemToChar(const std::string& oem);
 
+// Windows-1252 (the program's text) to UTF-8 and back; characters that the
+// code page lacks become '?'.
+std::string AnsiToUtf8(const std::string& ansi);
+std::string Utf8ToAnsi(const std::string& utf8);
+
+// A program's command-line arguments as the program's text (Windows-1252):
+// the stand-in gets them in UTF-8, Windows in the ANSI code page already.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// The full path of a file name in Windows form: a relative name is taken
+// against the current folder, "." and ".." parts are resolved and `/` becomes
+// `\`. On the stand-in a native path "/x/y" reads "Z:\x\y".
+std::string ExpandFileName(const std::string& path);
+
 // ---- Threads -------------------------------------------------------------------
 
 // A re-entrant lock for the thread that holds it.
@@ -118,6 +136,8 @@ enum : uint32_t {
   kRegBinary = 3,
   kRegDword = 4,
   kRegMultiSz = 7,
+  // The type of a value that exists but whose data could not be read.
+  kRegUnreadable = 0xFFFFFFFF,
 };
 
 struct RegistryValue {
@@ -163,8 +183,7 @@ std::optional<std::vector<uint8_t>> QueryVersionValue(const std::vector<uint8_t>
 // ShellExecuteA: returns its instance value (above 32 on success, else the
 // shell's error code).
 intptr_t ShellExecute(const std::string& operation, const std::string& file,
-                      const std::string& parameters, const std::string& directory,
-                      int showCommand);
+                      const std::string& parameters, const std::string& directory, int showCommand);
 // FormatMessageA's text for a system error code ("" when there is none).
 std::string SystemErrorMessage(uint32_t code);
 

@@ -14,20 +14,29 @@ std::string WinePrefix();
 
 // The native path of an existing file or folder (each missing component
 // matched without regard to ASCII case; what cannot be matched is kept).
+// "" for a path that names nothing on this machine (empty, or a network
+// path), which every file call then fails on.
 std::string NativePath(const std::string& windowsPath);
-// The same for a path about to be created: every component but the last
-// must exist; the last is kept as given.
+// The same for a path about to be created: an existing entry that differs
+// only in case is the one returned, else the last component is kept as given.
 std::string NativePathForCreate(const std::string& windowsPath);
+// The native path with the last component spelled as given, even where an
+// entry of another case exists (for a rename that changes only the case).
+std::string NativePathAsSpelled(const std::string& windowsPath);
 // A native absolute path in Windows form, Z:\... (UTF-8 to Windows-1252).
 std::string WindowsPath(const std::string& nativePath);
 
 std::string Win1252ToUtf8(const std::string& text);
-// Characters outside Windows-1252 become '?'.
+// Characters outside Windows-1252, and bytes that are not UTF-8, become '?'.
 std::string Utf8ToWin1252(const std::string& text);
 
-// DOS attribute bits beyond read-only and directory, kept in an extended
-// attribute as Wine keeps them; faArchive when none were stored.
+// The hidden and system bits of a file or folder, kept in the user.DOSATTRIB
+// extended attribute as Wine keeps them ("0x%x"); a name that starts with a
+// dot is hidden, as Wine shows it.
 uint32_t StoredAttributes(const std::string& nativePath);
+// Keeps the hidden and system bits of attributes (removes the extended
+// attribute when neither is set). File systems without user extended
+// attributes keep nothing.
 void StoreAttributes(const std::string& nativePath, uint32_t attributes);
 
 }  // namespace os::posix

@@ -1,0 +1,155 @@
+// Implode (method 6): literals, match lengths and distances coded with
+// Shannon-Fano trees over a 4 KB or 8 KB dictionary.
+//
+// A tree is kept as its entries sorted by bit length, then value, each code
+// bit-reversed so that it compares with bits read low bit first. Decoding
+// reads one bit at a time and, at each length b, answers the first entry of
+// length b whose code equals the bits so far; when no entry of any length
+// matches, the answer is 0 after as many bits as the longest code. The same
+// answer comes from a table indexed by the next maxBits bits, filled from the
+// last entry to the first so that shorter and earlier entries win; it is used
+// whenever that many bits are at hand, the bit-by-bit walk otherwise.
+#include <algorithm>
+
+#include "archive/AbUnzPrc.h"
+
+namespace ab {
+
+namespace {
+
+constexpr int kMaxCodeBits = 16;
+
+uint16_t Reverse16(uint16_t v) {
+  v = static_cast<uint16_t>(((v >> 1) & 0x5555) | ((v & 0x5555) << 1));
+  v = static_cast<uint16_t>(((v >> 2) & 0x3333) | ((v & 0x3333) << 2));
+  v = static_cast<uint16_t>(((v >> 4) & 0x0F0F) | ((v & 0x0F0F) << 4));
+  return static_cast<uint16_t>((v >> 8) | (v << 8));
+}
+
+}  // namespace
+
+void TAbUnzipHelper::LoadShannonFanoTree(TShannonFanoTree& tree, int16_t count) {
+  tree.count = count;
+  tree.lookup.clear();
+  tree.maxBits = 0;
+  std::array<uint8_t, 257> lengths{};
+  const uint32_t descriptionBytes = TakeBits(8) + 1;
+  int defined = 0;
+  for (uint32_t d = 0; d < descriptionBytes; ++d) {
+    const uint32_t byte = TakeBits(8);
+    const int bitLength = static_cast<int>(byte & 0x0F) + 1;
+    const int run = static_cast<int>(byte >> 4) + 1;
+    if (defined + run > count) {
+      if (endOfInput_) return;  // made of missing bits; the decode stops anyway
+      throw EAbZipCorruptData("Implode tree defines more entries than it holds");
+    }
+    std::fill_n(lengths.begin() + defined, run, static_cast<uint8_t>(bitLength));
+    defined += run;
+  }
+
+  // Sorted by bit length, then value: values are already in ascending order,
+  // so a pass per length keeps them so.
+  int k = 0;
+  for (int bits = 0; bits <= kMaxCodeBits; ++bits) {
+    for (int value = 0; value < count; ++value) {
+      if (lengths[value] != bits) continue;
+      tree.entries[k].value = static_cast<uint8_t>(value);
+      tree.entries[k].bitLength = static_cast<uint8_t>(bits);
+      ++k;
+    }
+  }
+
+  // Codes from the last entry back, in 16-bit arithmetic.
+  uint16_t code = 0;
+  uint16_t increment = 0;
+  int lastLength = 0;
+  for (int i = count - 1; i >= 0; --i) {
+    auto& entry = tree.entries[i];
+    code = static_cast<uint16_t>(code + increment);
+    if (entry.bitLength != lastLength) {
+      lastLength = entry.bitLength;
+      increment = static_cast<uint16_t>(1u << (kMaxCodeBits - lastLength));
+    }
+    entry.code = Reverse16(code);
+  }
+
+  // The direct table, when the code is regular enough for its cost to be
+  // bounded by the table's size (every tree a real encoder writes).
+  int maxBits = 0;
+  for (int i = 0; i < count; ++i) maxBits = std::max<int>(maxBits, tree.entries[i].bitLength);
+  tree.maxBits = static_cast<uint8_t>(maxBits);
+  if (maxBits == 0) return;
+  const uint32_t size = 1u << maxBits;
+  uint64_t cost = 0;
+  for (int i = 0; i < count; ++i) {
+    const auto& entry = tree.entries[i];
+    if (entry.bitLength != 0 && (entry.code >> entry.bitLength) == 0)
+      cost += size >> entry.bitLength;
+  }
+  if (cost > 2ull * size) return;
+  tree.lookup.assign(size, static_cast<uint16_t>(maxBits << 8));
+  for (int i = count - 1; i >= 0; --i) {
+    const auto& entry = tree.entries[i];
+    if (entry.bitLength == 0 || (entry.code >> entry.bitLength) != 0) continue;
+    const auto slot = static_cast<uint16_t>(entry.value | (entry.bitLength << 8));
+    for (uint32_t at = entry.code; at < size; at += 1u << entry.bitLength) tree.lookup[at] = slot;
+  }
+}
+
+uint8_t TAbUnzipHelper::DecodeTreeSymbol(const TShannonFanoTree& tree) {
+  if (!tree.lookup.empty() && !tail_) {
+    if (bitCount_ < tree.maxBits) TopUp();
+    if (bitCount_ >= tree.maxBits) {
+      const uint16_t slot = tree.lookup[bitBuffer_ & (tree.lookup.size() - 1)];
+      const int used = slot >> 8;
+      bitBuffer_ >>= used;
+      bitCount_ -= used;
+      return static_cast<uint8_t>(slot);
+    }
+  }
+  return DecodeTreeSymbolSlow(tree);
+}
+
+uint8_t TAbUnzipHelper::DecodeTreeSymbolSlow(const TShannonFanoTree& tree) {
+  uint32_t v = 0;
+  int b = 0;
+  int cursor = 0;
+  const int count = tree.count;
+  for (;;) {
+    v |= TakeBits(1) << b;
+    ++b;
+    while (cursor < count && tree.entries[cursor].bitLength < b) ++cursor;
+    if (cursor >= count) return 0;
+    while (tree.entries[cursor].bitLength == b) {
+      if (tree.entries[cursor].code == v) return tree.entries[cursor].value;
+      if (++cursor >= count) return 0;
+    }
+  }
+}
+
+void TAbUnzipHelper::DecodeImploded() {
+  const int dictionaryBits = dictionarySize_ == 2 ? 7 : 6;
+  const int minimumMatch = shannonFanoTreeCount_;
+  const bool literalTree = shannonFanoTreeCount_ == 3;
+  auto literals = std::make_unique<TShannonFanoTree>();
+  auto lengths = std::make_unique<TShannonFanoTree>();
+  auto distances = std::make_unique<TShannonFanoTree>();
+  if (literalTree) LoadShannonFanoTree(*literals, 256);
+  LoadShannonFanoTree(*lengths, 64);
+  LoadShannonFanoTree(*distances, 64);
+
+  while (!endOfInput_ && total_ < uncompressedSize_) {
+    if (TakeBits(1) == 1) {
+      PutByte(literalTree ? DecodeTreeSymbol(*literals) : static_cast<uint8_t>(TakeBits(8)));
+      continue;
+    }
+    uint32_t distance = TakeBits(dictionaryBits);
+    distance |= static_cast<uint32_t>(DecodeTreeSymbol(*distances)) << dictionaryBits;
+    int32_t length = DecodeTreeSymbol(*lengths);
+    if (length == 63) length += static_cast<int32_t>(TakeBits(8));
+    length += minimumMatch;
+    CopyBack(static_cast<int64_t>(distance) + 1, length, true);
+  }
+}
+
+}  // namespace ab

@@ -1,0 +1,112 @@
+// Shrink (method 1): LZW with codes of 9 to 13 bits. Code 256 introduces a
+// control value: 1 widens the codes by one bit, 2 frees every code that is no
+// other code's prefix (a partial clear).
+#include <array>
+#include <memory>
+
+#include "archive/AbUnzPrc.h"
+
+namespace ab {
+
+namespace {
+
+constexpr int kTableSize = 8193;
+constexpr int kMaxCodes = 8192;  // codes are at most 13 bits wide
+constexpr int kMaxWidth = 13;
+constexpr int16_t kFree = -1;
+constexpr int kFirstFree = 257;
+
+struct TShrinkTables {
+  std::array<int16_t, kTableSize> prefix;
+  std::array<uint8_t, kTableSize> suffix;
+  std::array<uint8_t, kTableSize> stack;
+};
+
+int NextFreeFrom(const TShrinkTables& t, int code) {
+  while (code < kMaxCodes && t.prefix[code] != kFree) ++code;
+  return code;
+}
+
+int PartialClear(TShrinkTables& t, int nextFree) {
+  for (int c = kFirstFree; c < nextFree; ++c) t.prefix[c] = static_cast<int16_t>(t.prefix[c] | 0x8000);
+  for (int c = kFirstFree; c < nextFree; ++c) {
+    if (t.prefix[c] == kFree) continue;  // a free code is nobody's child
+    const int parent = t.prefix[c] & 0x7FFF;
+    // A parent that is itself free stays free: reviving it would leave a code
+    // whose prefix points outside the table.
+    if (parent >= kFirstFree && parent < kMaxCodes && t.prefix[parent] != kFree)
+      t.prefix[parent] = static_cast<int16_t>(t.prefix[parent] & 0x7FFF);
+  }
+  for (int c = kFirstFree; c < nextFree; ++c)
+    if (t.prefix[c] < 0) t.prefix[c] = kFree;
+  return NextFreeFrom(t, kFirstFree);
+}
+
+}  // namespace
+
+void TAbUnzipHelper::DecodeShrunk() {
+  auto tables = std::make_unique<TShrinkTables>();
+  TShrinkTables& t = *tables;
+  t.prefix.fill(kFree);
+  t.suffix.fill(0);
+  for (int c = 255; c >= 0; --c) {
+    t.prefix[c] = 0;
+    t.suffix[c] = static_cast<uint8_t>(c);
+  }
+  int width = 9;
+  int nextFree = kFirstFree;
+
+  int oldCode = static_cast<int>(TakeBits(width));
+  if (endOfInput_) return;
+  uint8_t baseByte = static_cast<uint8_t>(oldCode);
+  PutByte(baseByte);
+
+  while (!endOfInput_) {
+    int code = static_cast<int>(TakeBits(width));
+    while (code == 256 && !endOfInput_) {
+      const uint32_t control = TakeBits(width);
+      if (control == 1) {
+        if (++width > kMaxWidth) {
+          if (endOfInput_) return;  // a control value made of missing bits
+          throw EAbZipCorruptData("Shrink code wider than 13 bits");
+        }
+      } else if (control == 2) {
+        nextFree = PartialClear(t, nextFree);
+      }
+      code = static_cast<int>(TakeBits(width));
+    }
+    if (endOfInput_) return;
+
+    const int savedCode = code;
+    int top = 0;
+    const auto push = [&](uint8_t b) {
+      if (top == kTableSize) throw EAbZipCorruptData("Shrink code chain longer than the table");
+      t.stack[top++] = b;
+    };
+    if (t.prefix[code] == kFree) {
+      push(baseByte);
+      code = oldCode;
+    }
+    while (code >= kFirstFree) {
+      if (t.prefix[code] == kFree) {
+        push(baseByte);
+        code = oldCode;
+      } else {
+        push(t.suffix[code]);
+        code = t.prefix[code];
+      }
+    }
+    baseByte = t.suffix[code];
+    PutByte(baseByte);
+    while (top > 0) PutByte(t.stack[--top]);
+
+    if (nextFree < kMaxCodes) {
+      t.prefix[nextFree] = static_cast<int16_t>(oldCode);
+      t.suffix[nextFree] = baseByte;
+      nextFree = NextFreeFrom(t, nextFree);
+    }
+    oldCode = savedCode;
+  }
+}
+
+}  // namespace ab

@@ -1,0 +1,295 @@
+// The installer's shared unit: the host lookups with their defaults and
+// errors against a fresh registry (a user.reg of our own natively, the test
+// prefix's real registry through reg.exe under Wine), the folder normaliser,
+// and the version query on real PE files.
+#include "installer/Corvelle.h"
+#include "ui/Forms.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "os/os.h"
+#include "support/Corpus.h"
+
+namespace {
+
+bool UnderWindows() { return testing_support::ProgramPath("/") != "/"; }
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  static std::map<std::string, std::string> storage;
+  std::string& slot = storage[name];
+  slot = name + "=" + value;
+  putenv(slot.data());
+}
+
+// A registry with only what a test puts there: natively a user.reg in a
+// scratch prefix, under Wine the current user hive cleared before and after.
+class HostRegistry {
+ public:
+  HostRegistry() : oldPrefix_(std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "") {
+    if (UnderWindows()) {
+      Clear();
+    } else {
+      SetEnvironment("WINEPREFIX", folder_.Native());
+      Save();
+    }
+  }
+  ~HostRegistry() {
+    if (UnderWindows()) {
+      Clear();
+    } else {
+      SetEnvironment("WINEPREFIX", oldPrefix_);
+    }
+  }
+  // Value kinds by the names reg.exe gives them.
+  void Set(const std::string& key, const std::string& name, const std::string& kind,
+           const std::string& data) {
+    if (UnderWindows()) {
+      const std::string command = "reg add \"HKCU\\Software\\" + key + "\" /v \"" + name +
+                                  "\" /t " + kind + " /d \"" + data + "\" /f >NUL 2>&1";
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+      return;
+    }
+    std::string line = "\"" + name + "\"=";
+    if (kind == "REG_SZ") {
+      line += "\"" + Escape(data) + "\"";
+    } else if (kind == "REG_EXPAND_SZ") {
+      line += "str(2):\"" + Escape(data) + "\"";
+    } else if (kind == "REG_DWORD") {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "dword:%08lx", std::strtoul(data.c_str(), nullptr, 0));
+      line += hex;
+    } else {
+      line += "hex:" + data;
+    }
+    sections_[key] += line + "\n";
+    Save();
+  }
+  std::string HivePath() const { return folder_.Native() + "/user.reg"; }
+
+ private:
+  static void Clear() {
+    (void)std::system("reg delete \"HKCU\\Software\\Medisoft\" /f >NUL 2>&1");
+  }
+  static std::string Escape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+      if (c == '\\' || c == '"') out += '\\';
+      out += c;
+    }
+    return out;
+  }
+  void Save() const {
+    std::ofstream out(HivePath(), std::ios::binary);
+    out << "WINE REGISTRY Version 2\n\n";
+    for (const auto& [key, lines] : sections_)
+      out << "[Software\\\\" << Escape(key) << "] 1733648000\n#time=1db4ac1d7e2a5b0\n"
+          << lines << "\n";
+  }
+  testing_support::ScratchFolder folder_;
+  std::string oldPrefix_;
+  std::map<std::string, std::string> sections_;
+};
+
+constexpr char kAccounting[] = "Medisoft\\Patient Accounting";
+
+std::string RegistryError(const std::function<void()>& lookup) {
+  try {
+    lookup();
+  } catch (const installer::ERegistryException& error) {
+    return error.Message();
+  }
+  return "(no error)";
+}
+
+TEST(CorvelleLookup, MissingKeysAndValuesGiveTheDefaults) {
+  HostRegistry registry;
+  EXPECT_EQ(installer::GetProgramPath(), "C:\\Program Files\\Medisoft");
+  EXPECT_EQ(installer::GetRootDataPath(), "");
+  // The keys exist but hold other values.
+  registry.Set(kAccounting, "Other", "REG_SZ", "x");
+  registry.Set("Medisoft", "Other", "REG_SZ", "y");
+  EXPECT_EQ(installer::GetProgramPath(), "C:\\Program Files\\Medisoft");
+  EXPECT_EQ(installer::GetRootDataPath(), "");
+}
+
+TEST(CorvelleLookup, ReturnsTheStoredTextsUnchanged) {
+  HostRegistry registry;
+  registry.Set(kAccounting, "Program Path", "REG_SZ", "d:\\medisoft");
+  registry.Set("Medisoft", "Root Data Path", "REG_EXPAND_SZ", "%USERPROFILE%\\Medidata");
+  EXPECT_EQ(installer::GetProgramPath(), "d:\\medisoft");
+  EXPECT_EQ(installer::GetRootDataPath(), "%USERPROFILE%\\Medidata");
+  EXPECT_EQ(installer::NormalizeFolder(installer::GetProgramPath()), "D:\\MEDISOFT\\");
+}
+
+TEST(CorvelleLookup, AnEmptyProgramPathGivesTheDefaultButAnEmptyRootStaysEmpty) {
+  HostRegistry registry;
+  registry.Set(kAccounting, "Program Path", "REG_SZ", "");
+  registry.Set("Medisoft", "Root Data Path", "REG_SZ", "");
+  EXPECT_EQ(installer::GetProgramPath(), "C:\\Program Files\\Medisoft");
+  EXPECT_EQ(installer::GetRootDataPath(), "");
+}
+
+TEST(CorvelleLookup, ValuesThatAreNotTextRaiseRegistryErrors) {
+  HostRegistry registry;
+  registry.Set(kAccounting, "Program Path", "REG_DWORD", "10");
+  registry.Set("Medisoft", "Root Data Path", "REG_BINARY", "01,02");
+  EXPECT_EQ(RegistryError([] { installer::GetProgramPath(); }),
+            "Invalid data type for 'Program Path'");
+  EXPECT_EQ(RegistryError([] { installer::GetRootDataPath(); }),
+            "Invalid data type for 'Root Data Path'");
+}
+
+TEST(CorvelleLookup, AValueWithNoDataIsEmptyWhateverItsKind) {
+  if (UnderWindows()) GTEST_SKIP() << "reg.exe cannot store a binary value without bytes";
+  HostRegistry registry;
+  registry.Set("Medisoft", "Root Data Path", "REG_BINARY", "");
+  EXPECT_EQ(installer::GetRootDataPath(), "");
+}
+
+TEST(CorvelleLookup, TextEndsAtItsFirstZeroAndKeepsWindows1252Bytes) {
+  if (UnderWindows()) GTEST_SKIP() << "needs a hive file written by the test";
+  HostRegistry registry;
+  registry.Set(kAccounting, "Program Path", "REG_SZ", "c:\\donn\xC3\xA9" "es");
+  registry.Set("Medisoft", "Root Data Path", "REG_SZ", "E:\\Data");
+  std::ofstream(registry.HivePath(), std::ios::app)
+      << "[Software\\\\Medisoft] 1733648000\n\"Root Data Path\"=str(2):\"E:\\\\Data\\0junk\"\n";
+  EXPECT_EQ(installer::GetProgramPath(), "c:\\donn\xE9" "es");
+  EXPECT_EQ(installer::GetRootDataPath(), "E:\\Data");
+}
+
+TEST(CorvelleLookup, KeysTheUserMayOnlyReadAreStillFound) {
+  if (UnderWindows()) GTEST_SKIP() << "key permissions are modelled by the hive file natively";
+  HostRegistry registry;
+  registry.Set(kAccounting, "Program Path", "REG_SZ", "D:\\Host");
+  registry.Set("Medisoft", "Root Data Path", "REG_SZ", "D:\\Data");
+  ASSERT_EQ(::chmod(registry.HivePath().c_str(), 0444), 0);
+  EXPECT_EQ(installer::GetProgramPath(), "D:\\Host");
+  EXPECT_EQ(installer::GetRootDataPath(), "D:\\Data");
+}
+
+TEST(CorvelleNormalize, AddsOneBackslashAndUpperCasesAsciiOnly) {
+  EXPECT_EQ(installer::NormalizeFolder(""), "");
+  EXPECT_EQ(installer::NormalizeFolder("C:\\"), "C:\\");
+  EXPECT_EQ(installer::NormalizeFolder("c:\\program files\\medisoft"),
+            "C:\\PROGRAM FILES\\MEDISOFT\\");
+  EXPECT_EQ(installer::NormalizeFolder("c:\\donn\xE9" "es"), "C:\\DONN\xE9" "ES\\");
+  EXPECT_EQ(installer::NormalizeFolder("az{`@[\xFF"), "AZ{`@[\xFF\\");
+  EXPECT_EQ(installer::NormalizeFolder("bin"), "BIN\\");
+}
+
+// ---- The version query -------------------------------------------------------
+
+std::string Probe(const std::string& name) {
+  return std::string(TESSALINE_BINARY_DIR) + "/tools/demo-payload/" + name;
+}
+
+#define REQUIRE_PROBE(name)                                                        \
+  do {                                                                             \
+    if (testing_support::ReadWholeFile(Probe(name)).empty())                      \
+      GTEST_SKIP() << Probe(name) << " was not built (MinGW-w64 missing)";         \
+  } while (0)
+
+// The version query's dialogs as the terminal stand-in writes them.
+struct Captured {
+  std::string fileVersion = "unset", productVersion = "unset", dialogs;
+};
+
+Captured Query(const std::string& nativePath) {
+  Captured result;
+  testing::internal::CaptureStdout();
+  installer::GetFileAndProductVersion(testing_support::ProgramPath(nativePath), result.fileVersion,
+                                      result.productVersion);
+  result.dialogs = testing::internal::GetCapturedStdout();
+  return result;
+}
+
+TEST(CorvelleVersion, ReadsTheStringsUnder040904E4) {
+  REQUIRE_PROBE("CVCopySCR.exe");
+  const Captured addOn = Query(Probe("CVCopySCR.exe"));
+  EXPECT_EQ(addOn.fileVersion, "5.2.0.12");
+  EXPECT_EQ(addOn.productVersion, "5.2.0.12");
+  EXPECT_EQ(addOn.dialogs, "");
+  EXPECT_EQ(installer::GetVersion(testing_support::ProgramPath(Probe("CVCopySCR.exe"))),
+            "5.2.0.12");
+  // Letters beyond ASCII come back in Windows-1252; the Unicode table beside
+  // it and the lower-case spelling of the table's key change nothing.
+  REQUIRE_PROBE("VersionAccents.exe");
+  const Captured accents = Query(Probe("VersionAccents.exe"));
+  EXPECT_EQ(accents.fileVersion, "6.0 b\xEAta");
+  EXPECT_EQ(accents.productVersion, "6.1");
+}
+
+TEST(CorvelleVersion, StringsOnlyUnder040904B0LeaveTheResultsAlone) {
+  REQUIRE_PROBE("VersionUnicode.exe");
+  const Captured unicode = Query(Probe("VersionUnicode.exe"));
+  EXPECT_EQ(unicode.fileVersion, "unset");
+  EXPECT_EQ(unicode.productVersion, "unset");
+  EXPECT_EQ(unicode.dialogs, "");
+  EXPECT_EQ(installer::GetVersion(testing_support::ProgramPath(Probe("VersionUnicode.exe"))), "");
+}
+
+TEST(CorvelleVersion, AFileWithoutAResourceEmptiesBothResults) {
+  testing_support::ScratchFolder folder;
+  const std::string text = folder.Native() + "/readme.txt";
+  std::ofstream(text) << "MZ is not enough to be a program\n";
+  const Captured plain = Query(text);
+  EXPECT_EQ(plain.fileVersion, "");
+  EXPECT_EQ(plain.productVersion, "");
+  EXPECT_EQ(plain.dialogs, "");
+}
+
+TEST(CorvelleVersion, ADamagedProgramNeverCrashesTheQuery) {
+  REQUIRE_PROBE("CVCopySCR.exe");
+  const std::vector<uint8_t> whole = testing_support::ReadWholeFile(Probe("CVCopySCR.exe"));
+  testing_support::ScratchFolder folder;
+  // Cut short anywhere: either the resource is still whole or there is none.
+  for (size_t cut : {size_t{2}, size_t{64}, size_t{300}, size_t{1024}, whole.size() / 2,
+                     whole.size() - 700, whole.size() - 1}) {
+    const std::string path = folder.Native() + "/cut.exe";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(whole.data()), static_cast<std::streamsize>(cut));
+    const Captured damaged = Query(path);
+    EXPECT_EQ(damaged.dialogs, "") << cut;
+    EXPECT_TRUE(damaged.fileVersion == "" || damaged.fileVersion == "5.2.0.12")
+        << cut << ": " << damaged.fileVersion;
+    EXPECT_EQ(damaged.fileVersion, damaged.productVersion) << cut;
+  }
+  // Without its last kilobytes the resource section is gone.
+  const std::string path = folder.Native() + "/short.exe";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(whole.data()),
+             static_cast<std::streamsize>(whole.size() / 2));
+  EXPECT_EQ(Query(path).fileVersion, "");
+}
+
+TEST(CorvelleVersion, AMissingFileIsReportedOnceAndChangesNothing) {
+  if (UnderWindows()) GTEST_SKIP() << "the Win32 dialog would wait for a user";
+  testing_support::ScratchFolder folder;
+  const std::string missing = testing_support::ProgramPath(folder.Native() + "/absent.exe");
+  const Captured result = Query(folder.Native() + "/absent.exe");
+  EXPECT_EQ(result.fileVersion, "unset");
+  EXPECT_EQ(result.productVersion, "unset");
+  EXPECT_EQ(result.dialogs, "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
+  // A folder is not a file either.
+  EXPECT_EQ(Query(folder.Native()).dialogs,
+            "[message] " + ui::Application.Title() + ": Unable to find " + testing_support::ProgramPath(folder.Native()) + "\n");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(installer::GetVersion(missing), "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
+}
+
+TEST(CorvelleVersion, AnEmptyNameAsksTheRunningProgram) {
+  if (UnderWindows()) GTEST_SKIP() << "a failure would open a Win32 dialog";
+  // The test program carries no version resource: no dialog and no version.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(installer::GetVersion(""), "");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+}  // namespace
