@@ -311,13 +311,14 @@ bool DecodeCarefully(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tr
 void DecodeData(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLenTree,
                 const Tree& distanceTree) {
   for (;;) {
+    // Every symbol starts below the flush point, so that its match fits.
+    if (window.Cursor() >= window.FlushPoint()) window.Slide();
     if (!window.StopActive()) {
       const TFastExit exit = DecodeFast(bits, window, litLenTree, distanceTree);
       if (exit == TFastExit::EndOfBlock) return;
-      if (exit == TFastExit::OutputFull) {
-        window.Slide();
-        continue;
-      }
+      // The fast loop may stop for input just after a long match has taken
+      // the write position past the flush point: slide before going on.
+      if (exit == TFastExit::OutputFull || window.Cursor() >= window.FlushPoint()) continue;
       if (bits.ibsFillBuffer()) continue;
     }
     if (DecodeCarefully(bits, window, litLenTree, distanceTree)) return;
