@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "archive/AbDfBase.h"
 #include "rtl/Format.h"
@@ -32,7 +33,7 @@ int TableBitsFor(TAbDfTreeKind kind) {
     case TAbDfTreeKind::CodeLengths:
       return 7;
     case TAbDfTreeKind::LitLen:
-      return 10;
+      return 11;
     case TAbDfTreeKind::Distance:
       return 8;
   }
@@ -46,10 +47,21 @@ uint32_t MakeEntry(uint32_t value, uint32_t flags, int length, int extra) {
          static_cast<uint32_t>(length + extra);
 }
 
+constexpr std::array<uint8_t, 256> kReversedByte = [] {
+  std::array<uint8_t, 256> table{};
+  for (int i = 0; i < 256; ++i) {
+    int reversed = 0;
+    for (int bit = 0; bit < 8; ++bit) reversed |= ((i >> bit) & 1) << (7 - bit);
+    table[static_cast<size_t>(i)] = static_cast<uint8_t>(reversed);
+  }
+  return table;
+}();
+
+// The low length bits of code in reverse order (codes are sent from their
+// most significant bit, the bit reader delivers the least significant first).
 uint32_t ReverseBits(uint32_t code, int length) {
-  uint32_t reversed = 0;
-  for (int i = 0; i < length; ++i) reversed = (reversed << 1) | ((code >> i) & 1);
-  return reversed;
+  const uint32_t reversed16 = (uint32_t{kReversedByte[code & 0xFF]} << 8) | kReversedByte[(code >> 8) & 0xFF];
+  return reversed16 >> (16 - length);
 }
 
 }  // namespace
@@ -58,7 +70,15 @@ TAbDfDecodeHuffmanTree::TAbDfDecodeHuffmanTree(int symbolCount, TAbDfTreeKind ki
     : symbolCount_(symbolCount), kind_(kind), deflate64_(deflate64) {
   rtl::Assert(symbolCount >= 2,
               "TAbDfDecodeHuffmanTree.Create: a huffman tree must be for at least two symbols");
-  table_.reserve(2048);
+  table_ = std::make_unique_for_overwrite<uint32_t[]>(Capacity());
+}
+
+size_t TAbDfDecodeHuffmanTree::Capacity() const {
+  // The first level, plus for every symbol whose code could be longer than
+  // it the widest subtable such a code could need.
+  const int tableBits = TableBitsFor(kind_);
+  return (size_t{1} << tableBits) +
+         static_cast<size_t>(symbolCount_) * (size_t{1} << (kMaxCodeLength - tableBits));
 }
 
 uint32_t TAbDfDecodeHuffmanTree::EntryFor(int symbol, int length) const {
@@ -116,7 +136,7 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
 
   mainBits_ = std::min(TableBitsFor(kind_), std::max(lookupBitLength_, 1));
   mainMask_ = (1u << mainBits_) - 1;
-  table_.assign(size_t{1} << mainBits_, kNoCode);
+  uint32_t* const table = table_.get();
 
   // Symbols in canonical order: by code length, then by symbol.
   std::array<int, kMaxCodeLength + 2> offset{};
@@ -126,43 +146,55 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
   for (int i = 0; i < count; ++i)
     if (lengths[i] != 0) sorted[static_cast<size_t>(offset[lengths[i]]++)] = static_cast<uint16_t>(i);
 
-  std::array<int, kMaxCodeLength + 1> remaining = lengthCount;
+  // The first level grows with the code length: the part for codes of up
+  // to l bits is doubled for l + 1, which repeats every shorter code in the
+  // entries whose low bits are its own, and the (l + 1)-bit codes then take
+  // their places. Only an incomplete code leaves entries without a code.
+  table[0] = table[1] = kNoCode;
   uint32_t code = 0;
-  int codeLength = 0;
+  int n = 0;
+  for (int length = 1; length <= mainBits_; ++length) {
+    if (length > 1) std::memcpy(table + (1u << (length - 1)), table, sizeof(uint32_t) << (length - 1));
+    for (int k = 0; k < lengthCount[static_cast<size_t>(length)]; ++k, ++n, ++code) {
+      const int symbol = sorted[static_cast<size_t>(n)];
+      table[ReverseBits(code, length)] = EntryFor(symbol, length);
+    }
+    code <<= 1;
+  }
+  size_ = size_t{1} << mainBits_;
+
+  // Longer codes go to subtables, one per first-level prefix, each as wide
+  // as the codes that share the prefix need.
+  std::array<int, kMaxCodeLength + 1> remaining = lengthCount;
   uint32_t subPrefix = ~0u;
   size_t subOffset = 0;
-  for (int n = 0; n < codeCount; ++n) {
+  uint32_t subBits = 0;
+  int codeLength = mainBits_;
+  for (; n < codeCount; ++n) {
     const int symbol = sorted[static_cast<size_t>(n)];
     const int length = lengths[symbol];
-    code <<= (length - codeLength);
+    code <<= (length - codeLength) - (codeLength == mainBits_ ? 1 : 0);
     codeLength = length;
     const uint32_t reversed = ReverseBits(code, length);
-    const uint32_t entry = EntryFor(symbol, length);
-    if (length <= mainBits_) {
-      for (uint32_t i = reversed; i < table_.size() && i <= mainMask_; i += 1u << length)
-        table_[i] = entry;
-    } else {
-      const uint32_t prefix = reversed & mainMask_;
-      if (prefix != subPrefix) {
-        // A new subtable, as wide as the codes that share this prefix need.
-        int subBits = length - mainBits_;
-        int32_t space = 1 << subBits;
-        while (mainBits_ + subBits < lookupBitLength_) {
-          space -= remaining[static_cast<size_t>(mainBits_ + subBits)];
-          if (space <= 0) break;
-          ++subBits;
-          space <<= 1;
-        }
-        subPrefix = prefix;
-        subOffset = table_.size();
-        table_.resize(subOffset + (size_t{1} << subBits), kNoCode);
-        table_[prefix] = kSubtable | (static_cast<uint32_t>(subOffset) << 16) |
-                         (static_cast<uint32_t>(subBits) << 8);
+    const uint32_t prefix = reversed & mainMask_;
+    if (prefix != subPrefix) {
+      int bits = length - mainBits_;
+      int32_t space = 1 << bits;
+      while (mainBits_ + bits < lookupBitLength_) {
+        space -= remaining[static_cast<size_t>(mainBits_ + bits)];
+        if (space <= 0) break;
+        ++bits;
+        space <<= 1;
       }
-      const uint32_t subBits = (table_[prefix] >> 8) & 0xFF;
-      for (uint32_t i = reversed >> mainBits_; i < (1u << subBits); i += 1u << (length - mainBits_))
-        table_[subOffset + i] = entry;
+      subBits = static_cast<uint32_t>(bits);
+      subPrefix = prefix;
+      subOffset = size_;
+      size_ += size_t{1} << subBits;
+      table[prefix] = kSubtable | (static_cast<uint32_t>(subOffset) << 16) | (subBits << 8);
     }
+    const uint32_t entry = EntryFor(symbol, length);
+    for (uint32_t i = reversed >> mainBits_; i < (1u << subBits); i += 1u << (length - mainBits_))
+      table[subOffset + i] = entry;
     --remaining[static_cast<size_t>(length)];
     ++code;
   }

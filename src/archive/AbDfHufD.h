@@ -10,16 +10,17 @@
 // so the decoder needs one lookup (two for long codes) and no symbol tables.
 //
 // Entry layout (32 bits):
-//   bits 0-4   total bits to consume: code length + extra bits (at most 31)
-//   bit 5      kLiteral: value is a literal byte
-//   bit 6      kSubtable: value is the subtable's offset, bits 8-15 its index width
-//   bit 7      kSpecial: value kEndOfBlock, or kInvalid for a code that may not occur
-//   bits 8-15  the code length (the extra bits sit just above it)
+//   bits 0-4   total bits to consume: code length + extra bits (at most 31);
+//              bit 5 stays clear, so the low six bits can be a shift count
+//   bits 8-11  the code length (the extra bits sit just above it)
+//   bit 12     kLiteral: value is a literal byte
+//   bit 13     kSubtable: value is the subtable's offset, bits 8-11 its index width
+//   bit 14     kSpecial: value kEndOfBlock, or kInvalid for a code that may not occur
 //   bits 16-31 value
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace ab {
 
@@ -31,9 +32,9 @@ enum class TAbDfTreeKind : uint8_t {
 
 class TAbDfDecodeHuffmanTree {
  public:
-  static constexpr uint32_t kLiteral = 0x20;
-  static constexpr uint32_t kSubtable = 0x40;
-  static constexpr uint32_t kSpecial = 0x80;
+  static constexpr uint32_t kLiteral = 0x1000;
+  static constexpr uint32_t kSubtable = 0x2000;
+  static constexpr uint32_t kSpecial = 0x4000;
   static constexpr uint32_t kEndOfBlock = 0;
   static constexpr uint32_t kInvalid = 1;
   static constexpr int kMaxCodeLength = 15;
@@ -54,21 +55,23 @@ class TAbDfDecodeHuffmanTree {
   uint32_t Decode(uint64_t bits) const {
     uint32_t entry = table_[bits & mainMask_];
     if (entry & kSubtable)
-      entry = table_[(entry >> 16) + ((bits >> mainBits_) & ((1u << ((entry >> 8) & 0xFF)) - 1))];
+      entry = table_[(entry >> 16) + ((bits >> mainBits_) & ((1u << ((entry >> 8) & 0xF)) - 1))];
     return entry;
   }
 
   // The longest code length present (0 for a tree without codes).
   int LookupBitLength() const { return lookupBitLength_; }
   int MainBits() const { return mainBits_; }
-  const uint32_t* Table() const { return table_.data(); }
+  const uint32_t* Table() const { return table_.get(); }
 
   static uint32_t Total(uint32_t entry) { return entry & 0x1F; }
-  static uint32_t CodeLength(uint32_t entry) { return (entry >> 8) & 0xFF; }
+  static uint32_t CodeLength(uint32_t entry) { return (entry >> 8) & 0xF; }
   static uint32_t Value(uint32_t entry) { return entry >> 16; }
 
  private:
   uint32_t EntryFor(int symbol, int length) const;
+  // Entries for codes longer than the first level, at most.
+  size_t Capacity() const;
 
   int symbolCount_;
   TAbDfTreeKind kind_;
@@ -76,7 +79,8 @@ class TAbDfDecodeHuffmanTree {
   int lookupBitLength_ = 0;
   int mainBits_ = 0;
   uint32_t mainMask_ = 0;
-  std::vector<uint32_t> table_;
+  std::unique_ptr<uint32_t[]> table_;
+  size_t size_ = 0;  // entries in use
 };
 
 // The fixed trees of block type 1, built once and shared read-only.

@@ -18,7 +18,8 @@ TAbDfOutputWindow::TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool us
       dest_(dest),
       testOnly_(testOnly),
       useCrc_(useCrc) {
-  const size_t size = static_cast<size_t>(history_) + kChunk + kTail;
+  const size_t size = static_cast<size_t>(history_) + kChunk +
+                     (deflate64 ? kMaxMatch64 : kMaxMatch) + kOvershoot;
   buffer_ = std::make_unique_for_overwrite<uint8_t[]>(size);
   cursor_ = buffer_.get();
   flushed_ = cursor_;

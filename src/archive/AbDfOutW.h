@@ -18,9 +18,13 @@ namespace ab {
 
 class TAbDfOutputWindow {
  public:
-  static constexpr int32_t kChunk = 256 * 1024;
-  static constexpr int32_t kMaxMatch = 65538;
-  static constexpr int32_t kTail = kMaxMatch + 64;
+  // New output between flushes: moving the history costs half a chunk's
+  // copy per chunk, and a small buffer stays in the caches.
+  static constexpr int32_t kChunk = 64 * 1024;
+  // The longest match, plus the overshoot of a block copy.
+  static constexpr int32_t kMaxMatch = 258;
+  static constexpr int32_t kMaxMatch64 = 65538;
+  static constexpr int32_t kOvershoot = 64;
 
   // stopAfter > 0 ends the decode (EAbPartSizedInflate) once that many bytes
   // are produced. testOnly counts the bytes instead of writing them.
@@ -42,13 +46,14 @@ class TAbDfOutputWindow {
 
   // For the decoder's fast loop: the write position may move freely up to
   // FlushPoint(); a match that starts before it may run up to kMaxMatch
-  // bytes on. Distances are checked against Cursor() - Base().
+  // (kMaxMatch64) bytes on. Distances are checked against Cursor() - Base().
   uint8_t* Base() const { return buffer_.get(); }
   uint8_t*& Cursor() { return cursor_; }
   uint8_t* FlushPoint() const { return flushPoint_; }
   // Writes out the new bytes and keeps the history, once past FlushPoint().
   void Slide();
   // True when the next literal or match must be checked against StopAfter.
+  TAbLogger* Log() const { return log_; }
   bool StopActive() const { return stopAfter_ > 0; }
   void CheckStop() {
     if (stopAfter_ > 0 && BytesProduced() >= stopAfter_) throw EAbPartSizedInflate();

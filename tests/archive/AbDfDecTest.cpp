@@ -430,3 +430,27 @@ TEST(InflateContract, MissingStreamsAreProgrammingErrors) {
   EXPECT_THROW(Inflate(nullptr, &stream, nullptr), rtl::EAssertionFailed);
   EXPECT_THROW(Inflate(&stream, nullptr, nullptr), rtl::EAssertionFailed);
 }
+
+TEST(InflateBlocks, LongMatchesCrossingTheFlushPointNearTheEndOfInput) {
+  // Forty literals give the fast loop enough input to start; each match then
+  // copies 65538 bytes, so the loop hands over near the end of the input
+  // with the write position far past the window's flush point.
+  for (int matches = 1; matches <= 4; ++matches) {
+    BitWriter w;
+    w.Put(1, 1);
+    w.Put(1, 2);
+    for (int i = 0; i < 40; ++i) w.FixedLitLen('a' + i % 20);
+    for (int i = 0; i < matches; ++i) {
+      w.FixedLitLen(285);
+      w.Put(65535, 16);
+      w.FixedDistance(0);
+    }
+    w.FixedLitLen(256);
+    Bytes expected;
+    for (int i = 0; i < 40; ++i) expected.push_back(static_cast<uint8_t>('a' + i % 20));
+    expected.resize(expected.size() + static_cast<size_t>(matches) * 65538, 'a' + 19);
+    const auto result = RunInflate(w.Finish(), dfcDeflate64);
+    EXPECT_EQ(result.output, expected) << matches;
+    EXPECT_EQ(result.checksum, Crc32(expected.data(), expected.size()));
+  }
+}
