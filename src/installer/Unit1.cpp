@@ -3,7 +3,15 @@
 // folder but never takes the focus.
 #include "installer/Unit1.h"
 
+#include <memory>
+
+#include "archive/AbUnzPrc.h"
+#include "archive/AbUtils.h"
+#include "archive/AbZipTyp.h"
 #include "installer/Corvelle.h"
+#include "os/os.h"
+#include "rtl/Exception.h"
+#include "ui/Dialogs.h"
 
 namespace installer {
 
@@ -56,7 +64,67 @@ TForm1::TForm1(ui::TComponent* owner) : ui::TForm(owner, "Form1") {
 }
 
 void TForm1::Button1Click(ui::TObject* /*Sender*/) {
-  if (InstallProcedure) InstallProcedure();
+  if (InstallProcedure) {
+    InstallProcedure();
+  } else {
+    Install();
+  }
+}
+
+void THelper::ExtractHook(ab::TAbZipArchive& sender, ab::TAbZipItem& item,
+                          const std::string& newName) {
+  ab::ExtractMember(sender, item, newName);
+}
+
+bool ForceDirectories(std::string folder) {
+  if (folder.empty()) throw rtl::EInOutError(0, "Unable to create directory");
+  while (folder.size() > 1 && folder.back() == '\\') folder.pop_back();
+  if (folder.size() < 3 || ab::FolderExists(folder) || ab::FolderPart(folder) == folder)
+    return true;
+  return ForceDirectories(ab::FolderPart(folder)) && os::MakeDirectory(folder);
+}
+
+// Every path is built on the edit box's text, read back each time.
+std::string TForm1::Destination() const { return edtDestPath->Text(); }
+
+void TForm1::Install() {
+  edtDestPath->SetEnabled(false);
+  edtDestPath->SetText(NormalizeFolder(edtDestPath->Text()));
+  ForceDirectories(Destination() + "bin\\temp");
+  {
+    auto archive = std::make_unique<ab::TAbZipArchive>(os::ModuleFileName(), 0x40);
+    auto helper = std::make_unique<THelper>();
+    archive->LoadCatalogue();
+    archive->ExtractHook = [&helper](ab::TAbZipArchive& sender, ab::TAbZipItem& item,
+                                     const std::string& newName) {
+      helper->ExtractHook(sender, item, newName);
+    };
+    archive->SetBaseFolder(Destination() + "bin\\temp");
+    archive->ExtractMatching("*.*");
+  }
+  const std::string version = GetVersion(Destination() + "bin\\temp\\" + "CVCopyScr.EXE");
+  ui::ShowMessage("The Version installed was " + version);
+
+  // The database files come from where the extraction put them.
+  for (const char* name : {"mwscr.adi", "mwscr.adt", "mwscd.adi", "mwscd.adt"}) {
+    const std::string root = NormalizeFolder(GetRootDataPath());
+    os::CopyFile(Destination() + "bin\\temp\\" + name, root + "CorvelleEMC\\" + name, false);
+  }
+  // A new add-on replaces one left by an earlier install; without a new one
+  // the old one stays.
+  const std::string unpacked = Destination() + "bin\\temp\\CVCopyScr.EXE";
+  const std::string installed = Destination() + "bin\\CVCopyScr.EXE";
+  const uint32_t attributes = os::FileAttributes(unpacked);
+  if (attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) == 0 &&
+      os::FileAttributes(installed) != os::kInvalidFileAttributes) {
+    os::SetFileAttributes(installed, os::faNormal);
+    os::RemoveFile(installed);
+  }
+  os::MoveFile(unpacked, installed);
+
+  FileRun1->SetFileName(Destination() + "bin\\CVCopyScr.exe");
+  FileRun1->Run();
+  ui::Application.Terminate();
 }
 
 void TForm1::Button2Click(ui::TObject* /*Sender*/) {

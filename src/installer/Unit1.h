@@ -8,6 +8,11 @@
 #include "ui/Controls.h"
 #include "ui/Forms.h"
 
+namespace ab {
+class TAbZipArchive;
+class TAbZipItem;
+}  // namespace ab
+
 namespace installer {
 
 class TForm1 : public ui::TForm {
@@ -28,10 +33,26 @@ class TForm1 : public ui::TForm {
   // Fills the destination with the host's program folder as the registry has it.
   void FormShow(ui::TObject* Sender);
 
-  // The install procedure that Button1Click runs; empty = none yet.
+  // Replaces the install procedure when set (the window's own tests use it).
   std::function<void()> InstallProcedure;
+
+ private:
+  // Unpacks the payload, reports its version, places the files, starts the
+  // add-on and ends the installer.
+  void Install();
+  std::string Destination() const;
 };
 
 extern TForm1* Form1;
+
+// Hands each member the archive extracts to the member decoder.
+class THelper {
+ public:
+  void ExtractHook(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& newName);
+};
+
+// Creates a folder and its missing parents, outermost first; "Unable to
+// create directory" when the walk up a relative path runs out of text.
+bool ForceDirectories(std::string folder);
 
 }  // namespace installer
