@@ -119,7 +119,8 @@ Bytes SevenZipDeflate64(const Bytes& plain, const fs::path& folder) {
   const fs::path zip = folder / "member.zip";
   fs::remove(zip);
   std::ofstream(input, std::ios::binary)
-      .write(reinterpret_cast<const char*>(plain.data()), static_cast<std::streamsize>(plain.size()));
+      .write(reinterpret_cast<const char*>(plain.data()),
+             static_cast<std::streamsize>(plain.size()));
   const std::string command =
       "7z a -tzip -mm=Deflate64 '" + zip.string() + "' '" + input.string() + "' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return {};
@@ -184,14 +185,15 @@ int main(int argc, char** argv) {
       });
       const double ldTime = BestTime([&] {
         size_t made = 0;
-        libdeflate_deflate_decompress(ld, packed.data(), packed.size(), out.data(), out.size(), &made);
+        libdeflate_deflate_decompress(ld, packed.data(), packed.size(), out.data(), out.size(),
+                                      &made);
         volatile uint32_t crc = libdeflate_crc32(0, out.data(), made);
         (void)crc;
       });
       const double mb = static_cast<double>(plain.size()) / 1e6;
       std::printf("%-32s %5d %9zu %9.1f %9.1f %11.1f %8.2f %8.2f%s\n", name.c_str(), level,
-                  plain.size(), mb / ours, mb / zlibTime, mb / ldTime, zlibTime / ours, ldTime / ours,
-                  ok ? "" : "  WRONG OUTPUT");
+                  plain.size(), mb / ours, mb / zlibTime, mb / ldTime, zlibTime / ours,
+                  ldTime / ours, ok ? "" : "  WRONG OUTPUT");
       logZlib += std::log(zlibTime / ours);
       logLibdeflate += std::log(ldTime / ours);
       ++pairs;

@@ -52,7 +52,8 @@ TESSALINE_CLMUL uint32_t ClmulCrc(uint32_t crc, const uint8_t* data, size_t coun
   __m128i x4 = load(data + 48);
   data += 64;
   count -= 64;
-  __m128i k = _mm_set_epi64x(static_cast<long long>(kFold512[1]), static_cast<long long>(kFold512[0]));
+  __m128i k =
+      _mm_set_epi64x(static_cast<long long>(kFold512[1]), static_cast<long long>(kFold512[0]));
   while (count >= 64) {
     x1 = fold(x1, k, load(data));
     x2 = fold(x2, k, load(data + 16));

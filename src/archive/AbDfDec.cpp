@@ -29,10 +29,12 @@ namespace {
 using Tree = TAbDfDecodeHuffmanTree;
 
 constexpr int64_t kInputMargin = 40;
-constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-[[noreturn]] void Corrupt(const char* text) { throw EAbInternalInflateError(text); }
+[[noreturn]] void Corrupt(const char* text) {
+  throw EAbInternalInflateError(text);
+}
 [[noreturn]] void InvalidLength() {
   Corrupt("decoded an invalid length symbol: greater than 285 [DecodeData]");
 }
@@ -152,8 +154,8 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   // The value plus the extra bits that follow the code.
   auto valueOf = [&](uint32_t entry) {
     const uint32_t total = entry & 0x1F;
-    const auto extra = static_cast<uint32_t>((bitBuffer & ((uint64_t{1} << total) - 1)) >>
-                                             ((entry >> 8) & 0xF));
+    const auto extra =
+        static_cast<uint32_t>((bitBuffer & ((uint64_t{1} << total) - 1)) >> ((entry >> 8) & 0xF));
     return (entry >> 16) + extra;
   };
   auto save = [&] {
@@ -162,9 +164,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
     state.position = in;
     window.Cursor() = out;
   };
-  auto stop = [&] {
-    return in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
-  };
+  auto stop = [&] { return in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull; };
 
   // Each iteration starts just after a refill, with the first-level entry
   // for the next code already loaded: the next lookup is issued before the
@@ -252,7 +252,8 @@ TFastExit DecodeFastPlain(TAbDfInBitStream& bits, TAbDfOutputWindow& window, con
 // extraction take fewer instructions; chosen at run time.
 __attribute__((target("bmi2"))) TFastExit DecodeFastBmi2(TAbDfInBitStream& bits,
                                                          TAbDfOutputWindow& window,
-                                                         const Tree& litLen, const Tree& distances) {
+                                                         const Tree& litLen,
+                                                         const Tree& distances) {
   return DecodeFastBody(bits, window, litLen, distances);
 }
 
@@ -365,7 +366,8 @@ void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const Tree& codeLengthTree, 
     int repeat;
     uint8_t repeated = 0;
     if (symbol == 16) {
-      if (i == 0) Corrupt("a repeat of the previous code length comes first {ReadLitDistCodeLengths}");
+      if (i == 0)
+        Corrupt("a repeat of the previous code length comes first {ReadLitDistCodeLengths}");
       repeated = lengths[i - 1];
       repeat = 3 + static_cast<int>(bits.ReadBits(2));
     } else if (symbol == 17) {
@@ -439,8 +441,8 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
         if (!decrypter->CheckHeader()) throw EAbInflatePasswordError();
         input = decrypter.get();
       }
-      bits = std::make_unique<TAbDfInBitStream>(*input, options.InputSize(),
-                                                options.OnInputProgress);
+      bits =
+          std::make_unique<TAbDfInBitStream>(*input, options.InputSize(), options.OnInputProgress);
       window = std::make_unique<TAbDfOutputWindow>(*aDest, deflate64, (flags & dfcUseAdler32) == 0,
                                                    options.StopAfter(), testOnly, log.get());
       bool final;

@@ -29,6 +29,7 @@ void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const TAbDfDecodeHuffmanTree
                             int count, uint8_t* lengths);
 // Literals and matches up to the end-of-block code.
 void DecodeData(TAbDfInBitStream& bits, TAbDfOutputWindow& window,
-                const TAbDfDecodeHuffmanTree& litLenTree, const TAbDfDecodeHuffmanTree& distanceTree);
+                const TAbDfDecodeHuffmanTree& litLenTree,
+                const TAbDfDecodeHuffmanTree& distanceTree);
 
 }  // namespace ab

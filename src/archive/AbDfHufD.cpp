@@ -14,15 +14,16 @@ namespace ab {
 namespace {
 
 // Length symbols 257..285; 285 is replaced below for Deflate64.
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                      15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                      67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 // Distance symbols 0..31; 30 and 31 exist only in Deflate64.
-constexpr uint16_t kDistanceBase[32] = {
-    1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
-    49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
-    2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+constexpr uint16_t kDistanceBase[32] = {1,    2,    3,    4,     5,     7,     9,     13,
+                                        17,   25,   33,   49,    65,    97,    129,   193,
+                                        257,  385,  513,  769,   1025,  1537,  2049,  3073,
+                                        4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
 constexpr uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                         7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
@@ -40,7 +41,8 @@ int TableBitsFor(TAbDfTreeKind kind) {
   return 8;
 }
 
-constexpr uint32_t kNoCode = TAbDfDecodeHuffmanTree::kSpecial | (TAbDfDecodeHuffmanTree::kInvalid << 16);
+constexpr uint32_t kNoCode =
+    TAbDfDecodeHuffmanTree::kSpecial | (TAbDfDecodeHuffmanTree::kInvalid << 16);
 
 uint32_t MakeEntry(uint32_t value, uint32_t flags, int length, int extra) {
   return (value << 16) | flags | (static_cast<uint32_t>(length) << 8) |
@@ -60,7 +62,8 @@ constexpr std::array<uint8_t, 256> kReversedByte = [] {
 // The low length bits of code in reverse order (codes are sent from their
 // most significant bit, the bit reader delivers the least significant first).
 uint32_t ReverseBits(uint32_t code, int length) {
-  const uint32_t reversed16 = (uint32_t{kReversedByte[code & 0xFF]} << 8) | kReversedByte[(code >> 8) & 0xFF];
+  const uint32_t reversed16 =
+      (uint32_t{kReversedByte[code & 0xFF]} << 8) | kReversedByte[(code >> 8) & 0xFF];
   return reversed16 >> (16 - length);
 }
 
@@ -144,7 +147,8 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
     offset[length + 1] = offset[length] + lengthCount[length];
   std::array<uint16_t, 320> sorted{};
   for (int i = 0; i < count; ++i)
-    if (lengths[i] != 0) sorted[static_cast<size_t>(offset[lengths[i]]++)] = static_cast<uint16_t>(i);
+    if (lengths[i] != 0)
+      sorted[static_cast<size_t>(offset[lengths[i]]++)] = static_cast<uint16_t>(i);
 
   // The first level grows with the code length: the part for codes of up
   // to l bits is doubled for l + 1, which repeats every shorter code in the
@@ -154,7 +158,8 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
   uint32_t code = 0;
   int n = 0;
   for (int length = 1; length <= mainBits_; ++length) {
-    if (length > 1) std::memcpy(table + (1u << (length - 1)), table, sizeof(uint32_t) << (length - 1));
+    if (length > 1)
+      std::memcpy(table + (1u << (length - 1)), table, sizeof(uint32_t) << (length - 1));
     for (int k = 0; k < lengthCount[static_cast<size_t>(length)]; ++k, ++n, ++code) {
       const int symbol = sorted[static_cast<size_t>(n)];
       table[ReverseBits(code, length)] = EntryFor(symbol, length);
@@ -203,7 +208,8 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
 const TAbDfDecodeHuffmanTree& FixedLitLenTree(bool deflate64) {
   static const auto build = [](bool d64) {
     std::array<uint8_t, 288> lengths{};
-    for (int i = 0; i < 288; ++i) lengths[static_cast<size_t>(i)] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    for (int i = 0; i < 288; ++i)
+      lengths[static_cast<size_t>(i)] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
     TAbDfDecodeHuffmanTree tree(288, TAbDfTreeKind::LitLen, d64);
     tree.Build(lengths.data(), 288);
     return tree;

@@ -18,8 +18,8 @@ TAbDfOutputWindow::TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool us
       dest_(dest),
       testOnly_(testOnly),
       useCrc_(useCrc) {
-  const size_t size = static_cast<size_t>(history_) + kChunk +
-                     (deflate64 ? kMaxMatch64 : kMaxMatch) + kOvershoot;
+  const size_t size =
+      static_cast<size_t>(history_) + kChunk + (deflate64 ? kMaxMatch64 : kMaxMatch) + kOvershoot;
   buffer_ = std::make_unique_for_overwrite<uint8_t[]>(size);
   cursor_ = buffer_.get();
   flushed_ = cursor_;
@@ -89,6 +89,8 @@ uint32_t TAbDfOutputWindow::FinalChecksum() {
   return useCrc_ ? ~checksum_ : checksum_;
 }
 
-int64_t TAbDfOutputWindow::BytesProduced() const { return produced_ + (cursor_ - flushed_); }
+int64_t TAbDfOutputWindow::BytesProduced() const {
+  return produced_ + (cursor_ - flushed_);
+}
 
 }  // namespace ab

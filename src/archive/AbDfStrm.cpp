@@ -37,7 +37,8 @@ void TAbDfInBitStream::ReportProgress(int32_t count) {
 bool TAbDfInBitStream::ibsFillBuffer() {
   if (atEnd_) return false;
   const int64_t unread = state_.end - state_.position;
-  rtl::Assert(unread <= kCarry, "TAbDfInBitStream.ibsFillBuffer: the buffer should be almost empty");
+  rtl::Assert(unread <= kCarry,
+              "TAbDfInBitStream.ibsFillBuffer: the buffer should be almost empty");
   uint8_t* chunk = buffer_.get() + kCarry;
   std::memmove(chunk - unread, state_.position, static_cast<size_t>(unread));
   state_.position = chunk - unread;
@@ -113,8 +114,9 @@ void TAbDfInBitStream::AlignToByte() {
 }
 
 int32_t TAbDfInBitStream::ReadAvailable(void* buffer, int32_t count) {
-  rtl::Assert(state_.bitsLeft % 8 == 0,
-              "TAbDfInBitStream.ReadBuffer. cannot read a buffer unless the stream is byte-aligned");
+  rtl::Assert(
+      state_.bitsLeft % 8 == 0,
+      "TAbDfInBitStream.ReadBuffer. cannot read a buffer unless the stream is byte-aligned");
   auto* out = static_cast<uint8_t*>(buffer);
   int32_t done = 0;
   while (done < count && state_.bitsLeft >= 8) {
@@ -127,7 +129,8 @@ int32_t TAbDfInBitStream::ReadAvailable(void* buffer, int32_t count) {
     if (done == 0) NoMoreData("TAbDfInBitStream.ReadBuffer");
     return done;
   }
-  const auto n = static_cast<int32_t>(std::min<int64_t>(count - done, state_.end - state_.position));
+  const auto n =
+      static_cast<int32_t>(std::min<int64_t>(count - done, state_.end - state_.position));
   std::memcpy(out + done, state_.position, static_cast<size_t>(n));
   state_.position += n;
   return done + n;

@@ -14,7 +14,8 @@ using namespace dftest;
 
 namespace {
 
-const std::string kPrefix = "Inflate error, possibly a corrupted compressed stream. (Internal cause: ";
+const std::string kPrefix =
+    "Inflate error, possibly a corrupted compressed stream. (Internal cause: ";
 
 Bytes StoredBlock(const Bytes& data, bool final) {
   Bytes out = {static_cast<uint8_t>(final ? 1 : 0), static_cast<uint8_t>(data.size()),
@@ -29,9 +30,9 @@ Bytes StoredThenFixed(const Bytes& data, const std::function<void(BitWriter&)>& 
   Bytes out;
   for (size_t at = 0; at < data.size(); at += 65535) {
     const size_t n = std::min<size_t>(65535, data.size() - at);
-    const Bytes part = StoredBlock(Bytes(data.begin() + static_cast<long>(at),
-                                         data.begin() + static_cast<long>(at + n)),
-                                   false);
+    const Bytes part = StoredBlock(
+        Bytes(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n)),
+        false);
     out.insert(out.end(), part.begin(), part.end());
   }
   BitWriter writer;
@@ -64,12 +65,14 @@ TEST(InflateBlocks, EmptyFixedBlockAndEmptyStoredBlockGiveNothing) {
 }
 
 TEST(InflateBlocks, StoredLengthMismatchIsRefused) {
-  EXPECT_EQ(InflateError({0x01, 0x05, 0x00, 0xFA, 0xFE}),
-            kPrefix + "invalid stored block (length and NOT length do not match) [InflateStoredBlock])");
+  EXPECT_EQ(
+      InflateError({0x01, 0x05, 0x00, 0xFA, 0xFE}),
+      kPrefix + "invalid stored block (length and NOT length do not match) [InflateStoredBlock])");
 }
 
 TEST(InflateBlocks, BlockType3IsRefused) {
-  EXPECT_EQ(InflateError({0x07, 0x00}), kPrefix + "starting new block, but invalid block type [Inflate])");
+  EXPECT_EQ(InflateError({0x07, 0x00}),
+            kPrefix + "starting new block, but invalid block type [Inflate])");
 }
 
 TEST(InflateBlocks, DistanceOneLength258RepeatsTheLastByte) {
@@ -142,12 +145,14 @@ TEST(InflateBlocks, DistanceCount31And32OnlyInDeflate64) {
     BitWriter w;
     PutDynamicHeader(w, true, lit, dist);
     const auto litCodes = CanonicalCodes(lit);
-    for (int s : {int{'H'}, int{'i'}, 256}) w.PutCode(litCodes[static_cast<size_t>(s)], lit[static_cast<size_t>(s)]);
+    for (int s : {int{'H'}, int{'i'}, 256})
+      w.PutCode(litCodes[static_cast<size_t>(s)], lit[static_cast<size_t>(s)]);
     const Bytes stream = w.Finish();
     EXPECT_EQ(RunInflate(stream, dfcDeflate64).output, (Bytes{'H', 'i'})) << distCount;
-    EXPECT_EQ(InflateError(stream, 0),
-              kPrefix +
-                  "count of distance codes in dynamic block is greater than 30 [InflateDynamicBlock])");
+    EXPECT_EQ(
+        InflateError(stream, 0),
+        kPrefix +
+            "count of distance codes in dynamic block is greater than 30 [InflateDynamicBlock])");
   }
 }
 
@@ -158,8 +163,8 @@ TEST(InflateBlocks, OutputPastTheWindowKeepsItsChecksum) {
     const Bytes stream = StoredThenFixed(history, [](BitWriter& w) {
       for (int i = 0; i < 50; ++i) {
         w.FixedLitLen(284);
-        w.Put(31, 5);          // 258
-        w.FixedDistance(29);   // 24577 + 8191 = 32768
+        w.Put(31, 5);         // 258
+        w.FixedDistance(29);  // 24577 + 8191 = 32768
         w.Put(8191, 13);
       }
     });
@@ -177,8 +182,9 @@ TEST(InflateCorrupt, RefusedCodeSetsAndRuns) {
   {
     BitWriter w;
     PutDynamicHeader(w, true, std::vector<int>(257, 8), {1, 1});
-    EXPECT_EQ(InflateError(w.Finish()),
-              kPrefix + "code lengths over-subscribe the code space [TAbDfDecodeHuffmanTree.Build])");
+    EXPECT_EQ(
+        InflateError(w.Finish()),
+        kPrefix + "code lengths over-subscribe the code space [TAbDfDecodeHuffmanTree.Build])");
   }
   // Incomplete literal/length code with more than one code.
   {
@@ -187,9 +193,10 @@ TEST(InflateCorrupt, RefusedCodeSetsAndRuns) {
     lit[256] = 2;
     BitWriter w;
     PutDynamicHeader(w, true, lit, {1, 1});
-    EXPECT_EQ(InflateError(w.Finish()),
-              kPrefix +
-                  "code lengths leave part of the code space unused [TAbDfDecodeHuffmanTree.Build])");
+    EXPECT_EQ(
+        InflateError(w.Finish()),
+        kPrefix +
+            "code lengths leave part of the code space unused [TAbDfDecodeHuffmanTree.Build])");
   }
   // No distance codes at all is fine until a distance is needed.
   {
@@ -221,7 +228,8 @@ TEST(InflateCorrupt, RepeatWithoutPreviousAndRunPastTheEnd) {
   // A code-length code where only 16 and 18 and 0 have codes (2 bits each,
   // one unused slot filled by 1).
   auto header = [](BitWriter& w, std::initializer_list<std::pair<int, int>> symbols) {
-    static const int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    static const int kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                   11, 4,  12, 3, 13, 2, 14, 1, 15};
     std::vector<int> cl(19, 0);
     cl[16] = cl[18] = cl[0] = cl[1] = 2;
     w.Put(1, 1);
@@ -243,8 +251,9 @@ TEST(InflateCorrupt, RepeatWithoutPreviousAndRunPastTheEnd) {
             kPrefix + "a repeat of the previous code length comes first {ReadLitDistCodeLengths})");
   BitWriter past;
   header(past, {{18, 127}, {18, 127}, {18, 0}});  // 138 + 138 + 11 > 258
-  EXPECT_EQ(InflateError(past.Finish()),
-            kPrefix + "a code length repeat runs past the last code length {ReadLitDistCodeLengths})");
+  EXPECT_EQ(
+      InflateError(past.Finish()),
+      kPrefix + "a code length repeat runs past the last code length {ReadLitDistCodeLengths})");
 }
 
 TEST(InflateCorrupt, DistanceBeforeTheFirstByteIsRefused) {

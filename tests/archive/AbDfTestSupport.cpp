@@ -46,7 +46,8 @@ void PutDynamicHeader(BitWriter& writer, bool final, const std::vector<int>& lit
   all.insert(all.end(), distLengths.begin(), distLengths.end());
   for (int i = 0; i < 19; ++i) writer.Put(static_cast<uint32_t>(clLengths[kOrder[i]]), 3);
   const auto clCodes = CanonicalCodes(clLengths);
-  for (int l : all) writer.PutCode(clCodes[static_cast<size_t>(l)], clLengths[static_cast<size_t>(l)]);
+  for (int l : all)
+    writer.PutCode(clCodes[static_cast<size_t>(l)], clLengths[static_cast<size_t>(l)]);
 }
 
 Bytes Encrypt(const Bytes& plain, const std::string& password, uint8_t checkByte) {

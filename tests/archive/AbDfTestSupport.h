@@ -36,10 +36,14 @@ class BitWriter {
 
   // Fixed-code symbols.
   void FixedLitLen(int symbol) {
-    if (symbol < 144) PutCode(0x30 + symbol, 8);
-    else if (symbol < 256) PutCode(0x190 + symbol - 144, 9);
-    else if (symbol < 280) PutCode(symbol - 256, 7);
-    else PutCode(0xC0 + symbol - 280, 8);
+    if (symbol < 144)
+      PutCode(0x30 + symbol, 8);
+    else if (symbol < 256)
+      PutCode(0x190 + symbol - 144, 9);
+    else if (symbol < 280)
+      PutCode(symbol - 256, 7);
+    else
+      PutCode(0xC0 + symbol - 280, 8);
   }
   void FixedDistance(int symbol) { PutCode(symbol, 5); }
 

@@ -59,7 +59,8 @@ std::vector<ZipMember> ReadZip(const Bytes& zip) {
     const size_t local = u32(at + 42);
     const size_t data = local + 30 + u16(local + 26) + u16(local + 28);
     if (data + packed <= zip.size())
-      m.data.assign(zip.begin() + static_cast<long>(data), zip.begin() + static_cast<long>(data + packed));
+      m.data.assign(zip.begin() + static_cast<long>(data),
+                    zip.begin() + static_cast<long>(data + packed));
     members.push_back(std::move(m));
     at += 46 + nameLength + u16(at + 30) + u16(at + 32);
   }
@@ -87,8 +88,8 @@ TEST(InflateDifferential, EveryLevelStrategyAndWindowOnRealAndRandomData) {
         for (int window = 9; window <= 15; ++window) {
           const Bytes packed = ZlibDeflate(data, level, window, strategy, window == 9 ? 1 : 8);
           const auto result = RunInflate(packed, 0);
-          ASSERT_EQ(result.output, data) << name << " level " << level << " strategy " << strategy
-                                         << " window " << window;
+          ASSERT_EQ(result.output, data)
+              << name << " level " << level << " strategy " << strategy << " window " << window;
           ASSERT_EQ(result.checksum, Crc32(data.data(), data.size()));
           ASSERT_EQ(result.helper.InputUsed(), static_cast<int32_t>(packed.size()));
         }
@@ -169,8 +170,8 @@ TEST(InflateDeflate64, StreamsFrom7ZipDecodeToTheirSource) {
     std::ofstream(plainPath, std::ios::binary)
         .write(reinterpret_cast<const char*>(inputs[i].data()),
                static_cast<std::streamsize>(inputs[i].size()));
-    const std::string command = "7z a -tzip -mm=Deflate64 -mx9 '" + zipPath + "' '" + plainPath +
-                                "' >/dev/null 2>&1";
+    const std::string command =
+        "7z a -tzip -mm=Deflate64 -mx9 '" + zipPath + "' '" + plainPath + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const auto members = ReadZip(testing_support::ReadWholeFile(zipPath));
     ASSERT_EQ(members.size(), 1u);
