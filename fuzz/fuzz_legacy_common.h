@@ -22,7 +22,8 @@ inline int RunOne(const uint8_t* data, size_t size, uint8_t method, int32_t maxO
   rtl::TMemoryStream input(bytes);
   rtl::TMemoryStream output;
   ab::TAbUnzipHelper helper(input, output, nullptr);
-  helper.SetCompressionMethod(method == 2 ? static_cast<uint8_t>(2 + ((options >> 4) & 3)) : method);
+  helper.SetCompressionMethod(method == 2 ? static_cast<uint8_t>(2 + ((options >> 4) & 3))
+                                          : method);
   helper.SetCompressedSize(static_cast<int32_t>(bytes.size()));
   helper.SetUncompressedSize(uncompressed);
   helper.SetDictionarySize((options & 0x10) != 0 ? 2 : 1);
@@ -40,7 +41,8 @@ inline int RunOne(const uint8_t* data, size_t size, uint8_t method, int32_t maxO
   }
   // Reduce and Implode stop at the expected size, give or take the one
   // back-reference that crosses it.
-  if (maxOverrun >= 0 && output.Size() > static_cast<int64_t>(uncompressed) + maxOverrun) std::abort();
+  if (maxOverrun >= 0 && output.Size() > static_cast<int64_t>(uncompressed) + maxOverrun)
+    std::abort();
   return 0;
 }
 

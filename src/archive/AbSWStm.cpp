@@ -14,8 +14,7 @@ namespace {
 constexpr int32_t kLast = TabSlidingWindowStream::kChunkCount - 1;
 }
 
-TabSlidingWindowStream::TabSlidingWindowStream(rtl::TStream& underlying)
-    : underlying_(underlying) {
+TabSlidingWindowStream::TabSlidingWindowStream(rtl::TStream& underlying) : underlying_(underlying) {
   for (auto& chunk : chunks_) chunk = std::make_unique<uint8_t[]>(kChunkSize);  // zero-filled
   underlying_.Seek(0, rtl::soBeginning);
 }
@@ -75,10 +74,17 @@ void TabSlidingWindowStream::WriteChunk(int32_t k) {
 int64_t TabSlidingWindowStream::Seek(int64_t offset, int origin) {
   int64_t target = 0;
   switch (origin) {
-    case rtl::soBeginning: target = offset; break;
-    case rtl::soCurrent: target = Position32() + offset; break;
-    case rtl::soEnd: target = size_ + offset; break;
-    default: throw rtl::Exception("TabSlidingWindowStream.Seek: invalid origin");
+    case rtl::soBeginning:
+      target = offset;
+      break;
+    case rtl::soCurrent:
+      target = Position32() + offset;
+      break;
+    case rtl::soEnd:
+      target = size_ + offset;
+      break;
+    default:
+      throw rtl::Exception("TabSlidingWindowStream.Seek: invalid origin");
   }
   if (target < windowStart_ || target > size_)
     throw rtl::Exception("TabSlidingWindowStream.Seek: invalid new position");

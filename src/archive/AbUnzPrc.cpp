@@ -52,13 +52,20 @@ uint32_t TAbUnzipHelper::Run() {
       inRemaining_ -= TAbZDecoder::kHeaderSize;
     }
     switch (compressionMethod_) {
-      case 1: DecodeShrunk(); break;
+      case 1:
+        DecodeShrunk();
+        break;
       case 2:
       case 3:
       case 4:
-      case 5: DecodeReduced(); break;
-      case 6: DecodeImploded(); break;
-      default: throw EAbZipInvalidMethod();
+      case 5:
+        DecodeReduced();
+        break;
+      case 6:
+        DecodeImploded();
+        break;
+      default:
+        throw EAbZipInvalidMethod();
     }
   } catch (...) {
     // The first failure is the one to report; what is decoded still goes out
@@ -232,7 +239,8 @@ void TAbUnzipHelper::CopyBack(int64_t distance, int32_t length, bool flushEachBy
     }
     int64_t run = std::min(left, produced_ + kOutputBufferSize - total_ - 1);
     run = std::min(run, total_ < uncompressedSize_ ? uncompressedSize_ - total_ - 1 : kNever);
-    run = std::min(run, flush ? nextProgressAt_ - total_ : flushMark_ + kOutputBufferSize - total_ - 1);
+    run = std::min(run,
+                   flush ? nextProgressAt_ - total_ : flushMark_ + kOutputBufferSize - total_ - 1);
     if (run > 0) {
       uint8_t* history = history_.get();
       for (int64_t j = 0; j < run; ++j, ++from, ++total_)

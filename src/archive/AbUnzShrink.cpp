@@ -28,7 +28,8 @@ int NextFreeFrom(const TShrinkTables& t, int code) {
 }
 
 int PartialClear(TShrinkTables& t, int nextFree) {
-  for (int c = kFirstFree; c < nextFree; ++c) t.prefix[c] = static_cast<int16_t>(t.prefix[c] | 0x8000);
+  for (int c = kFirstFree; c < nextFree; ++c)
+    t.prefix[c] = static_cast<int16_t>(t.prefix[c] | 0x8000);
   for (int c = kFirstFree; c < nextFree; ++c) {
     if (t.prefix[c] == kFree) continue;  // a free code is nobody's child
     const int parent = t.prefix[c] & 0x7FFF;

@@ -5,9 +5,9 @@
 #include <map>
 
 #include "archive/AbUnzPrc.h"
+#include "archive/AbUnzTestSupport.h"
 #include "archive/AbUtils.h"
 #include "support/Corpus.h"
-#include "archive/AbUnzTestSupport.h"
 
 namespace {
 
@@ -15,9 +15,9 @@ using namespace legacy_test;
 using testing_support::CorpusFile;
 using testing_support::ReadWholeFile;
 
-const char* const kArchives[] = {"HWSHRINK.ZIP",     "HWREDUCE.ZIP",      "HWIMPODE.ZIP",
-                                 "example-s.zip",    "example-r.zip",     "example-i.zip",
-                                 "shrink.zip",       "reduce.zip",        "implode.zip",
+const char* const kArchives[] = {"HWSHRINK.ZIP",      "HWREDUCE.ZIP",       "HWIMPODE.ZIP",
+                                 "example-s.zip",     "example-r.zip",      "example-i.zip",
+                                 "shrink.zip",        "reduce.zip",         "implode.zip",
                                  "implode_small.zip", "implode_realloc.zip"};
 
 TEST(AbUnzCorpus, EveryMemberMatchesItsCrcAndSize) {
@@ -88,8 +88,8 @@ TEST(AbUnzCorpus, ImplodeMembersCanBeDecodedInsideEachOther) {
   const auto zip = ReadWholeFile(CorpusFile("legacy/HWIMPODE.ZIP"));
   const auto members = ReadZipDirectory(zip);
   ASSERT_EQ(members.size(), 3u);
-  const ZipMember& outer = members[2].uncompressedSize > members[0].uncompressedSize ? members[2]
-                                                                                   : members[0];
+  const ZipMember& outer =
+      members[2].uncompressedSize > members[0].uncompressedSize ? members[2] : members[0];
   const ZipMember& inner = &outer == &members[0] ? members[1] : members[0];
 
   rtl::TMemoryStream input(zip);

@@ -75,8 +75,8 @@ std::vector<std::pair<std::vector<uint8_t>, ZipMember>> CorpusMembers() {
   for (const char* name : {"HWSHRINK.ZIP", "HWREDUCE.ZIP", "HWIMPODE.ZIP", "example-s.zip",
                            "example-r.zip", "example-i.zip", "shrink.zip", "reduce.zip",
                            "implode.zip", "implode_small.zip", "implode_realloc.zip"}) {
-    const auto zip = testing_support::ReadWholeFile(
-        testing_support::CorpusFile(std::string("legacy/") + name));
+    const auto zip =
+        testing_support::ReadWholeFile(testing_support::CorpusFile(std::string("legacy/") + name));
     for (const ZipMember& m : ReadZipDirectory(zip))
       if (m.method >= 1 && m.method <= 6) all.emplace_back(zip, m);
   }

@@ -29,7 +29,8 @@ struct Imploder {
   BitWriter w;
   int trees;
   int dictionaryBits;
-  Imploder(int treeCount, bool bigDictionary) : trees(treeCount), dictionaryBits(bigDictionary ? 7 : 6) {
+  Imploder(int treeCount, bool bigDictionary)
+      : trees(treeCount), dictionaryBits(bigDictionary ? 7 : 6) {
     if (trees == 3) DescribeEven(w, 256, 8);
     DescribeEven(w, 64, 6);  // lengths
     DescribeEven(w, 64, 6);  // distances
@@ -78,8 +79,8 @@ TEST(AbUnzImplode, BothTreeCountsAndDictionarySizes) {
       // The shortest match (2 or 3 bytes), a long one with the extra length
       // byte, and the farthest distance for the dictionary.
       const int farthest = big ? 8192 : 4096;
-      for (auto [distance, length] : {std::pair{1, trees}, {300, 100}, {farthest, 63 + trees + 200},
-                                      {4000, trees + 62}}) {
+      for (auto [distance, length] :
+           {std::pair{1, trees}, {300, 100}, {farthest, 63 + trees + 200}, {4000, trees + 62}}) {
         im.Match(distance, length);
         for (int k = 0; k < length; ++k) expected.push_back(expected[expected.size() - distance]);
       }
@@ -150,8 +151,8 @@ TEST(AbUnzImplode, TreeDecodingMatchesTheReferenceOnRandomTrees) {
     std::vector<uint8_t> description;
     for (int defined = 0; defined < count;) {
       const int run = std::min<int>(count - defined, 1 + static_cast<int>(random() % 16));
-      const int bits = round % 5 == 0 ? 1 + static_cast<int>(random() % 16)
-                                      : 4 + static_cast<int>(random() % 6);
+      const int bits =
+          round % 5 == 0 ? 1 + static_cast<int>(random() % 16) : 4 + static_cast<int>(random() % 6);
       description.push_back(static_cast<uint8_t>(((run - 1) << 4) | (bits - 1)));
       defined += run;
       if (random() % 10 == 0) break;  // leave the rest undefined

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "archive/AbUnzPrc.h"
+#include "archive/AbUnzTestSupport.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipCryTestSupport.h"
-#include "archive/AbUnzTestSupport.h"
 #include "support/Corpus.h"
 
 namespace {
@@ -41,8 +41,8 @@ TEST(AbUnzPrc, OnlyMethodsOneToSixAreDecoded) {
 
 TEST(AbUnzPrc, EncryptedMembersLoseTheirHeaderAndDecrypt) {
   REQUIRE_CORPUS();
-  for (auto [archive, method] : {std::pair{"HWSHRINK.ZIP", 1}, {"HWREDUCE.ZIP", 5},
-                                 {"HWIMPODE.ZIP", 6}}) {
+  for (auto [archive, method] :
+       {std::pair{"HWSHRINK.ZIP", 1}, {"HWREDUCE.ZIP", 5}, {"HWIMPODE.ZIP", 6}}) {
     SCOPED_TRACE(archive);
     auto [m, data] = Member(archive, method);
     ASSERT_FALSE(data.empty());
@@ -178,8 +178,8 @@ TEST(AbUnzPrc, MultiPartNeedsAFileStream) {
 TEST(AbUnzPrc, DecodesIntoAFile) {
   REQUIRE_CORPUS();
   testing_support::ScratchFolder folder;
-  for (auto [archive, method] : {std::pair{"HWREDUCE.ZIP", 5}, {"HWIMPODE.ZIP", 6},
-                                 {"HWSHRINK.ZIP", 1}}) {
+  for (auto [archive, method] :
+       {std::pair{"HWREDUCE.ZIP", 5}, {"HWIMPODE.ZIP", 6}, {"HWSHRINK.ZIP", 1}}) {
     SCOPED_TRACE(archive);
     auto [m, data] = Member(archive, method, 65536);
     const std::string path = folder.Native() + "/" + m.name;

@@ -127,7 +127,8 @@ TEST(AbUnzReduce, RoundTripsAtEveryFactor) {
 
 TEST(AbUnzReduce, EscapeCases) {
   // 144 0 is one literal 144.
-  EXPECT_EQ(Unreduce(Code({'a', 144, 0, 'b'}, false), 4, 3), Bytes("a\x90" "b"));
+  EXPECT_EQ(Unreduce(Code({'a', 144, 0, 'b'}, false), 4, 3), Bytes("a\x90"
+                                                                   "b"));
   // Factor 4: V = 0x12 is length 2 + 3 from distance (1 << 8) + low + 1.
   std::vector<uint8_t> text(300);
   for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>('A' + i % 23);
@@ -169,7 +170,8 @@ TEST(AbUnzReduce, StopsAtTheUncompressedSizeButFinishesTheCopy) {
 TEST(AbUnzReduce, CutShortStopsQuietly) {
   const auto data = Sample(20000, 9);
   const auto coded = Code(ReduceStream(data, 2), false);
-  const std::vector<uint8_t> half(coded.begin(), coded.begin() + static_cast<long>(coded.size() / 2));
+  const std::vector<uint8_t> half(coded.begin(),
+                                  coded.begin() + static_cast<long>(coded.size() / 2));
   const auto out = Unreduce(half, 2, static_cast<int32_t>(data.size()));
   ASSERT_LT(out.size(), data.size());
   ASSERT_GT(out.size(), 1000u);

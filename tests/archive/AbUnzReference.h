@@ -211,8 +211,10 @@ class ReferenceDecoder {
       last = x;
       if (eoi_) return;
       if (state == 0) {
-        if (x != 144) Put(static_cast<uint8_t>(x));
-        else state = 1;
+        if (x != 144)
+          Put(static_cast<uint8_t>(x));
+        else
+          state = 1;
       } else if (state == 1) {
         if (x == 0) {
           Put(144);
@@ -275,7 +277,8 @@ class ReferenceDecoder {
     int lastBits = 0;
     for (int i = count - 1; i >= 0; --i) {
       code = static_cast<uint16_t>(code + inc);
-      if (t[i].bits != lastBits) lastBits = t[i].bits, inc = static_cast<uint16_t>(1u << (16 - lastBits));
+      if (t[i].bits != lastBits)
+        lastBits = t[i].bits, inc = static_cast<uint16_t>(1u << (16 - lastBits));
       uint16_t r = 0;
       for (int b = 0; b < 16; ++b) r = static_cast<uint16_t>(r | (((code >> b) & 1) << (15 - b)));
       t[i].code = r;

@@ -86,7 +86,11 @@ TEST(AbUnzShrink, ClearingKeepsEveryCodeThatIsAPrefix) {
   // 259 goes; the next definition takes it: 259 = "BC".
   Codes c;
   c << 'A' << 257 << 258 << 'B' << 256 << 2 << 'C' << 258 << 257 << 259;
-  EXPECT_EQ(Unshrink(c), "AAAAAABC" "AAA" "AA" "BC");
+  EXPECT_EQ(Unshrink(c),
+            "AAAAAABC"
+            "AAA"
+            "AA"
+            "BC");
 }
 
 TEST(AbUnzShrink, OtherControlValuesAreSkipped) {
