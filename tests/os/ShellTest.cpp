@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -60,7 +61,7 @@ class ShellLaunch : public ::testing::Test {
   void SetUp() override {
     if (UnderWindows()) GTEST_SKIP() << "these cases drive the stand-in's wine and xdg-open";
     program_ = work_.Native() + "/bin/CVCopyScr.EXE";
-    ::mkdir((work_.Native() + "/bin").c_str(), 0755);
+    std::filesystem::create_directories(work_.Native() + "/bin");
     std::ofstream(program_) << "MZ";
   }
   testing_support::ScratchFolder work_;

@@ -4,6 +4,9 @@
 
 #include "os/os.h"
 
+// windows.h maps the name onto ShellExecuteA; the layer's function has it too.
+#undef ShellExecute
+
 namespace os {
 
 intptr_t ShellExecute(const std::string& operation, const std::string& file,
