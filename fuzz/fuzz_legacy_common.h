@@ -15,7 +15,8 @@ namespace legacy_fuzz {
 
 inline int RunOne(const uint8_t* data, size_t size, uint8_t method, int32_t maxOverrun) {
   if (size < 3) return 0;
-  const int32_t uncompressed = data[0] | (data[1] << 8);
+  // Up to 16 KB: enough to cross the output history's 8 KB chunks.
+  const int32_t uncompressed = data[0] | ((data[1] & 0x3F) << 8);
   const uint8_t options = data[2];
   std::vector<uint8_t> bytes(data + 3, data + size);
   rtl::TMemoryStream input(bytes);

@@ -128,7 +128,8 @@ class TAbPadLock {
 using TAbItemFailureEvent =
     std::function<void(TAbArchive& sender, TAbArchiveItem& item, TAbItemOperation operation,
                        TAbFailureKind kind, int32_t errorNumber)>;
-using TAbProgressEvent = std::function<void(TAbArchive& sender, uint8_t percent, bool& abort)>;
+using TAbArchiveProgressEvent =
+    std::function<void(TAbArchive& sender, uint8_t percent, bool& abort)>;
 using TAbItemProgressEvent =
     std::function<void(TAbArchive& sender, TAbArchiveItem& item, uint8_t percent, bool& abort)>;
 using TAbConfirmItemEvent = std::function<void(TAbArchive& sender, TAbArchiveItem& item,
@@ -195,7 +196,7 @@ class TAbArchive {
 
   // Events; an empty one is not set and its default answer is used.
   TAbItemFailureEvent OnItemFailure;
-  TAbProgressEvent OnOverallProgress;
+  TAbArchiveProgressEvent OnOverallProgress;
   TAbItemProgressEvent OnItemProgress;
   TAbConfirmItemEvent OnConfirmItem;
   TAbArchiveEvent OnCatalogueLoaded;

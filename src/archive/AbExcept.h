@@ -96,6 +96,14 @@ class EAbVMSWriteFail : public EAbZipException {
       : EAbZipException(AbVMSWriteFail, {count, file}) {}
 };
 
+// A stored name that would place a file outside the base folder when stored
+// paths are restored (a `..` part, a leading `\`, a drive).
+class EAbZipUnsafeName : public EAbZipException {
+ public:
+  explicit EAbZipUnsafeName(const std::string& name)
+      : EAbZipException("Cannot extract file - name leads outside the target folder: " + name) {}
+};
+
 enum TAbFailureKind : uint8_t {
   fkArchive = 0,
   fkInOut = 1,

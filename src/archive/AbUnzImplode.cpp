@@ -6,9 +6,10 @@
 // reads one bit at a time and, at each length b, answers the first entry of
 // length b whose code equals the bits so far; when no entry of any length
 // matches, the answer is 0 after as many bits as the longest code. The same
-// answer comes from a table indexed by the next maxBits bits, filled from the
+// answer comes from a table indexed by the next few bits, filled from the
 // last entry to the first so that shorter and earlier entries win; it is used
-// whenever that many bits are at hand, the bit-by-bit walk otherwise.
+// whenever that many bits are at hand, the bit-by-bit walk otherwise and for
+// codes longer than the table.
 #include <algorithm>
 
 #include "archive/AbUnzPrc.h"
@@ -18,6 +19,8 @@ namespace ab {
 namespace {
 
 constexpr int kMaxCodeBits = 16;
+constexpr int kTableBits = 12;
+constexpr uint16_t kWalk = 0xFFFF;  // no slot of a real code reaches it
 
 uint16_t Reverse16(uint16_t v) {
   v = static_cast<uint16_t>(((v >> 1) & 0x5555) | ((v & 0x5555) << 1));
@@ -74,23 +77,27 @@ void TAbUnzipHelper::LoadShannonFanoTree(TShannonFanoTree& tree, int16_t count) 
   }
 
   // The direct table, when the code is regular enough for its cost to be
-  // bounded by the table's size (every tree a real encoder writes).
+  // bounded by the table's size (every tree a real encoder writes). It holds
+  // at most 12 bits; the rare longer codes are walked bit by bit.
   int maxBits = 0;
   for (int i = 0; i < count; ++i) maxBits = std::max<int>(maxBits, tree.entries[i].bitLength);
-  tree.maxBits = static_cast<uint8_t>(maxBits);
-  if (maxBits == 0) return;
-  const uint32_t size = 1u << maxBits;
+  const int tableBits = std::min(maxBits, kTableBits);
+  tree.maxBits = static_cast<uint8_t>(tableBits);
+  if (tableBits == 0) return;
+  const uint32_t size = 1u << tableBits;
+  const auto fits = [&](const TShannonFanoTree::TEntry& e) {
+    return e.bitLength != 0 && e.bitLength <= tableBits && (e.code >> e.bitLength) == 0;
+  };
   uint64_t cost = 0;
-  for (int i = 0; i < count; ++i) {
-    const auto& entry = tree.entries[i];
-    if (entry.bitLength != 0 && (entry.code >> entry.bitLength) == 0)
-      cost += size >> entry.bitLength;
-  }
+  for (int i = 0; i < count; ++i)
+    if (fits(tree.entries[i])) cost += size >> tree.entries[i].bitLength;
   if (cost > 2ull * size) return;
-  tree.lookup.assign(size, static_cast<uint16_t>(maxBits << 8));
+  // A slot no code of up to tableBits matches answers 0 when there are no
+  // longer codes, else needs the walk.
+  tree.lookup.assign(size, maxBits <= kTableBits ? static_cast<uint16_t>(maxBits << 8) : kWalk);
   for (int i = count - 1; i >= 0; --i) {
     const auto& entry = tree.entries[i];
-    if (entry.bitLength == 0 || (entry.code >> entry.bitLength) != 0) continue;
+    if (!fits(entry)) continue;
     const auto slot = static_cast<uint16_t>(entry.value | (entry.bitLength << 8));
     for (uint32_t at = entry.code; at < size; at += 1u << entry.bitLength) tree.lookup[at] = slot;
   }
@@ -101,6 +108,7 @@ uint8_t TAbUnzipHelper::DecodeTreeSymbol(const TShannonFanoTree& tree) {
     if (bitCount_ < tree.maxBits) TopUp();
     if (bitCount_ >= tree.maxBits) {
       const uint16_t slot = tree.lookup[bitBuffer_ & (tree.lookup.size() - 1)];
+      if (slot == kWalk) return DecodeTreeSymbolSlow(tree);
       const int used = slot >> 8;
       bitBuffer_ >>= used;
       bitCount_ -= used;

@@ -18,7 +18,7 @@ TAbUnzipHelper::TAbUnzipHelper(rtl::TStream& archiveStream, rtl::TStream& outStr
       compressedSize_(static_cast<int32_t>(
           std::min<int64_t>(archiveStream.Size(), std::numeric_limits<int32_t>::max()))),
       decoder_(decoder),
-      history_(std::make_unique<uint8_t[]>(kHistorySize)),
+      history_(std::make_unique_for_overwrite<uint8_t[]>(kHistorySize)),  // written before read
       archiveStream_(&archiveStream) {}
 
 TAbUnzipHelper::~TAbUnzipHelper() = default;
@@ -111,14 +111,6 @@ void TAbUnzipHelper::TopUp() {
   }
 }
 
-uint32_t TAbUnzipHelper::TakeBits(int n) {
-  if (bitCount_ < n || tail_) return TakeBitsSlow(n);
-  const auto result = static_cast<uint32_t>(bitBuffer_ & ((1u << n) - 1));
-  bitBuffer_ >>= n;
-  bitCount_ -= n;
-  return result;
-}
-
 uint32_t TAbUnzipHelper::TakeBitsSlow(int n) {
   if (!tail_) {
     TopUp();
@@ -174,13 +166,6 @@ uint32_t TAbUnzipHelper::TailTakeBits(int n) {
 
 // ---- Output -----------------------------------------------------------------
 
-void TAbUnzipHelper::PutByte(uint8_t b) {
-  history_[total_ & kHistoryMask] = b;
-  ++total_;
-  if (total_ - produced_ == kOutputBufferSize) WritePending();
-  if (total_ - flushMark_ == kOutputBufferSize || total_ == uncompressedSize_) FlushOutput();
-}
-
 void TAbUnzipHelper::WritePending() {
   while (produced_ < total_) {
     const int64_t start = produced_ & kHistoryMask;
@@ -229,12 +214,31 @@ void TAbUnzipHelper::ReportProgress() {
 // Copies length bytes from distance bytes back; a position before the start
 // of the output gives 0. With flushEachByte, every byte read back is preceded
 // by a flush of the output, which is when Implode reports progress.
+//
+// Runs of bytes that reach no flush point, no change of the percentage and
+// not the expected size are copied straight within the history; the byte at
+// such a point goes through PutByte.
 void TAbUnzipHelper::CopyBack(int64_t distance, int32_t length, bool flushEachByte) {
+  constexpr int64_t kNever = std::numeric_limits<int64_t>::max() / 2;
   int64_t from = total_ - distance;
   const bool flush = flushEachByte && static_cast<bool>(OnProgress);
-  for (int32_t k = 0; k < length; ++k, ++from) {
+  int64_t left = length;
+  while (left > 0) {
     if (from < 0) {
       PutByte(0);
+      ++from;
+      --left;
+      continue;
+    }
+    int64_t run = std::min(left, produced_ + kOutputBufferSize - total_ - 1);
+    run = std::min(run, total_ < uncompressedSize_ ? uncompressedSize_ - total_ - 1 : kNever);
+    run = std::min(run, flush ? nextProgressAt_ - total_ : flushMark_ + kOutputBufferSize - total_ - 1);
+    if (run > 0) {
+      uint8_t* history = history_.get();
+      for (int64_t j = 0; j < run; ++j, ++from, ++total_)
+        history[total_ & kHistoryMask] = history[from & kHistoryMask];
+      if (flush) flushMark_ = total_ - 1;  // the flush before the last byte
+      left -= run;
       continue;
     }
     if (flush) {
@@ -243,6 +247,8 @@ void TAbUnzipHelper::CopyBack(int64_t distance, int32_t length, bool flushEachBy
       if (total_ >= nextProgressAt_) ReportProgress();
     }
     PutByte(history_[from & kHistoryMask]);
+    ++from;
+    --left;
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include "archive/AbExcept.h"
 #include "archive/AbZipCry.h"
+#include "archive/AbZipTyp.h"
 #include "rtl/Stream.h"
 
 namespace ab {
@@ -74,16 +75,27 @@ class TAbUnzipHelper {
     };
     int16_t count = 0;
     std::array<TEntry, 257> entries{};
-    // Direct lookup on the next maxBits bits: value | (bits used << 8).
-    // Empty when the code is too irregular for it to pay.
+    // Direct lookup on the next maxBits bits (at most 12): value | (bits
+    // used << 8). Empty when the code is too irregular for it to pay.
     std::vector<uint16_t> lookup;
     uint8_t maxBits = 0;
   };
 
   // Bit-level building blocks, exposed to subclasses for testing.
   void BeginInput();
-  uint32_t TakeBits(int n);
-  void PutByte(uint8_t b);
+  uint32_t TakeBits(int n) {
+    if (bitCount_ < n || tail_) return TakeBitsSlow(n);
+    const auto result = static_cast<uint32_t>(bitBuffer_ & ((1u << n) - 1));
+    bitBuffer_ >>= n;
+    bitCount_ -= n;
+    return result;
+  }
+  void PutByte(uint8_t b) {
+    history_[total_ & kHistoryMask] = b;
+    ++total_;
+    if (total_ - produced_ == kOutputBufferSize) WritePending();
+    if (total_ - flushMark_ == kOutputBufferSize || total_ == uncompressedSize_) FlushOutput();
+  }
   void FlushOutput();
   void FillInput();
   void LoadShannonFanoTree(TShannonFanoTree& tree, int16_t count);
@@ -150,5 +162,57 @@ class TAbUnzipHelper {
   uint8_t bitsLeft_ = 0;
   rtl::TStream* archiveStream_;
 };
+
+}  // namespace ab
+
+// ---- Member decoding ------------------------------------------------------------
+// ExtractMember turns one catalogue item into a file below the archive's base
+// folder: it resolves the target, creates the file, decodes the member with
+// the method's decoder, checks the CRC-32 and stamps the file's date and
+// attributes. A member that fails leaves no file behind.
+
+namespace ab {
+
+// A sink that counts and discards: decoding into it tests a member.
+class TAbBitBucketStream : public rtl::TStream {
+ public:
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void*, int32_t count) override {
+    if (count > 0) size_ += count;
+    return count < 0 ? 0 : count;
+  }
+  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Size() override { return size_; }
+
+ private:
+  int64_t size_ = 0;
+  int64_t position_ = 0;
+};
+
+void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& newName);
+
+// Resolves name below baseFolder as the unpack flags say, creating folders
+// when asked to; false when the overwrite query declines. On true, name holds
+// the full target path.
+bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
+                       const TAbOverwriteQueryEvent& confirmOverwrite);
+
+// Decodes the item's data into output and checks its CRC-32.
+void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output);
+
+// Each returns the CRC-32 of what it wrote.
+uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                          uint32_t checkWord);
+uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                       uint32_t checkWord);
+uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                            uint32_t checkWord);
+
+void RequestPassword(TAbZipArchive& archive, bool& abort);
+void EnsurePassword(TAbZipArchive& archive, int32_t& tries, bool& abort);
+
+// Whether this reader decodes everything the member needs; a member that
+// says it needs a newer version is refused unless it does.
+bool CanExtractNewerVersion(const TAbZipItem& item);
 
 }  // namespace ab

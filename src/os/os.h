@@ -187,4 +187,12 @@ intptr_t ShellExecute(const std::string& operation, const std::string& file,
 // FormatMessageA's text for a system error code ("" when there is none).
 std::string SystemErrorMessage(uint32_t code);
 
+// ---- Console ---------------------------------------------------------------------
+
+// Whether standard input (0), output (1) or error (2) is a terminal.
+bool IsTerminal(int stream);
+// One line typed on the terminal, without its line end; no echo when echo is
+// false (for passwords). Nothing at the end of input.
+std::optional<std::string> ReadConsoleLine(bool echo);
+
 }  // namespace os

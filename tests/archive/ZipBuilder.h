@@ -23,6 +23,19 @@ struct ZipMember {
   uint16_t time = 0x6000;  // 12:00:00
   std::string extra;
   std::string comment;
+  // For compressed or encrypted members: the bytes stored, while data holds
+  // what they decode to (and gives the CRC-32 and uncompressed size).
+  std::string payload;
+  bool hasPayload = false;
+  uint16_t version = 20;
+  int localMethod = -1;  // the local header's method when >= 0
+  int64_t crc = -1;      // the CRC-32 to store when >= 0
+  uint32_t attributes = 0x20;
+
+  std::string Stored() const { return hasPayload ? payload : data; }
+  uint32_t StoredCrc() const {
+    return crc >= 0 ? static_cast<uint32_t>(crc) : ab::Crc32(data.data(), data.size());
+  }
 };
 
 class ZipBuilder {
@@ -50,37 +63,37 @@ class ZipBuilder {
     for (const ZipMember& m : members_) {
       offsets.push_back(static_cast<uint32_t>(out.size()));
       U32(out, 0x04034B50);
-      U16(out, 20);
+      U16(out, m.version);
       U16(out, m.flags);
-      U16(out, m.method);
+      U16(out, static_cast<uint16_t>(m.localMethod >= 0 ? m.localMethod : m.method));
       U16(out, m.time);
       U16(out, m.date);
-      U32(out, ab::Crc32(m.data.data(), m.data.size()));
-      U32(out, static_cast<uint32_t>(m.data.size()));
+      U32(out, m.StoredCrc());
+      U32(out, static_cast<uint32_t>(m.Stored().size()));
       U32(out, static_cast<uint32_t>(m.data.size()));
       U16(out, static_cast<uint16_t>(m.name.size()));
       U16(out, static_cast<uint16_t>(m.extra.size()));
-      out += m.name + m.extra + m.data;
+      out += m.name + m.extra + m.Stored();
     }
     const auto directory = static_cast<uint32_t>(out.size());
     for (size_t i = 0; i < members_.size(); ++i) {
       const ZipMember& m = members_[i];
       U32(out, 0x02014B50);
       U16(out, 20);
-      U16(out, 20);
+      U16(out, m.version);
       U16(out, m.flags);
       U16(out, m.method);
       U16(out, m.time);
       U16(out, m.date);
-      U32(out, ab::Crc32(m.data.data(), m.data.size()));
-      U32(out, static_cast<uint32_t>(m.data.size()));
+      U32(out, m.StoredCrc());
+      U32(out, static_cast<uint32_t>(m.Stored().size()));
       U32(out, static_cast<uint32_t>(m.data.size()));
       U16(out, static_cast<uint16_t>(m.name.size()));
       U16(out, static_cast<uint16_t>(m.extra.size()));
       U16(out, static_cast<uint16_t>(m.comment.size()));
       U16(out, 0);
       U16(out, 0);
-      U32(out, 0x20);
+      U32(out, m.attributes);
       U32(out, offsets[i]);
       out += m.name + m.extra + m.comment;
     }

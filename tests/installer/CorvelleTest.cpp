@@ -46,7 +46,7 @@ class HostRegistry {
       SetEnvironment("WINEPREFIX", oldPrefix_);
     }
   }
-  // Value kinds by the names reg.exe gives them.
+  // Value kinds by the names reg.exe gives them; binary data as plain hex.
   void Set(const std::string& key, const std::string& name, const std::string& kind,
            const std::string& data) {
     if (UnderWindows()) {
@@ -57,15 +57,16 @@ class HostRegistry {
     }
     std::string line = "\"" + name + "\"=";
     if (kind == "REG_SZ") {
-      line += "\"" + Escape(data) + "\"";
+      line.append("\"").append(Escape(data)).append("\"");
     } else if (kind == "REG_EXPAND_SZ") {
-      line += "str(2):\"" + Escape(data) + "\"";
+      line.append("str(2):\"").append(Escape(data)).append("\"");
     } else if (kind == "REG_DWORD") {
       char hex[16];
       std::snprintf(hex, sizeof hex, "dword:%08lx", std::strtoul(data.c_str(), nullptr, 0));
       line += hex;
     } else {
-      line += "hex:" + data;
+      line += "hex:";
+      for (size_t i = 0; i + 1 < data.size(); i += 2) line.append(i ? "," : "").append(data, i, 2);
     }
     sections_[key] += line + "\n";
     Save();
@@ -121,9 +122,11 @@ TEST(CorvelleLookup, MissingKeysAndValuesGiveTheDefaults) {
 TEST(CorvelleLookup, ReturnsTheStoredTextsUnchanged) {
   HostRegistry registry;
   registry.Set(kAccounting, "Program Path", "REG_SZ", "d:\\medisoft");
-  registry.Set("Medisoft", "Root Data Path", "REG_EXPAND_SZ", "%USERPROFILE%\\Medidata");
+  // cmd.exe would expand the reference before reg.exe stores it.
+  const std::string root = UnderWindows() ? "E:\\Medidata" : "%USERPROFILE%\\Medidata";
+  registry.Set("Medisoft", "Root Data Path", "REG_EXPAND_SZ", root);
   EXPECT_EQ(installer::GetProgramPath(), "d:\\medisoft");
-  EXPECT_EQ(installer::GetRootDataPath(), "%USERPROFILE%\\Medidata");
+  EXPECT_EQ(installer::GetRootDataPath(), root);
   EXPECT_EQ(installer::NormalizeFolder(installer::GetProgramPath()), "D:\\MEDISOFT\\");
 }
 
@@ -138,7 +141,7 @@ TEST(CorvelleLookup, AnEmptyProgramPathGivesTheDefaultButAnEmptyRootStaysEmpty) 
 TEST(CorvelleLookup, ValuesThatAreNotTextRaiseRegistryErrors) {
   HostRegistry registry;
   registry.Set(kAccounting, "Program Path", "REG_DWORD", "10");
-  registry.Set("Medisoft", "Root Data Path", "REG_BINARY", "01,02");
+  registry.Set("Medisoft", "Root Data Path", "REG_BINARY", "0102");
   EXPECT_EQ(RegistryError([] { installer::GetProgramPath(); }),
             "Invalid data type for 'Program Path'");
   EXPECT_EQ(RegistryError([] { installer::GetRootDataPath(); }),

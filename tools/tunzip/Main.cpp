@@ -1,10 +1,11 @@
-// tunzip: lists ZIP archives, self-extracting executables and old PKZIP 1.x
+// tunzip: lists, tests and extracts ZIP archives, self-extracting executables and old PKZIP 1.x
 // archives included, with the installer's own archive reader.
 #include <exception>
 #include <iostream>
 #include <memory>
 
 #include "ExitCodes.h"
+#include "Extraction.h"
 #include "Listing.h"
 #include "Options.h"
 #include "archive/AbZipTyp.h"
@@ -39,7 +40,9 @@ int main(int argc, char** argv) {
   try {
     archive = std::make_unique<ab::TAbZipArchive>(programPath, rtl::fmShareDenyNone);
     archive->LoadCatalogue();
-    return tunzip::ListArchive(*archive, options, std::cout, std::cerr);
+    if (options.mode == tunzip::Mode::kList)
+      return tunzip::ListArchive(*archive, options, std::cout, std::cerr);
+    return tunzip::ExtractArchive(*archive, options, std::cout, std::cerr);
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "tunzip: " << options.archiveShown << ": "

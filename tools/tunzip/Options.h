@@ -7,11 +7,21 @@
 
 namespace tunzip {
 
-enum class Mode { kList };
+enum class Mode { kExtract, kTest, kList };
+
+// What to do with a file that is already there.
+enum class Overwrite { kAsk, kAlways, kNever };
 
 struct Options {
-  Mode mode = Mode::kList;
+  Mode mode = Mode::kExtract;
   bool tsv = false;
+  bool quiet = false;
+  bool junkPaths = false;  // -j: bare names straight into the target folder
+  Overwrite overwrite = Overwrite::kAsk;
+  bool havePassword = false;
+  std::string password;  // program code page
+  std::string targetShown = ".";
+  std::string target = ".";  // -d, program code page
   // As the user typed it (shown in messages) and in the program's code page.
   std::string archiveShown;
   std::string archive;

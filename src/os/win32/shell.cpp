@@ -4,7 +4,7 @@
 
 #include "os/os.h"
 
-// windows.h maps the name onto ShellExecuteA; the layer's function has it too.
+// shellapi.h maps the name to ShellExecuteA; ours is the program's own call.
 #undef ShellExecute
 
 namespace os {

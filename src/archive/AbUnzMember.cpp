@@ -1,0 +1,337 @@
+// The member decoder: one catalogue item to one file. It resolves the target
+// below the base folder, decodes with the member's method (stored, Deflate,
+// Deflate64 or a legacy method), asks for passwords, checks the CRC-32 and
+// stamps the file. Whatever fails after the file was created removes it.
+#include <algorithm>
+#include <memory>
+
+#include "archive/AbDfCryS.h"
+#include "archive/AbDfDec.h"
+#include "archive/AbUnzPrc.h"
+#include "archive/AbUtils.h"
+#include "rtl/Exception.h"
+
+namespace ab {
+
+namespace {
+
+constexpr uint32_t kTestOnlyFlag = 0x40000000;
+constexpr uint32_t kDeflate64Flag = 0x10;
+constexpr uint16_t kDataDescriptorFlag = 0x0008;
+constexpr uint16_t kStrongEncryptionFlag = 0x0040;
+constexpr uint16_t kMaskedDirectoryFlag = 0x2000;
+
+bool FileExists(const std::string& path) {
+  const uint32_t attributes = os::FileAttributes(path);
+  return attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) == 0;
+}
+
+void RemoveIfExists(const std::string& path) {
+  if (FileExists(path)) {
+    // A read-only file would refuse to go.
+    os::SetFileAttributes(path, os::faNormal);
+    os::RemoveFile(path);
+  }
+}
+
+// Whether a stored name, joined to the base folder, could land outside it.
+bool LeavesBaseFolder(const std::string& name) {
+  if (name.empty()) return false;
+  if (name[0] == '\\') return true;
+  if (name.find(':') != std::string::npos) return true;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find('\\', start);
+    if (end == std::string::npos) end = name.size();
+    if (name.compare(start, end - start, "..") == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Creates the folder and its missing parents; drives and the server and
+// share of a network path are never created.
+void CreateFolderChain(const std::string& folder) {
+  if (FolderExists(folder)) return;
+  int32_t n = folder.find("\\\\") != std::string::npos ? 5 : 2;
+  for (;;) {
+    int32_t seen = 0;
+    size_t cut = folder.size();
+    for (size_t i = 0; i < folder.size(); ++i) {
+      if (folder[i] == '\\' && ++seen == n) {
+        cut = i;
+        break;
+      }
+    }
+    const std::string part = folder.substr(0, cut);
+    if (!part.empty() && !FolderExists(part) && !os::MakeDirectory(part)) {
+      const uint32_t code = os::LastError();
+      throw rtl::EInOutError(static_cast<int32_t>(code), os::SystemErrorMessage(code));
+    }
+    if (cut == folder.size()) return;
+    ++n;
+  }
+}
+
+// total * 100 / size rounded to the nearest integer, ties to even.
+uint8_t RoundedPercent(int64_t total, int64_t size) {
+  if (size <= 0) return 100;
+  const int64_t scaled = total * 100;
+  int64_t q = scaled / size;
+  const int64_t twice = 2 * (scaled % size);
+  if (twice > size || (twice == size && (q & 1) != 0)) ++q;
+  return static_cast<uint8_t>(std::min<int64_t>(q, 255));
+}
+
+void Forward(TAbZipArchive& archive, uint8_t percent, bool& abort) {
+  if (archive.ItemProgressForwarder) archive.ItemProgressForwarder(percent, abort);
+}
+
+// A verified decrypting reader for a stored member, asking again for the
+// password as often as the archive allows.
+std::unique_ptr<TAbDfDecryptStream> OpenDecryptedStored(TAbZipArchive& archive,
+                                                        uint32_t checkWord) {
+  int32_t tries = 0;
+  bool abort = false;
+  EnsurePassword(archive, tries, abort);
+  auto reader =
+      std::make_unique<TAbDfDecryptStream>(archive.Stream(), checkWord, archive.ArchivePassword());
+  bool verified = reader->CheckHeader();
+  while (!abort && !verified && tries < archive.PasswordTryLimit()) {
+    RequestPassword(archive, abort);
+    if (abort) throw EAbUserAbort();
+    reader = std::make_unique<TAbDfDecryptStream>(archive.Stream(), checkWord,
+                                                  archive.ArchivePassword());
+    ++tries;
+    verified = reader->CheckHeader();
+  }
+  if (tries > archive.PasswordTryLimit() || !verified) throw EAbZipInvalidPassword();
+  return reader;
+}
+
+}  // namespace
+
+int64_t TAbBitBucketStream::Seek(int64_t offset, int origin) {
+  int64_t target = offset;
+  if (origin == rtl::soCurrent) target += position_;
+  if (origin == rtl::soEnd) target += size_;
+  if (target < 0) return -1;
+  position_ = target;
+  return position_;
+}
+
+bool CanExtractNewerVersion(const TAbZipItem& item) {
+  const uint8_t method = item.CompressionMethod();
+  const bool knownMethod = method <= 6 || method == 8 || method == 9;
+  const uint16_t flags = item.GeneralPurposeBitFlag();
+  const bool plainCipher = (flags & (kStrongEncryptionFlag | kMaskedDirectoryFlag)) == 0;
+  const bool fitsIn32Bits = item.CompressedSize() != 0xFFFFFFFF &&
+                            item.UncompressedSize() != 0xFFFFFFFF &&
+                            item.RelativeOffset() != 0xFFFFFFFF;
+  return knownMethod && plainCipher && fitsIn32Bits;
+}
+
+bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
+                       const TAbOverwriteQueryEvent& confirmOverwrite) {
+  std::string stored = name;
+  SlashesToBackslashes(stored);
+  std::string base = baseFolder;
+  if (!base.empty() && base.back() != '\\') base += '\\';
+  std::string fullPath;
+  if ((options & ufRestorePath) != 0) {
+    if (LeavesBaseFolder(stored)) throw EAbZipUnsafeName(name);
+    fullPath = base + stored;
+  } else {
+    fullPath = base + NamePart(stored);
+  }
+  std::string folder = FolderPart(fullPath);
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  if (!folder.empty() && !FolderExists(folder)) {
+    if ((options & ufCreateFolders) == 0) throw EAbNoSuchDirectory();
+    CreateFolderChain(folder);
+  }
+  bool confirm = true;
+  if (confirmOverwrite && FileExists(fullPath)) confirmOverwrite(fullPath, confirm);
+  if (confirm) name = fullPath;
+  return confirm;
+}
+
+void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& newName) {
+  std::string target = newName;
+  if (!ConfirmTargetPath(sender.BaseFolder(), target, sender.UnpackFlags(),
+                         sender.OnOverwriteQuery))
+    return;
+  auto output = std::make_unique<rtl::TFileStream>(target, rtl::fmCreate);
+  try {
+    DecodeMemberToStream(sender, item, output.get());
+    os::SetLastWriteTimeFromDos(output->Handle(), item.LastModFileDate(), item.LastModFileTime());
+    // Attributes go on after closing: a read-only file could not be closed
+    // cleanly on every system, and Windows refuses them on a file open
+    // without sharing.
+    output.reset();
+    os::SetFileAttributes(target, item.ExternalFileAttributes());
+  } catch (const EAbUserAbort&) {
+    output.reset();
+    sender.SetState(stInvalid);
+    RemoveIfExists(target);
+    throw;
+  } catch (...) {
+    output.reset();
+    RemoveIfExists(target);
+    throw;
+  }
+}
+
+void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output) {
+  if (output == nullptr) throw EAbBadStream();
+  if ((item.VersionNeededToExtract() & 0xFF) > 20 && !CanExtractNewerVersion(item))
+    throw EAbZipVersion();
+  // Sets spread over several files are refused when the catalogue is read.
+  if (archive.MultiPart() && item.DiskNumberStart() != archive.CurrentPart())
+    throw EAbSpanningNotSupported();
+
+  rtl::TStream& stream = archive.Stream();
+  if (stream.Seek(item.RelativeOffset(), rtl::soBeginning) != item.RelativeOffset())
+    throw EAbZipInvalid();
+  TAbZipLocalFileHeader local;
+  local.ReadFrom(stream);
+  const uint32_t checkWord = (local.GeneralPurposeBitFlag() & kDataDescriptorFlag) != 0
+                                 ? uint32_t{local.LastModFileTime()} << 16
+                                 : item.Crc32();
+  uint32_t crc = 0;
+  switch (local.CompressionMethod()) {
+    case 0: crc = CopyStoredMember(archive, item, *output, checkWord); break;
+    case 8:
+    case 9: crc = InflateMember(archive, item, *output, checkWord); break;
+    default: crc = DecodeLegacyMember(archive, item, *output, checkWord); break;
+  }
+  if (crc == checkWord || crc == item.Crc32()) return;
+  if (archive.OnItemFailure) {
+    archive.OnItemFailure(archive, item, opExtract, fkArchive, AbZipBadCRC);
+    return;
+  }
+  throw EAbZipBadCRC();
+}
+
+uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                          uint32_t checkWord) {
+  const int64_t size = item.UncompressedSize();
+  int64_t remaining = size;
+  int64_t total = 0;
+  uint8_t last = 0;
+  uint8_t percent = 0;
+  bool abort = false;
+  uint32_t crc = kCrc32Start;
+  uint8_t buffer[1024];
+  std::unique_ptr<TAbDfDecryptStream> decrypted;
+  auto chunk = [&] { return static_cast<int32_t>(std::min<int64_t>(remaining, sizeof buffer)); };
+  try {
+    rtl::TStream* reader = &archive.Stream();
+    if (item.IsEncrypted()) {
+      decrypted = OpenDecryptedStored(archive, checkWord);
+      reader = decrypted.get();
+    }
+    int32_t n = reader->Read(buffer, chunk());
+    while (n > 0 && total < size && !abort) {
+      total += n;
+      remaining -= n;
+      percent = RoundedPercent(total, size);
+      if (percent != last) Forward(archive, percent, abort);
+      last = percent;
+      crc = UpdateCrc32Buffer(buffer, n, crc);
+      output.WriteBuffer(buffer, n);
+      n = reader->Read(buffer, chunk());
+    }
+  } catch (const EAbUserAbort&) {
+    abort = true;
+  }
+  if (percent < 100) {
+    // The forwarder clears the flag it is given: an abort already decided
+    // must survive the closing report.
+    bool abortNow = false;
+    Forward(archive, 100, abortNow);
+    abort = abort || abortNow;
+  }
+  if (abort) throw EAbUserAbort();
+  return ~crc;
+}
+
+uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                       uint32_t checkWord) {
+  TAbDeflateHelper helper;
+  uint32_t flags = helper.DecodeFlags();
+  if (dynamic_cast<TAbBitBucketStream*>(&output) != nullptr) flags |= kTestOnlyFlag;
+  if (item.CompressionMethod() == 9) flags |= kDeflate64Flag;
+  helper.SetDecodeFlags(flags);
+  helper.SetInputSize(static_cast<int32_t>(item.CompressedSize()));
+  helper.OnInputProgress = [&archive](int32_t percent) { archive.ReportInflateProgress(percent); };
+  if (!item.IsEncrypted()) return Inflate(&archive.Stream(), &output, &helper);
+
+  int32_t tries = 0;
+  bool abort = false;
+  EnsurePassword(archive, tries, abort);
+  helper.SetPasswordText(archive.ArchivePassword());
+  helper.SetCheckWord(checkWord);
+  bool done = false;
+  uint32_t result = 0;
+  do {
+    try {
+      result = Inflate(&archive.Stream(), &output, &helper);
+      done = true;
+    } catch (const EAbInflatePasswordError&) {
+      RequestPassword(archive, abort);
+      if (abort) throw EAbUserAbort();
+      ++tries;
+      helper.SetPasswordText(archive.ArchivePassword());
+    }
+    if (tries > archive.PasswordTryLimit()) throw EAbZipInvalidPassword();
+  } while (!done && tries < archive.PasswordTryLimit());
+  if (!done) throw EAbZipInvalidPassword();
+  return result;
+}
+
+uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                            uint32_t checkWord) {
+  std::unique_ptr<TAbZDecoder> decoder;
+  if (item.IsEncrypted()) {
+    decoder = std::make_unique<TAbZDecoder>(archive.ArchivePassword(), true, checkWord,
+                                            archive.Stream());
+    if (archive.OnPasswordRequest) {
+      decoder->OnPasswordRequest = [&archive](TAbZDecoder& sender, std::string& password) {
+        archive.OnPasswordRequest(&sender, password);
+      };
+    }
+    decoder->SetRetries(archive.PasswordTryLimit());
+  }
+  TAbUnzipHelper helper(archive.Stream(), output, decoder.get());
+  helper.SetDictionarySize(item.DictionarySize());
+  helper.SetCompressedSize(static_cast<int32_t>(item.CompressedSize()));
+  helper.SetUncompressedSize(static_cast<int32_t>(item.UncompressedSize()));
+  helper.SetCompressionMethod(item.CompressionMethod());
+  helper.SetShannonFanoTreeCount(item.ShannonFanoTreeCount());
+  helper.OnProgress = archive.ItemProgressForwarder;
+  helper.SetArchive(&archive);
+  return helper.Run();
+}
+
+void RequestPassword(TAbZipArchive& archive, bool& abort) {
+  abort = false;
+  if (!archive.OnPasswordRequest) return;
+  std::string password;
+  archive.OnPasswordRequest(&archive, password);
+  if (password.empty()) {
+    abort = true;
+  } else {
+    archive.SetArchivePassword(password);
+  }
+}
+
+void EnsurePassword(TAbZipArchive& archive, int32_t& tries, bool& abort) {
+  if (archive.ArchivePassword().empty()) {
+    RequestPassword(archive, abort);
+    ++tries;
+  }
+  if (archive.ArchivePassword().empty()) throw EAbZipInvalidPassword();
+}
+
+}  // namespace ab

@@ -1,0 +1,18 @@
+// tunzip's extraction and test modes: the chosen members are written below
+// the target folder (or decoded into the bit bucket), each failure reported
+// and the others carried on with. An existing file is replaced only by a
+// member that extracted correctly.
+#pragma once
+
+#include <ostream>
+
+#include "Options.h"
+#include "archive/AbZipTyp.h"
+
+namespace tunzip {
+
+// Extracts or tests the members of a loaded archive; returns the exit code.
+int ExtractArchive(ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
+                   std::ostream& err);
+
+}  // namespace tunzip
