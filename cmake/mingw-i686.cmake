@@ -11,3 +11,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # A static runtime: the executables need no DLL beyond Windows' own.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# GCC 12 at -O3 reports overlapping copies, out-of-bounds accesses and
+# over-reads inside the standard library's own string and vector code (GCC
+# bugs 105651, 107852): false alarms that -Werror would turn into a failed
+# build. The native g++ and clang builds keep these warnings as errors.
+set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict -Wno-array-bounds -Wno-stringop-overread")

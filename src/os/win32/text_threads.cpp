@@ -1,8 +1,6 @@
 // Code pages and locks on the real Windows API: the system's own OEM-to-ANSI
 // table and a CRITICAL_SECTION, which is re-entrant for its owning thread.
 #include <windows.h>
-// windows.h maps OemToChar to OemToCharA; the layer's own function keeps its name.
-#undef OemToChar
 
 // windows.h maps the name onto OemToCharA; the layer's function has it too.
 #undef OemToChar
