@@ -47,18 +47,20 @@ bool FileExists(const std::string& name) {
 }
 
 constexpr std::array<const char*, 10> kVersionNames = {
-    "CompanyName",      "FileDescription",  "FileVersion", "InternalName",   "LegalCopyright",
-    "LegalTradeMarks",  "OriginalFileName", "ProductName", "ProductVersion", "Comments"};
+    "CompanyName",     "FileDescription",  "FileVersion", "InternalName",   "LegalCopyright",
+    "LegalTradeMarks", "OriginalFileName", "ProductName", "ProductVersion", "Comments"};
 
 }  // namespace
 
 std::string GetProgramPath() {
-  const std::string path = ReadRegistryString("Medisoft\\Patient Accounting", "Program Path",
-                                              kDefaultProgramPath);
+  const std::string path =
+      ReadRegistryString("Medisoft\\Patient Accounting", "Program Path", kDefaultProgramPath);
   return path.empty() ? kDefaultProgramPath : path;
 }
 
-std::string GetRootDataPath() { return ReadRegistryString("Medisoft", "Root Data Path", ""); }
+std::string GetRootDataPath() {
+  return ReadRegistryString("Medisoft", "Root Data Path", "");
+}
 
 std::string NormalizeFolder(const std::string& folder) {
   std::string result = folder;

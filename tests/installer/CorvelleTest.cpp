@@ -2,9 +2,6 @@
 // errors against a fresh registry (a user.reg of our own natively, the test
 // prefix's real registry through reg.exe under Wine), the folder normaliser,
 // and the version query on real PE files.
-#include "installer/Corvelle.h"
-#include "ui/Forms.h"
-
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -13,12 +10,16 @@
 #include <map>
 #include <string>
 
+#include "installer/Corvelle.h"
 #include "os/os.h"
 #include "support/Corpus.h"
+#include "ui/Forms.h"
 
 namespace {
 
-bool UnderWindows() { return testing_support::ProgramPath("/") != "/"; }
+bool UnderWindows() {
+  return testing_support::ProgramPath("/") != "/";
+}
 
 void SetEnvironment(const std::string& name, const std::string& value) {
   static std::map<std::string, std::string> storage;
@@ -74,9 +75,7 @@ class HostRegistry {
   std::string HivePath() const { return folder_.Native() + "/user.reg"; }
 
  private:
-  static void Clear() {
-    (void)std::system("reg delete \"HKCU\\Software\\Medisoft\" /f >NUL 2>&1");
-  }
+  static void Clear() { (void)std::system("reg delete \"HKCU\\Software\\Medisoft\" /f >NUL 2>&1"); }
   static std::string Escape(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -158,11 +157,15 @@ TEST(CorvelleLookup, AValueWithNoDataIsEmptyWhateverItsKind) {
 TEST(CorvelleLookup, TextEndsAtItsFirstZeroAndKeepsWindows1252Bytes) {
   if (UnderWindows()) GTEST_SKIP() << "needs a hive file written by the test";
   HostRegistry registry;
-  registry.Set(kAccounting, "Program Path", "REG_SZ", "c:\\donn\xC3\xA9" "es");
+  registry.Set(kAccounting, "Program Path", "REG_SZ",
+               "c:\\donn\xC3\xA9"
+               "es");
   registry.Set("Medisoft", "Root Data Path", "REG_SZ", "E:\\Data");
   std::ofstream(registry.HivePath(), std::ios::app)
       << "[Software\\\\Medisoft] 1733648000\n\"Root Data Path\"=str(2):\"E:\\\\Data\\0junk\"\n";
-  EXPECT_EQ(installer::GetProgramPath(), "c:\\donn\xE9" "es");
+  EXPECT_EQ(installer::GetProgramPath(),
+            "c:\\donn\xE9"
+            "es");
   EXPECT_EQ(installer::GetRootDataPath(), "E:\\Data");
 }
 
@@ -181,7 +184,10 @@ TEST(CorvelleNormalize, AddsOneBackslashAndUpperCasesAsciiOnly) {
   EXPECT_EQ(installer::NormalizeFolder("C:\\"), "C:\\");
   EXPECT_EQ(installer::NormalizeFolder("c:\\program files\\medisoft"),
             "C:\\PROGRAM FILES\\MEDISOFT\\");
-  EXPECT_EQ(installer::NormalizeFolder("c:\\donn\xE9" "es"), "C:\\DONN\xE9" "ES\\");
+  EXPECT_EQ(installer::NormalizeFolder("c:\\donn\xE9"
+                                       "es"),
+            "C:\\DONN\xE9"
+            "ES\\");
   EXPECT_EQ(installer::NormalizeFolder("az{`@[\xFF"), "AZ{`@[\xFF\\");
   EXPECT_EQ(installer::NormalizeFolder("bin"), "BIN\\");
 }
@@ -192,10 +198,10 @@ std::string Probe(const std::string& name) {
   return std::string(TESSALINE_BINARY_DIR) + "/tools/demo-payload/" + name;
 }
 
-#define REQUIRE_PROBE(name)                                                        \
-  do {                                                                             \
-    if (testing_support::ReadWholeFile(Probe(name)).empty())                      \
-      GTEST_SKIP() << Probe(name) << " was not built (MinGW-w64 missing)";         \
+#define REQUIRE_PROBE(name)                                                \
+  do {                                                                     \
+    if (testing_support::ReadWholeFile(Probe(name)).empty())               \
+      GTEST_SKIP() << Probe(name) << " was not built (MinGW-w64 missing)"; \
   } while (0)
 
 // The version query's dialogs as the terminal stand-in writes them.
@@ -278,13 +284,16 @@ TEST(CorvelleVersion, AMissingFileIsReportedOnceAndChangesNothing) {
   const Captured result = Query(folder.Native() + "/absent.exe");
   EXPECT_EQ(result.fileVersion, "unset");
   EXPECT_EQ(result.productVersion, "unset");
-  EXPECT_EQ(result.dialogs, "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
+  EXPECT_EQ(result.dialogs,
+            "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
   // A folder is not a file either.
   EXPECT_EQ(Query(folder.Native()).dialogs,
-            "[message] " + ui::Application.Title() + ": Unable to find " + testing_support::ProgramPath(folder.Native()) + "\n");
+            "[message] " + ui::Application.Title() + ": Unable to find " +
+                testing_support::ProgramPath(folder.Native()) + "\n");
   testing::internal::CaptureStdout();
   EXPECT_EQ(installer::GetVersion(missing), "");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "[message] " + ui::Application.Title() + ": Unable to find " + missing + "\n");
 }
 
 TEST(CorvelleVersion, AnEmptyNameAsksTheRunningProgram) {

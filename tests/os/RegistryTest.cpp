@@ -14,7 +14,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-bool UnderWindows() { return testing_support::ProgramPath("/") != "/"; }
+bool UnderWindows() {
+  return testing_support::ProgramPath("/") != "/";
+}
 
 // Points WINEPREFIX at a scratch folder for one test and restores it after.
 class ScopedPrefix {
@@ -118,7 +120,8 @@ TEST_F(RegistryHive, DecodesWineEscapesIntoWindows1252) {
                     "\"Quote\"=\"say \\\"hi\\\"\"\n"
                     "\"Lines\"=\"a\\nb\\tc\"\n"
                     "\"Hex\"=\"caf\\x00e9 \\x20ac \\xe9t\\xe9\"\n"
-                    "\"Utf8\"=\"donn\xC3\xA9" "es \xE2\x82\xAC\"\n"
+                    "\"Utf8\"=\"donn\xC3\xA9"
+                    "es \xE2\x82\xAC\"\n"
                     "\"Octal\"=\"\\101\\0102\"\n"
                     "\"Outside\"=\"\\x4e2d\xE4\xB8\xAD\"\n"
                     "\"Astral\"=\"\\xd83d\\xde00\"\n"
@@ -128,8 +131,10 @@ TEST_F(RegistryHive, DecodesWineEscapesIntoWindows1252) {
   EXPECT_EQ(Value("Software\\Escapes", "Lines")->data, Text("a\nb\tc"));
   // \xe9t: hex digits end where a non-digit starts; \x20ac is the euro sign.
   EXPECT_EQ(Value("Software\\Escapes", "Hex")->data, Text("caf\xE9 \x80 \xE9t\xE9"));
-  EXPECT_EQ(Value("Software\\Escapes", "Utf8")->data, Text("donn\xE9" "es \x80"));
-  EXPECT_EQ(Value("Software\\Escapes", "Octal")->data, Text("A\x08" "2"));
+  EXPECT_EQ(Value("Software\\Escapes", "Utf8")->data, Text("donn\xE9"
+                                                           "es \x80"));
+  EXPECT_EQ(Value("Software\\Escapes", "Octal")->data, Text("A\x08"
+                                                            "2"));
   EXPECT_EQ(Value("Software\\Escapes", "Outside")->data, Text("??"));
   EXPECT_EQ(Value("Software\\Escapes", "Astral")->data, Text("?"));
   EXPECT_EQ(Value("Software\\Escapes", "Caf\xE9 name")->data, Text("keyed"));
@@ -154,8 +159,7 @@ TEST_F(RegistryHive, FindsKeysAndValuesAsWindowsDoes) {
   EXPECT_FALSE(parent.Query("Program Path"));
   EXPECT_TRUE(os::OpenCurrentUserKey("Software", os::kKeyRead).IsOpen());
   EXPECT_FALSE(os::OpenCurrentUserKey("Software\\Medi", os::kKeyRead).IsOpen());
-  EXPECT_FALSE(os::OpenCurrentUserKey("Software\\Medisoft\\Patient Accounting\\More",
-                                      os::kKeyRead)
+  EXPECT_FALSE(os::OpenCurrentUserKey("Software\\Medisoft\\Patient Accounting\\More", os::kKeyRead)
                    .IsOpen());
   EXPECT_FALSE(Value("Software\\Medisoft\\Patient Accounting", "Other"));
   EXPECT_EQ(Value("Software\\Caf\xE9", "v")->data, Text("1"));

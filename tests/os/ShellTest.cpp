@@ -16,7 +16,9 @@
 
 namespace {
 
-bool UnderWindows() { return testing_support::ProgramPath("/") != "/"; }
+bool UnderWindows() {
+  return testing_support::ProgramPath("/") != "/";
+}
 
 void SetEnvironment(const std::string& name, const std::string& value) {
   static std::map<std::string, std::string> storage;
@@ -72,17 +74,16 @@ TEST_F(ShellLaunch, StartsAWindowsProgramWithWineAndDoesNotWait) {
   ScopedPath path;
   const std::string log = work_.Native() + "/wine.log";
   // The stand-in wine outlives the call: the launch must not wait for it.
-  path.AddProgram("wine", "pwd -P > '" + log + ".tmp'\nfor a in \"$@\"; do echo \"[$a]\" >> '" + log +
-                              ".tmp'; done\nsleep 2\necho end >> '" + log + ".tmp'\nmv '" + log +
-                              ".tmp' '" + log + "'\n");
+  path.AddProgram("wine", "pwd -P > '" + log + ".tmp'\nfor a in \"$@\"; do echo \"[$a]\" >> '" +
+                              log + ".tmp'; done\nsleep 2\necho end >> '" + log + ".tmp'\nmv '" +
+                              log + ".tmp' '" + log + "'\n");
   const auto start = std::chrono::steady_clock::now();
   // The name differs from the file's in case only, as the installer spells it.
   const intptr_t result = os::ShellExecute("open", work_.Native() + "/BIN/CVCopyScr.exe",
                                            "-a \"two words\"", work_.Native(), 1);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_GT(result, 32);
-  EXPECT_EQ(WaitForFile(log),
-            work_.Native() + "\n[" + program_ + "]\n[-a]\n[two words]\nend\n");
+  EXPECT_EQ(WaitForFile(log), work_.Native() + "\n[" + program_ + "]\n[-a]\n[two words]\nend\n");
 }
 
 TEST_F(ShellLaunch, OpensOtherFilesWithXdgOpen) {

@@ -13,7 +13,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-bool UnderWindows() { return testing_support::ProgramPath("/") != "/"; }
+bool UnderWindows() {
+  return testing_support::ProgramPath("/") != "/";
+}
 
 std::string Probe(const std::string& name) {
   return std::string(TESSALINE_BINARY_DIR) + "/tools/demo-payload/" + name;
@@ -44,8 +46,8 @@ TEST_F(VersionBlock, AnswersTheFixedPartAndTheTranslationTable) {
   const auto fixed = os::QueryVersionValue(info_, "\\");
   ASSERT_TRUE(fixed);
   ASSERT_EQ(fixed->size(), 52u);
-  EXPECT_EQ(Dword(*fixed, 0), 0xFEEF04BDu);  // the fixed part's signature
-  EXPECT_EQ(Dword(*fixed, 8), 0x00050002u);  // 5.2
+  EXPECT_EQ(Dword(*fixed, 0), 0xFEEF04BDu);   // the fixed part's signature
+  EXPECT_EQ(Dword(*fixed, 8), 0x00050002u);   // 5.2
   EXPECT_EQ(Dword(*fixed, 12), 0x0000000Cu);  // .0.12
   const auto translation = os::QueryVersionValue(info_, "\\VarFileInfo\\Translation");
   ASSERT_TRUE(translation);
@@ -101,8 +103,8 @@ TEST(VersionFile, FilesWithoutAResourceGiveAnEmptyBlock) {
   const std::string text = folder.Native() + "/notes.txt";
   std::ofstream(text) << "just text\n";
   EXPECT_TRUE(os::FileVersionInfo(testing_support::ProgramPath(text)).empty());
-  EXPECT_TRUE(os::FileVersionInfo(testing_support::ProgramPath(folder.Native() + "/absent.exe"))
-                  .empty());
+  EXPECT_TRUE(
+      os::FileVersionInfo(testing_support::ProgramPath(folder.Native() + "/absent.exe")).empty());
   // A DOS header that points past the end of the file.
   const std::string stub = folder.Native() + "/stub.exe";
   std::string header(64, '\0');

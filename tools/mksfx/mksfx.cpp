@@ -74,8 +74,10 @@ void DosTimeOf(const std::string& path, Member& member) {
     local.tm_sec = 58;
     year = 2107;
   }
-  member.dosDate = static_cast<uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
-  member.dosTime = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+  member.dosDate =
+      static_cast<uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  member.dosTime =
+      static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
 }
 
 Bytes Deflate(const Bytes& data) {
@@ -97,7 +99,8 @@ Bytes Deflate(const Bytes& data) {
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   }
   return true;
@@ -129,7 +132,8 @@ void Pack(const std::string& installer, const std::string& output,
     DosTimeOf(path, member);
     const Bytes data = ReadFile(path);
     member.size = CheckedSize(data.size(), path);
-    member.crc = static_cast<uint32_t>(crc32(crc32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size())));
+    member.crc = static_cast<uint32_t>(
+        crc32(crc32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size())));
     const Bytes packed = Deflate(data);
     member.packedSize = CheckedSize(packed.size(), path);
     member.offset = CheckedSize(image.size(), output);
@@ -183,7 +187,8 @@ void Pack(const std::string& installer, const std::string& output,
   const std::string temporary = output + ".mksfx-tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    out.write(reinterpret_cast<const char*>(image.data()),
+              static_cast<std::streamsize>(image.size()));
     out.close();
     if (!out) {
       std::remove(temporary.c_str());

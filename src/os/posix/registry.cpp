@@ -75,14 +75,30 @@ bool ParseEscaped(std::string_view line, size_t& pos, char end, std::string& out
     }
     c = line[pos++];
     switch (c) {
-      case 'a': out += '\a'; continue;
-      case 'b': out += '\b'; continue;
-      case 'e': out += '\x1b'; continue;
-      case 'f': out += '\f'; continue;
-      case 'n': out += '\n'; continue;
-      case 'r': out += '\r'; continue;
-      case 't': out += '\t'; continue;
-      case 'v': out += '\v'; continue;
+      case 'a':
+        out += '\a';
+        continue;
+      case 'b':
+        out += '\b';
+        continue;
+      case 'e':
+        out += '\x1b';
+        continue;
+      case 'f':
+        out += '\f';
+        continue;
+      case 'n':
+        out += '\n';
+        continue;
+      case 'r':
+        out += '\r';
+        continue;
+      case 't':
+        out += '\t';
+        continue;
+      case 'v':
+        out += '\v';
+        continue;
       case 'x': {
         uint32_t unit = 0;
         int digits = 0;
@@ -92,8 +108,8 @@ bool ParseEscaped(std::string_view line, size_t& pos, char end, std::string& out
         }
         if (digits == 0) {
           out += 'x';
-        } else if (unit >= 0xD800 && unit <= 0xDBFF && pos + 5 < line.size() &&
-                   line[pos] == '\\' && line[pos + 1] == 'x') {
+        } else if (unit >= 0xD800 && unit <= 0xDBFF && pos + 5 < line.size() && line[pos] == '\\' &&
+                   line[pos + 1] == 'x') {
           // A character beyond the first plane is written as two escapes.
           uint32_t low = 0;
           size_t p = pos + 2;
@@ -257,7 +273,8 @@ std::vector<std::string> LogicalLines(const std::string& content) {
       while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     }
     current += line;
-    continued = !current.empty() && current.back() == '\\' && current.find("=hex") != std::string::npos;
+    continued =
+        !current.empty() && current.back() == '\\' && current.find("=hex") != std::string::npos;
     if (continued) {
       current.pop_back();
       continue;
@@ -339,7 +356,9 @@ bool HiveWritable() {
 
 }  // namespace
 
-RegistryKey::~RegistryKey() { std::unique_ptr<PosixKey> owned(static_cast<PosixKey*>(handle_)); }
+RegistryKey::~RegistryKey() {
+  std::unique_ptr<PosixKey> owned(static_cast<PosixKey*>(handle_));
+}
 
 RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) {
   other.handle_ = nullptr;

@@ -87,12 +87,17 @@ std::vector<std::string> SplitParameters(const std::string& parameters) {
 
 intptr_t ExecFailure(int error) {
   switch (error) {
-    case ENOENT: return kFileNotFound;
-    case ENOTDIR: return kPathNotFound;
+    case ENOENT:
+      return kFileNotFound;
+    case ENOTDIR:
+      return kPathNotFound;
     case EACCES:
-    case EPERM: return kAccessDenied;
-    case ENOEXEC: return kBadFormat;
-    default: return kNoAssociation;
+    case EPERM:
+      return kAccessDenied;
+    case ENOEXEC:
+      return kBadFormat;
+    default:
+      return kNoAssociation;
   }
 }
 
@@ -239,13 +244,20 @@ std::string SystemErrorMessage(uint32_t code) {
     const char* text;
   };
   static constexpr Entry kMore[] = {
-      {50, "Request not supported"},  {80, "File exists"},
-      {87, "Invalid parameter"},      {110, "Open failed"},
-      {111, "Buffer overflow"},       {112, "Disk full"},
-      {122, "Insufficient buffer"},   {123, "Invalid name"},
-      {145, "Directory is not empty"}, {183, "File already exists"},
-      {206, "File name is too long"}, {1155, "No associated application"},
-      {1223, "Operation canceled by user"}, {1460, "Timeout"},
+      {50, "Request not supported"},
+      {80, "File exists"},
+      {87, "Invalid parameter"},
+      {110, "Open failed"},
+      {111, "Buffer overflow"},
+      {112, "Disk full"},
+      {122, "Insufficient buffer"},
+      {123, "Invalid name"},
+      {145, "Directory is not empty"},
+      {183, "File already exists"},
+      {206, "File name is too long"},
+      {1155, "No associated application"},
+      {1223, "Operation canceled by user"},
+      {1460, "Timeout"},
   };
   const char* text = nullptr;
   if (code < std::size(kTexts)) {

@@ -49,8 +49,7 @@ bool RvaToOffset(const std::vector<Section>& sections, uint32_t rva, size_t& off
 
 // The first entry of a resource directory, or the one with the given id; the
 // result is the entry's offset-to-data field (high bit: a subdirectory).
-bool DirectoryEntry(const Bytes& file, size_t directory, bool byId, uint32_t id,
-                    uint32_t& target) {
+bool DirectoryEntry(const Bytes& file, size_t directory, bool byId, uint32_t id, uint32_t& target) {
   uint32_t named = 0, ids = 0;
   if (!Read16(file, directory + 12, named) || !Read16(file, directory + 14, ids)) return false;
   for (uint32_t i = 0; i < named + ids; ++i) {

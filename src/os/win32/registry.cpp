@@ -13,7 +13,9 @@ void Close(void* handle) {
 
 }  // namespace
 
-RegistryKey::~RegistryKey() { Close(handle_); }
+RegistryKey::~RegistryKey() {
+  Close(handle_);
+}
 
 RegistryKey::RegistryKey(RegistryKey&& other) noexcept : handle_(other.handle_) {
   other.handle_ = nullptr;

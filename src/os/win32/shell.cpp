@@ -1,6 +1,9 @@
 // The shell launch and the system's error texts, through shell32 and kernel32.
+// windows.h must come first: shellapi.h builds on it.
+// clang-format off
 #include <windows.h>
 #include <shellapi.h>
+// clang-format on
 
 #include "os/os.h"
 
@@ -19,9 +22,8 @@ intptr_t ShellExecute(const std::string& operation, const std::string& file,
 
 std::string SystemErrorMessage(uint32_t code) {
   char buffer[256];
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, code,
-                       0, buffer, sizeof buffer, nullptr);
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                        nullptr, code, 0, buffer, sizeof buffer, nullptr);
   return std::string(buffer, length);
 }
 
