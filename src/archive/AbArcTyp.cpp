@@ -32,10 +32,10 @@ bool TAbArchiveItem::MatchesMaskList(const std::string& masks) const {
 
 bool TAbArchiveItem::MatchesMask(const std::string& mask) const {
   // The drive is dropped: C:\DOCS\*.TXT is matched as DOCS\*.TXT.
-  const TAbPathSpec spec = SplitPathSpec(mask);
+  const TAbPathSpec pathSpec = SplitPathSpec(mask);
   std::string name = ItemName();
   SlashesToBackslashes(name);
-  return FileMaskMatch(name, spec.folder + spec.name);
+  return FileMaskMatch(name, pathSpec.folder + pathSpec.name);
 }
 
 TAbArchiveList::TAbArchiveList() = default;

@@ -53,20 +53,20 @@ std::string NamePart(const std::string& path) {
 TAbPathSpec SplitPathSpec(const std::string& path) {
   std::string text = path;
   SlashesToBackslashes(text);
-  TAbPathSpec spec;
-  spec.folder = FolderPart(text);
-  spec.name = NamePart(text);
-  if (spec.folder.find("\\\\") != std::string::npos) {
+  TAbPathSpec pathSpec;
+  pathSpec.folder = FolderPart(text);
+  pathSpec.name = NamePart(text);
+  if (pathSpec.folder.find("\\\\") != std::string::npos) {
     // A network path: server and share make the drive.
-    const auto a = static_cast<size_t>(NthBackslashPos(spec.folder, 4));
-    spec.drive = spec.folder.substr(0, a);
-    spec.folder.erase(0, std::min(spec.folder.size(), a + 1));
-  } else if (const size_t c = spec.folder.find(':'); c != std::string::npos) {
-    spec.drive = spec.folder.substr(0, c + 1);
-    spec.folder.erase(0, c + 1);
-    if (!spec.folder.empty() && spec.folder[0] == '\\') spec.folder.erase(0, 1);
+    const auto a = static_cast<size_t>(NthBackslashPos(pathSpec.folder, 4));
+    pathSpec.drive = pathSpec.folder.substr(0, a);
+    pathSpec.folder.erase(0, std::min(pathSpec.folder.size(), a + 1));
+  } else if (const size_t c = pathSpec.folder.find(':'); c != std::string::npos) {
+    pathSpec.drive = pathSpec.folder.substr(0, c + 1);
+    pathSpec.folder.erase(0, c + 1);
+    if (!pathSpec.folder.empty() && pathSpec.folder[0] == '\\') pathSpec.folder.erase(0, 1);
   }
-  return spec;
+  return pathSpec;
 }
 
 int32_t NthBackslashPos(const std::string& text, int32_t n) {

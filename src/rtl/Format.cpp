@@ -18,11 +18,11 @@ std::string Format(const std::string& pattern, std::initializer_list<FormatArg> 
       out += c;
       continue;
     }
-    const char spec = pattern[i + 1];
-    if (spec == '%') {
+    const char conversion = pattern[i + 1];
+    if (conversion == '%') {
       out += '%';
       ++i;
-    } else if ((spec == 's' || spec == 'd') && next != args.end()) {
+    } else if ((conversion == 's' || conversion == 'd') && next != args.end()) {
       if (const auto* text = std::get_if<std::string>(&*next)) {
         out += *text;
       } else {

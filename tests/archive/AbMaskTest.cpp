@@ -106,25 +106,25 @@ TEST(MaskList, OnlyAsciiLettersIgnoreCase) {
 }
 
 TEST(PathHelpers, SplitPathSpecDrivesAndShares) {
-  TAbPathSpec spec = SplitPathSpec("C:\\DOCS\\*.TXT");
-  EXPECT_EQ(spec.drive, "C:");
-  EXPECT_EQ(spec.folder, "DOCS\\");
-  EXPECT_EQ(spec.name, "*.TXT");
-  spec = SplitPathSpec("\\\\SERVER\\SHARE\\DOCS\\*.TXT");
-  EXPECT_EQ(spec.drive, "\\\\SERVER\\SHARE");
-  EXPECT_EQ(spec.folder, "DOCS\\");
-  spec = SplitPathSpec("c:/x/y.z");
-  EXPECT_EQ(spec.drive, "c:");
-  EXPECT_EQ(spec.folder, "x\\");
-  EXPECT_EQ(spec.name, "y.z");
-  spec = SplitPathSpec("C:");
-  EXPECT_EQ(spec.drive, "C:");
-  EXPECT_EQ(spec.folder, "");
-  EXPECT_EQ(spec.name, "");
-  spec = SplitPathSpec("\\\\SERVER");  // fewer than four backslashes
-  EXPECT_EQ(spec.drive, "\\\\");
-  EXPECT_EQ(spec.folder, "");
-  EXPECT_EQ(spec.name, "SERVER");
+  TAbPathSpec pathSpec = SplitPathSpec("C:\\DOCS\\*.TXT");
+  EXPECT_EQ(pathSpec.drive, "C:");
+  EXPECT_EQ(pathSpec.folder, "DOCS\\");
+  EXPECT_EQ(pathSpec.name, "*.TXT");
+  pathSpec = SplitPathSpec("\\\\SERVER\\SHARE\\DOCS\\*.TXT");
+  EXPECT_EQ(pathSpec.drive, "\\\\SERVER\\SHARE");
+  EXPECT_EQ(pathSpec.folder, "DOCS\\");
+  pathSpec = SplitPathSpec("c:/x/y.z");
+  EXPECT_EQ(pathSpec.drive, "c:");
+  EXPECT_EQ(pathSpec.folder, "x\\");
+  EXPECT_EQ(pathSpec.name, "y.z");
+  pathSpec = SplitPathSpec("C:");
+  EXPECT_EQ(pathSpec.drive, "C:");
+  EXPECT_EQ(pathSpec.folder, "");
+  EXPECT_EQ(pathSpec.name, "");
+  pathSpec = SplitPathSpec("\\\\SERVER");  // fewer than four backslashes
+  EXPECT_EQ(pathSpec.drive, "\\\\");
+  EXPECT_EQ(pathSpec.folder, "");
+  EXPECT_EQ(pathSpec.name, "SERVER");
 }
 
 TEST(PathHelpers, NthBackslashPosAndSlashes) {
