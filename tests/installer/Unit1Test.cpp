@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -215,10 +216,17 @@ TEST_F(Unit1Test, ExitAndAltF4EndTheProgramWithoutInstalling) {
   }
 }
 
-TEST_F(Unit1Test, InstallWithoutAProcedureDoesNothing) {
+TEST_F(Unit1Test, InstallOnAnExecutableWithoutPayloadReportsIt) {
+  // The test program carries no archive: the folders are made, then opening
+  // it as the payload fails into the error box and the window stays open.
+  testing_support::ScratchFolder folder;
+  registry_.SetProgramPath(folder.Program());
   Start("Enter\nEnter\n");
-  ui::Application.Run();  // the end of input closes the window
-  EXPECT_EQ(session_->Lines().size(), 3u);
+  ui::Application.Run();
+  const std::string title = ui::Application.Title();
+  ASSERT_FALSE(session_->Lines().empty());
+  EXPECT_EQ(session_->Lines().back(), "[error] " + title + ": Invalid file - not a PKZip file.");
+  EXPECT_TRUE(std::filesystem::is_directory(folder.Native() + "/bin/temp"));
 }
 
 TEST_F(Unit1Test, AnErrorOutOfInstallLeavesTheWindowOpen) {
