@@ -270,6 +270,9 @@ TEST(NameIndex, ElfHashBuckets) {
 }
 
 TEST(BaseFolder, TrailingBackslashRootsAndMissingFolders) {
+#ifdef _WIN32
+  GTEST_SKIP() << "builds its folders with names Windows does not allow ('?')";
+#endif
   ScratchFolder scratch;
   auto archive = ZipBuilder().Open();
   const std::string folder = scratch.Program();
@@ -292,6 +295,9 @@ TEST(BaseFolder, TrailingBackslashRootsAndMissingFolders) {
 }
 
 TEST(BaseFolder, LongPathsAreHandled) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows' ANSI file calls stop at MAX_PATH, below this test's paths";
+#endif
   ScratchFolder scratch;
   std::string native = scratch.Native();
   while (native.size() < 400) {
