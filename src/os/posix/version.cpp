@@ -121,7 +121,7 @@ Bytes VersionResource(const Bytes& file) {
 }
 
 // One node of a VS_VERSIONINFO tree (wLength, wValueLength, wType, szKey,
-// value, children; every part 32-bit aligned from the block's start).
+// value, children; each piece 32-bit aligned from the block's start).
 struct Node {
   size_t start = 0, end = 0;
   std::u16string key;
