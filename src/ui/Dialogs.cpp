@@ -45,11 +45,12 @@ bool TMessageDialog::KeyDown(const TKeyEvent& key) {
   return false;
 }
 
-void TMessageDialog::HandleKey(const TKeyEvent& key) {
+bool TMessageDialog::HandleKey(const TKeyEvent& key) {
   try {
-    KeyDown(key);
+    return KeyDown(key);
   } catch (const std::exception& error) {
     Application.HandleException(error);
+    return true;
   }
 }
 

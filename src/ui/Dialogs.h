@@ -44,8 +44,8 @@ class TMessageDialog {
   // clipboard that cannot be opened) travels to the caller.
   bool KeyDown(const TKeyEvent& key);
   // KeyDown inside the dialog's own message handling: an error goes to the
-  // error box and the dialog stays up.
-  void HandleKey(const TKeyEvent& key);
+  // error box and the dialog stays up. True when the dialog used the key.
+  bool HandleKey(const TKeyEvent& key);
 
   // The text Ctrl+C puts on the clipboard: caption, message and buttons
   // between lines of 27 dashes, each line ending in CR LF.

@@ -259,12 +259,13 @@ void TApplication::ShowMainForm() {
   if (mainForm_ != nullptr) mainForm_->Show();
 }
 
-void TApplication::ProcessKey(const TKeyEvent& key) {
-  if (mainForm_ == nullptr) return;
+bool TApplication::ProcessKey(const TKeyEvent& key) {
+  if (mainForm_ == nullptr) return false;
   try {
-    mainForm_->KeyDown(key);
+    return mainForm_->KeyDown(key);
   } catch (const std::exception& error) {
     HandleException(error);
+    return true;
   }
 }
 

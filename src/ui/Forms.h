@@ -158,8 +158,9 @@ class TApplication : public TComponent {
   // Start of the loop: makes the main form visible.
   void ShowMainForm();
   // One key of the loop, for the main form; an error out of its handling goes
-  // to the error box and the loop goes on.
-  void ProcessKey(const TKeyEvent& key);
+  // to the error box and the loop goes on. True when the window used the key
+  // (also when its handler failed), false when the key is not one of its rules.
+  bool ProcessKey(const TKeyEvent& key);
 
   // The terminate request: the loop ends once the running handler returns.
   void Terminate() { terminated_ = true; }

@@ -1,0 +1,60 @@
+// What the Win32 windows share: the keys of a queued message in the window
+// model's terms, fonts made from the model's font, and the disabling of the
+// program's windows while a modal dialog or the error box is up.
+#pragma once
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ui/Classes.h"
+#include "ui/Forms.h"
+
+namespace ui::win32 {
+
+// The key of a WM_KEYDOWN or WM_SYSKEYDOWN message with the shift state held
+// as it was queued; false for any other message. Alt counts when the message
+// says so (its context bit) as well as when the key is down, so that a key
+// posted by another program reads as the user's would.
+bool KeyEventOf(const MSG& message, TKeyEvent& key);
+
+// A GDI font for the model's font; the caller owns it (DeleteObject).
+HFONT CreateModelFont(const TFont& font);
+
+// The height of the text "0" in a font, as the screen draws it.
+int TextHeightOfZero(HFONT font);
+
+// Disables every visible, enabled top-level window of this thread except
+// `keep` while it lives, and enables them again when it goes; the window that
+// was active gets the activation back, and the control that had the focus
+// the focus.
+class TTaskWindowsDisabled {
+ public:
+  explicit TTaskWindowsDisabled(HWND keep);
+  ~TTaskWindowsDisabled();
+  TTaskWindowsDisabled(const TTaskWindowsDisabled&) = delete;
+  TTaskWindowsDisabled& operator=(const TTaskWindowsDisabled&) = delete;
+
+ private:
+  HWND keep_;
+  HWND active_;
+  HWND focus_;
+  std::vector<HWND> disabled_;
+};
+
+// Runs a handler of the window model inside a window procedure: an error
+// goes to the error box, never through the system's frames.
+template <typename F>
+void RunHandler(F&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    Application.HandleException(error);
+  } catch (...) {
+    Application.HandleException(std::runtime_error("Unknown error"));
+  }
+}
+
+}  // namespace ui::win32
