@@ -141,9 +141,9 @@ def reset_files():
 class Run:
     """One start of the installer, from C:\\cwd as its current folder."""
 
-    def __init__(self, name):
+    def __init__(self, name, program=None):
         self.log = open(os.path.join(scratch, name + ".log"), "wb")
-        self.process = subprocess.Popen(["wine", installer], stdin=subprocess.DEVNULL, stdout=self.log,
+        self.process = subprocess.Popen(["wine", program or installer], stdin=subprocess.DEVNULL, stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=os.path.join(drive_c, "cwd"),
                                         env=ENV)
         self.name = name
@@ -193,7 +193,16 @@ def layout_and_install():
     try:
         form = install_window(run)
         check(form["caption"] == CAPTION, "caption %r" % form["caption"])
-        check(form["client"] == [492, 80], "client area %r, not 492 x 80" % form["client"])
+        # The design is for a font whose "0" is 13 pixels high; with another
+        # height (Wine's MS Sans Serif gives 12) every measure scales by it.
+        metrics = json.loads(driver("msgmetrics", "Destination:")[1].decode("ascii"))
+        text_height = metrics["designTextHeight"]
+
+        def scaled(values):
+            return [muldiv(v, text_height, 13) for v in values]
+
+        check(form["client"] == scaled([492, 80]), "client area %r, not %r (492 x 80 at text height %d)"
+              % (form["client"], scaled([492, 80]), text_height))
         style, exstyle = form["style"], form["exstyle"]
         check(style & WS_CAPTION == WS_CAPTION and style & WS_SYSMENU, "no caption bar with close button")
         check(not style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
@@ -206,12 +215,15 @@ def layout_and_install():
         parts = controls(form)
         expected = {"label": [8, 8, 56, 13], "edit": [72, 8, 409, 21],
                     "install": [96, 40, 75, 25], "exit": [8, 40, 75, 25]}
+        # The label is sized to its text, as the font draws it (56 x 13 on Windows).
+        label_rect = scaled([8, 8]) + [metrics["designTextWidth"], text_height]
         for name, rect in expected.items():
             c = parts[name]
             if not check(c is not None, "control %s missing; children %r" % (
                     name, [(x["class"], x["text"]) for x in form["children"]])):
                 continue
-            check(c["rect"] == rect, "%s at %r, not %r" % (name, c["rect"], rect))
+            want = label_rect if name == "label" else scaled(rect)
+            check(c["rect"] == want, "%s at %r, not %r" % (name, c["rect"], want))
             check(c["visible"], "%s not visible" % name)
             check(c["enabled"] == (name != "edit"), "%s enabled is %r" % (name, c["enabled"]))
         check(len(form["children"]) == 4, "children: %r" % [(x["class"], x["text"]) for x in form["children"]])
@@ -266,9 +278,6 @@ def check_version_dialog(dialog, form_hwnd):
     m = json.loads(out.decode("ascii"))
     x, y = m["x"], m["y"]
 
-    def muldiv(a, b, c):
-        return (a * b + c // 2) // c
-
     hmargin, vmargin, vspace = muldiv(8, x, 4), muldiv(8, y, 8), muldiv(10, y, 8)
     bw, bh = max(muldiv(50, x, 4), m["ok"] + 8), muldiv(14, y, 8)
     cw = max(m["w"], bw) + 2 * hmargin
@@ -280,6 +289,11 @@ def check_version_dialog(dialog, form_hwnd):
           "OK at %r, not %r" % (ok["rect"], [(cw - bw) // 2, m["h"] + vmargin + vspace, bw, bh]))
     left, top, width, height = dialog["window"]
     check((left, top) == ((1024 - width) // 2, (768 - height) // 2), "dialog at %d,%d not centred" % (left, top))
+
+
+def muldiv(a, b, c):
+    """Windows' MulDiv for non-negative values: the product divided, rounded to nearest."""
+    return (a * b + c // 2) // c
 
 
 def check_installed(dest):
@@ -356,22 +370,29 @@ def other_ways_out():
             run.finish()
 
 
+def error_box(run, text):
+    """The system message box with the title, TEXT, the stop icon and OK,
+    owned by the hidden application window."""
+    box = describe(wait_window(run, TITLE, cls="#32770"))
+    check(box["caption"] == TITLE, "error box caption %r" % box["caption"])
+    check(child(box, "Static", text) is not None, "error box text: %r, not %r"
+          % ([c["text"] for c in box["children"] if c["class"] == "Static"], text))
+    icons = [c for c in box["children"] if c["class"] == "Static" and c["style"] & 0x1F == SS_ICON and c["visible"]]
+    check(len(icons) == 1, "error box shows no icon")
+    buttons = [c["text"] for c in box["children"] if c["class"] == "Button" and c["visible"]]
+    check(buttons == ["OK"], "error box buttons %r" % buttons)
+    app = [w for w in windows() if w["pid"] == box["pid"] and w["caption"] == TITLE and w["window"][2:] == [0, 0]]
+    check(len(app) == 1 and box["owner"] == app[0]["hwnd"], "error box owner %s, application window %r"
+          % (box["owner"], [a["hwnd"] for a in app]))
+    return box
+
+
 def numeric_program_path():
     reset_files()
     set_registry("10", "C:\\Data", program_path_type="REG_DWORD")
     run = Run("numeric-path")
     try:
-        box = describe(wait_window(run, TITLE, cls="#32770"))
-        check(box["caption"] == TITLE, "error box caption %r" % box["caption"])
-        check(child(box, "Static", "Invalid data type for 'Program Path'") is not None,
-              "error box text: %r" % [c["text"] for c in box["children"] if c["class"] == "Static"])
-        icons = [c for c in box["children"] if c["class"] == "Static" and c["style"] & 0x1F == SS_ICON and c["visible"]]
-        check(len(icons) == 1, "error box shows no icon")
-        buttons = [c["text"] for c in box["children"] if c["class"] == "Button" and c["visible"]]
-        check(buttons == ["OK"], "error box buttons %r" % buttons)
-        app = [w for w in windows() if w["pid"] == box["pid"] and w["caption"] == TITLE and w["window"][2:] == [0, 0]]
-        check(len(app) == 1 and box["owner"] == app[0]["hwnd"], "error box owner %s, application window %r"
-              % (box["owner"], [a["hwnd"] for a in app]))
+        box = error_box(run, "Invalid data type for 'Program Path'")
         shown = [w for w in windows() if w["caption"] == CAPTION and w["visible"]]
         check(shown == [], "the install window is visible before FormShow's error is acknowledged")
         press(box["hwnd"], "Return")
@@ -380,12 +401,58 @@ def numeric_program_path():
         check(edit is not None and edit["text"] == "", "after the error the edit shows %r" % (edit or {}).get("text"))
         check(form["enabled"], "install window disabled after the error box")
         parts = controls(form)
-        check(parts["install"] is not None and form["focus"] == parts["install"]["hwnd"],
-              "focus after the error box on %s" % focus_name(form["hwnd"], parts))
+        if not parts["install"]:
+            raise Abandon("no Install button")
+        check(form["focus"] == parts["install"]["hwnd"], "focus after the error box on %s" % focus_name(form["hwnd"], parts))
+
+        # Install on the empty destination: its folders would be relative to
+        # C:\cwd, which holds no bin; the error ends with a letter, so a period
+        # is added. The window is disabled meanwhile and afterwards as it was.
+        press(form["hwnd"], "Return")
+        box = error_box(run, "Unable to create directory.")
+        check(not describe(form["hwnd"])["enabled"], "install window enabled under the error box")
+        press(box["hwnd"], "Return")
+        check(driver("gone", box["hwnd"], "10")[0] == 0, "the error box did not close on Enter")
+        form = describe(form["hwnd"])
+        check(form["enabled"] and form["visible"], "install window after the Install error: enabled %r visible %r"
+              % (form["enabled"], form["visible"]))
+        check(form["active"] == form["hwnd"], "after the error box the active window is %s" % form["active"])
+        check(form["focus"] == parts["install"]["hwnd"], "after the error box the focus is on %s"
+              % focus_name(form["hwnd"], parts))
+        check(child(form, "Edit")["text"] == "", "edit after Install on nothing: %r" % child(form, "Edit")["text"])
+        check(run.process.poll() is None, "the installer ended after a failed Install")
         press(form["hwnd"], "Escape")
         run.expect_exit_zero("Esc after the error box")
+        check(not os.listdir(os.path.join(drive_c, "cwd")), "Install on nothing wrote into the current folder")
     finally:
         run.finish()
+
+
+def title_from_file_name():
+    """setup.exe is titled setup; SETUP.V2.EXE is cut at its first dot: Setup."""
+    for name, title in [("setup.exe", "setup"), ("SETUP.V2.EXE", "Setup")]:
+        reset_files()
+        set_registry("C:\\Medisoft", "C:\\Data")
+        folder = os.path.join(drive_c, "cwd", "named")
+        os.makedirs(folder, exist_ok=True)
+        copy = os.path.join(folder, name)
+        shutil.copyfile(installer, copy)
+        run = Run("title-" + name, program=copy)
+        try:
+            form = install_window(run)
+            app = [w for w in windows() if w["pid"] == form["pid"] and w["window"][2:] == [0, 0]
+                   and w["class"] not in ("IME", "#32770") and w["caption"]]
+            check([a["caption"] for a in app] == [title], "%s: application windows %r, not %r"
+                  % (name, [a["caption"] for a in app], title))
+            press(form["hwnd"], "Return")
+            dialog = describe(wait_window(run, title))
+            check(child(dialog, "Static", VERSION_TEXT) is not None, "%s: no version dialog titled %r" % (name, title))
+            press(dialog["hwnd"], "Escape")  # Esc closes the dialog as OK does
+            run.expect_exit_zero("Esc in the version dialog")
+        except Abandon as error:
+            check(False, "%s: %s" % (name, error))
+        finally:
+            run.finish()
 
 
 def screenshots():
@@ -431,7 +498,7 @@ def main():
     print("prefix ready after %.0f s" % (time.time() - started), flush=True)
     try:
         for case in (layout_and_install, defaults_keys_and_escape, other_ways_out, numeric_program_path,
-                     screenshots):
+                     title_from_file_name, screenshots):
             t = time.time()
             try:
                 case()

@@ -290,7 +290,9 @@ static int SendKey(HWND hwnd, int vk, int modifier) {
 
 /* What a message dialog for TEXT measures in the system's message-box font: the
  * dialog unit X (average width of the 52 letters) and Y (their height), the
- * word-wrapped text block within half the screen width, and the width of "OK". */
+ * word-wrapped text block within half the screen width, and the width of "OK";
+ * with them the screen's resolution, the height of "0" in the install window's
+ * designed font, from which its scaling follows, and TEXT's width in that font. */
 static int MessageMetrics(const char* text) {
   NONCLIENTMETRICSA metrics;
   memset(&metrics, 0, sizeof metrics);
@@ -306,10 +308,22 @@ static int MessageMetrics(const char* text) {
   GetTextExtentPointA(dc, "OK", 2, &ok);
   RECT block = {0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
   DrawTextA(dc, text, -1, &block, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
-  printf("{\"x\":%ld,\"y\":%ld,\"w\":%ld,\"h\":%ld,\"ok\":%ld,\"screen\":[%d,%d]}\n",
+  /* The install window's designed font, and how high "0" comes out in it here. */
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  HFONT design = CreateFontA(-MulDiv(11, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             DEFAULT_QUALITY, DEFAULT_PITCH, "MS Sans Serif");
+  SIZE zero;
+  SelectObject(dc, design);
+  GetTextExtentPointA(dc, "0", 1, &zero);
+  RECT line = {0, 0, 0, 0};
+  DrawTextA(dc, text, -1, &line, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
+  printf("{\"x\":%ld,\"y\":%ld,\"w\":%ld,\"h\":%ld,\"ok\":%ld,\"screen\":[%d,%d],"
+         "\"dpi\":%d,\"designTextHeight\":%ld,\"designTextWidth\":%ld}\n",
          size.cx / 52, size.cy, block.right, block.bottom, ok.cx, GetSystemMetrics(SM_CXSCREEN),
-         GetSystemMetrics(SM_CYSCREEN));
+         GetSystemMetrics(SM_CYSCREEN), dpi, zero.cy, line.right);
   SelectObject(dc, old);
+  DeleteObject(design);
   ReleaseDC(NULL, dc);
   return 0;
 }
