@@ -161,7 +161,9 @@ class Run:
         self.log.close()
 
     def expect_exit_zero(self, what):
+        t = time.time()
         code = self.wait_exit()
+        print("  %s: ended %.1f s after %s" % (self.name, time.time() - t, what), flush=True)
         check(code == 0, "%s: the installer ended with %r, not 0" % (self.name, code)
               if code is not None else "%s: the installer did not end after %s" % (self.name, what))
 
@@ -240,7 +242,8 @@ def layout_and_install():
                and w["class"] != "#32770"]
         check(len(app) == 1, "hidden application window: %r" % app)
         if app:
-            check(app[0]["window"][2:] == [0, 0], "application window size %r" % app[0]["window"][2:])
+            check(app[0]["window"] == [512, 384, 0, 0], "application window at %r, not zero-sized at the "
+                  "centre of the screen" % app[0]["window"])
             check(form["owner"] == app[0]["hwnd"], "the install window's owner is %s, not the application window %s"
                   % (form["owner"], app[0]["hwnd"]))
 
@@ -271,6 +274,12 @@ def check_version_dialog(dialog, form_hwnd):
     check(ok is not None, "version dialog has no OK button")
     check(not describe(form_hwnd)["enabled"], "install window enabled while the dialog is up")
     check(not dialog["style"] & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), "dialog frame 0x%x" % dialog["style"])
+    check(dialog["exstyle"] & WS_EX_DLGMODALFRAME, "dialog shows a caption icon: exstyle 0x%x" % dialog["exstyle"])
+    check(not [c for c in dialog["children"] if c["class"] == "Static" and c["style"] & 0x1F == SS_ICON],
+          "the message dialog shows an icon")
+    if ok:
+        check(ok["style"] & 0xF == BS_DEFPUSHBUTTON, "OK is not the default button")
+        check(dialog["focus"] == ok["hwnd"], "the focus in the dialog is on %s, not OK" % dialog["focus"])
     if not (label and ok):
         return
     # The layout in dialog units of the message font, measured here the same way.
@@ -447,8 +456,13 @@ def title_from_file_name():
             press(form["hwnd"], "Return")
             dialog = describe(wait_window(run, title))
             check(child(dialog, "Static", VERSION_TEXT) is not None, "%s: no version dialog titled %r" % (name, title))
-            press(dialog["hwnd"], "Escape")  # Esc closes the dialog as OK does
-            run.expect_exit_zero("Esc in the version dialog")
+            # Esc and the caption bar's close button close the dialog as OK does.
+            if title == "setup":
+                press(dialog["hwnd"], "Escape")
+            else:
+                check(driver("syscmd-close", dialog["hwnd"])[0] == 0, "could not close the dialog")
+            run.expect_exit_zero("closing the version dialog")
+            check(find("MEDISOFT", "bin", "CVCopyScr.EXE") is not None, "%s: not installed" % name)
         except Abandon as error:
             check(False, "%s: %s" % (name, error))
         finally:

@@ -45,6 +45,7 @@ static void PutJsonString(const char* text) {
 static HWND ParseHwnd(const char* text) {
   char* end = NULL;
   unsigned long value = strtoul(text, &end, 0);
+  while (end != text && (*end == '\r' || *end == '\n' || *end == ' ')) ++end;
   if (end == text || *end != 0) return NULL;
   return (HWND)(ULONG_PTR)value;
 }
@@ -339,7 +340,6 @@ static int Clipboard(void) {
     return 1;
   }
   const char* text = (const char*)GlobalLock(data);
-  _setmode(_fileno(stdout), _O_BINARY);
   if (text) fputs(text, stdout);
   GlobalUnlock(data);
   CloseClipboard();
@@ -347,6 +347,8 @@ static int Clipboard(void) {
 }
 
 int main(int argc, char** argv) {
+  /* Lines end in LF, as the scripts that read them expect. */
+  _setmode(_fileno(stdout), _O_BINARY);
   if (argc < 2) {
     Usage();
     return 2;
