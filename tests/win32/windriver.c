@@ -2,13 +2,12 @@
  * them as JSON, presses their buttons and keys and reads the clipboard. It runs
  * as a separate process in the same Wine prefix and desktop as the installer.
  * Exit codes: 0 done, 1 not found / timed out / failed, 2 bad usage. */
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 static void Usage(void) {
   fputs(
@@ -199,7 +198,8 @@ static int Describe(HWND hwnd) {
   PutWindowCommon(hwnd);
   printf(",\"owner\":\"0x%lx\",\"focus\":\"0x%lx\",\"active\":\"0x%lx\",\"foreground\":\"0x%lx\"",
          (unsigned long)(ULONG_PTR)owner, (unsigned long)(ULONG_PTR)info.hwndFocus,
-         (unsigned long)(ULONG_PTR)info.hwndActive, (unsigned long)(ULONG_PTR)GetForegroundWindow());
+         (unsigned long)(ULONG_PTR)info.hwndActive,
+         (unsigned long)(ULONG_PTR)GetForegroundWindow());
   printf(",\"children\":[");
   struct Children children = {hwnd, 1};
   EnumChildWindows(hwnd, DescribeChild, (LPARAM)&children);
@@ -218,7 +218,8 @@ static int ParseVk(const char* text) {
                {"Right", VK_RIGHT},   {"Up", VK_UP},         {"Down", VK_DOWN}};
   for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
     if (strcmp(text, names[i].name) == 0) return names[i].vk;
-  if (strlen(text) == 1 && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= '0' && text[0] <= '9')))
+  if (strlen(text) == 1 &&
+      ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= '0' && text[0] <= '9')))
     return text[0];
   if (strlen(text) == 1 && text[0] >= 'a' && text[0] <= 'z') return text[0] - 'a' + 'A';
   char* end = NULL;
@@ -319,10 +320,11 @@ static int MessageMetrics(const char* text) {
   GetTextExtentPointA(dc, "0", 1, &zero);
   RECT line = {0, 0, 0, 0};
   DrawTextA(dc, text, -1, &line, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
-  printf("{\"x\":%ld,\"y\":%ld,\"w\":%ld,\"h\":%ld,\"ok\":%ld,\"screen\":[%d,%d],"
-         "\"dpi\":%d,\"designTextHeight\":%ld,\"designTextWidth\":%ld}\n",
-         size.cx / 52, size.cy, block.right, block.bottom, ok.cx, GetSystemMetrics(SM_CXSCREEN),
-         GetSystemMetrics(SM_CYSCREEN), dpi, zero.cy, line.right);
+  printf(
+      "{\"x\":%ld,\"y\":%ld,\"w\":%ld,\"h\":%ld,\"ok\":%ld,\"screen\":[%d,%d],"
+      "\"dpi\":%d,\"designTextHeight\":%ld,\"designTextWidth\":%ld}\n",
+      size.cx / 52, size.cy, block.right, block.bottom, ok.cx, GetSystemMetrics(SM_CXSCREEN),
+      GetSystemMetrics(SM_CYSCREEN), dpi, zero.cy, line.right);
   SelectObject(dc, old);
   DeleteObject(design);
   ReleaseDC(NULL, dc);
