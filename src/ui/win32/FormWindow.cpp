@@ -95,7 +95,21 @@ TFormWindow::TFormWindow(TForm& form, HWND owner) : form_(form) {
     for (UINT command : {SC_MAXIMIZE, SC_MINIMIZE, SC_SIZE, SC_RESTORE})
       DeleteMenu(menu, command, MF_BYCOMMAND);
   }
-  for (TControl* control : form_.Controls()) CreateControl(*control);
+  for (TControl* control : form_.Controls()) {
+    if (auto* label = dynamic_cast<TLabel*>(control); label != nullptr && label->AutoSize())
+      FitLabelToText(*label);
+    CreateControl(*control);
+  }
+}
+
+void TFormWindow::FitLabelToText(TLabel& label) const {
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ previous = SelectObject(screen, font_);
+  RECT bounds{0, 0, 0, 0};
+  DrawTextA(screen, label.Caption().c_str(), -1, &bounds, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(screen, previous);
+  ReleaseDC(nullptr, screen);
+  label.SetBounds(label.Left(), label.Top(), bounds.right, bounds.bottom);
 }
 
 TFormWindow::~TFormWindow() {

@@ -37,6 +37,8 @@ class TFormWindow {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControl(TControl& control);
+  // A label that sizes itself takes the size of its text in the form's font.
+  void FitLabelToText(TLabel& label) const;
   void MarkDefaultButton(const TControl* focused);
   TControl* ControlOf(HWND window) const;
 

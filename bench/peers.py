@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Whole-process comparison of tunzip with Info-ZIP UnZip and 7-Zip.
+
+usage: peers.py TUNZIP CORPUS_DIR WORK_DIR
+
+Times testing (-t) and extracting a ~30 MB Deflate archive built from the
+corpus's text files with `zip -6`, and the corpus's Deflate64 archive: best of
+five wall-clock runs per tool, and the peak resident memory of each tool. Every
+run must succeed, and tunzip's extracted files must equal UnZip's (or 7-Zip's
+where UnZip cannot read the archive), or the table is not printed.
+"""
+import filecmp
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+RUNS = 5
+TARGET_ARCHIVE_BYTES = 30 * 1000 * 1000
+
+
+def build_text_archive(corpus, work):
+    archive = os.path.join(work, "text30.zip")
+    if os.path.exists(archive):
+        return archive
+    texts = sorted(f for f in os.listdir(os.path.join(corpus, "text")) if f.endswith(".gz"))
+    source = os.path.join(work, "text-src")
+    shutil.rmtree(source, ignore_errors=True)
+    first = os.path.join(source, "copy01")
+    os.makedirs(first)
+    for name in texts:
+        # Some of the files carry bytes after the gzip stream; gzip warns and exits 2.
+        with open(os.path.join(first, name[:-3]), "wb") as out:
+            subprocess.run(["gzip", "-dc", os.path.join(corpus, "text", name)], stdout=out,
+                           stderr=subprocess.DEVNULL, check=False)
+    one_copy = sum(os.path.getsize(os.path.join(first, f)) for f in os.listdir(first))
+    # Text shrinks to about a third under zip -6.
+    copies = max(1, round(TARGET_ARCHIVE_BYTES * 3 / one_copy))
+    for index in range(2, copies + 1):
+        shutil.copytree(first, os.path.join(source, "copy%02d" % index))
+    partial = archive + ".part"
+    subprocess.run(["zip", "-q", "-6", "-r", partial, "."], cwd=source, check=True)
+    os.replace(partial, archive)
+    shutil.rmtree(source)
+    return archive
+
+
+def run_once(command):
+    """Wall seconds of one run; raises on failure."""
+    start = time.perf_counter()
+    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if result.returncode != 0:
+        raise RuntimeError("%s exited with %d: %s" %
+                           (" ".join(command), result.returncode, result.stderr.decode(errors="replace")))
+    return elapsed
+
+
+def peak_megabytes(command, work):
+    """Peak resident memory of one run. Measured through GNU time: the kernel
+    carries a process's high-water mark across exec, so a child of this
+    interpreter would report the interpreter's own memory."""
+    report = os.path.join(work, "peak.txt")
+    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + command, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=True)
+    with open(report) as f:
+        return int(f.read().split()[-1]) / 1024.0
+
+
+def best_of(command, work, before=None):
+    best = float("inf")
+    for _ in range(RUNS):
+        if before:
+            before()
+        best = min(best, run_once(command))
+    if before:
+        before()
+    return best, peak_megabytes(command, work)
+
+
+def same_tree(left, right):
+    comparison = filecmp.dircmp(left, right)
+    if comparison.left_only or comparison.right_only or comparison.funny_files:
+        return False
+    _, mismatch, errors = filecmp.cmpfiles(left, right, comparison.common_files, shallow=False)
+    if mismatch or errors:
+        return False
+    return all(same_tree(os.path.join(left, d), os.path.join(right, d)) for d in comparison.common_dirs)
+
+
+def measure(tunzip, archive, work):
+    out = os.path.join(work, "out")
+
+    def clean():
+        shutil.rmtree(out, ignore_errors=True)
+
+    tools = {
+        "test": {
+            "tunzip": [tunzip, "-t", "-q", archive],
+            "unzip": ["unzip", "-tqq", archive],
+            "7z": ["7z", "t", archive],
+        },
+        "extract": {
+            "tunzip": [tunzip, "-o", "-q", "-d", out, archive],
+            "unzip": ["unzip", "-o", "-qq", "-d", out, archive],
+            "7z": ["7z", "x", "-y", "-o" + out, archive],
+        },
+    }
+    results = {}
+    for mode, commands in tools.items():
+        for tool, command in commands.items():
+            results[(mode, tool)] = best_of(command, work, clean if mode == "extract" else None)
+
+    # The times count only if tunzip wrote what a peer writes.
+    reference = os.path.join(work, "reference")
+    shutil.rmtree(reference, ignore_errors=True)
+    clean()
+    run_once(tools["extract"]["tunzip"])
+    run_once(["unzip", "-o", "-qq", "-d", reference, archive])
+    if not same_tree(out, reference):
+        raise RuntimeError("tunzip's files differ from UnZip's for " + archive)
+    clean()
+    shutil.rmtree(reference, ignore_errors=True)
+    return results
+
+
+def main():
+    if len(sys.argv) != 4:
+        print(__doc__.strip().splitlines()[2], file=sys.stderr)
+        return 2
+    tunzip, corpus, work = (os.path.abspath(a) for a in sys.argv[1:])
+    for tool in ("unzip", "7z", "zip", "gzip", "/usr/bin/time"):
+        if shutil.which(tool) is None:
+            print("peers: %s is not installed; skipping the whole-process comparison" % tool)
+            return 0
+    if not os.path.isdir(os.path.join(corpus, "text")):
+        print("peers: no corpus at %s; skipping the whole-process comparison" % corpus)
+        return 0
+    os.makedirs(work, exist_ok=True)
+    archives = [build_text_archive(corpus, work)]
+    deflate64 = os.path.join(corpus, "deflate64", "deflate64.zip")
+    if os.path.exists(deflate64):
+        archives.append(deflate64)
+
+    print("whole process, best of %d (seconds; peak resident MB)" % RUNS)
+    print("%-20s %-8s %8s %8s %8s %9s %9s %8s %8s %8s" %
+          ("archive", "mode", "tunzip", "unzip", "7z", "t/unzip", "t/7z", "MB tunz", "MB unzip", "MB 7z"))
+    worst_peak = 0.0
+    for archive in archives:
+        results = measure(tunzip, archive, work)
+        size = os.path.getsize(archive) / 1e6
+        label = "%s %.1fM" % (os.path.basename(archive), size)
+        for mode in ("test", "extract"):
+            t, u, z = (results[(mode, tool)] for tool in ("tunzip", "unzip", "7z"))
+            worst_peak = max(worst_peak, t[1])
+            print("%-20s %-8s %8.3f %8.3f %8.3f %9.2f %9.2f %8.1f %8.1f %8.1f" %
+                  (label, mode, t[0], u[0], z[0], t[0] / u[0], t[0] / z[0], t[1], u[1], z[1]))
+    print("peers: tunzip peak memory %.1f MB" % worst_peak)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
