@@ -500,6 +500,22 @@ def shoot(name):
     check(code == 0 and int(colours or b"0") > 4, "screenshot %s is missing or blank" % name)
 
 
+def install_wine_fonts():
+    """Debian's Wine registers its own fonts (MS Sans Serif, Marlett, Tahoma) in
+    a new prefix but leaves the files out of its Fonts folder, so the window
+    would get a substitute font and the caption buttons letters. A Windows
+    system has them; copy them in when the packaged ones are there."""
+    source = "/usr/share/wine/fonts"
+    fonts = os.path.join(ENV["WINEPREFIX"], "drive_c", "windows", "Fonts")
+    if not os.path.isdir(source):
+        print("note: %s is absent; the window is measured in a substitute font" % source)
+        return
+    os.makedirs(fonts, exist_ok=True)
+    for name in os.listdir(source):
+        if not os.path.exists(os.path.join(fonts, name)):
+            shutil.copy(os.path.join(source, name), fonts)
+
+
 def main():
     started = time.time()
     shutil.rmtree(scratch, ignore_errors=True)
@@ -507,6 +523,7 @@ def main():
     subprocess.run(["wineboot", "-i"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, env=ENV, timeout=120)
     subprocess.run(["wineserver", "-w"], env=ENV, timeout=60)
+    install_wine_fonts()
     subprocess.run(["wineserver", "-p"], env=ENV, timeout=30)
     wine(["wineboot"], timeout=60)  # the prefix's services, started once
     print("prefix ready after %.0f s" % (time.time() - started), flush=True)
