@@ -35,8 +35,10 @@ TAppWindow::TAppWindow(const std::string& title) {
                             left, top, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (handle_ == nullptr) return;
   SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TAppWindow::WindowProc));
-  if (icon_ != nullptr) SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SetWindowLongPtrA(handle_, GWLP_WNDPROC,
+                    reinterpret_cast<LONG_PTR>(&ObjectWindowProc<TAppWindow>));
+  if (icon_ != nullptr)
+    SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   // A window of zero size can be neither sized, moved nor maximised.
   HMENU menu = GetSystemMenu(handle_, FALSE);
   for (UINT command : {SC_MAXIMIZE, SC_SIZE, SC_MOVE}) DeleteMenu(menu, command, MF_BYCOMMAND);
@@ -79,13 +81,8 @@ void TAppWindow::MoveToMonitorOf(HWND active) {
 void TAppWindow::RestorePosition() {
   if (!moved_) return;
   moved_ = false;
-  SetWindowPos(handle_, nullptr, home_.x, home_.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-LRESULT CALLBACK TAppWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TAppWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
+  SetWindowPos(handle_, nullptr, home_.x, home_.y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT TAppWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -112,8 +109,8 @@ LRESULT TAppWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case kPassActivation: {
       HWND popup = GetLastActivePopup(handle_);
-      if (popup != handle_ && popup != nullptr && IsWindowVisible(popup) && IsWindowEnabled(popup) &&
-          GetActiveWindow() == handle_)
+      if (popup != handle_ && popup != nullptr && IsWindowVisible(popup) &&
+          IsWindowEnabled(popup) && GetActiveWindow() == handle_)
         SetActiveWindow(popup);
       return 0;
     }

@@ -34,10 +34,10 @@ class TAppWindow {
   // Called when the user restores the program from the taskbar.
   std::function<void()> OnRestore;
 
- private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // The window's messages, reached through ObjectWindowProc.
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
+ private:
   HWND handle_ = nullptr;
   HICON icon_ = nullptr;
   POINT home_{};

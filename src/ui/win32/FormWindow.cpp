@@ -88,7 +88,8 @@ TFormWindow::TFormWindow(TForm& form, HWND owner) : form_(form) {
                             GetModuleHandleA(nullptr), nullptr);
   if (handle_ == nullptr) return;
   SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrA(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TFormWindow::WindowProc));
+  SetWindowLongPtrA(handle_, GWLP_WNDPROC,
+                    reinterpret_cast<LONG_PTR>(&ObjectWindowProc<TFormWindow>));
   if (form_.BorderStyle() == TFormBorderStyle::bsDialog) {
     // A fixed dialog can only be moved and closed.
     HMENU menu = GetSystemMenu(handle_, FALSE);
@@ -106,7 +107,8 @@ void TFormWindow::FitLabelToText(TLabel& label) const {
   HDC screen = GetDC(nullptr);
   HGDIOBJ previous = SelectObject(screen, font_);
   RECT bounds{0, 0, 0, 0};
-  DrawTextA(screen, label.Caption().c_str(), -1, &bounds, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+  DrawTextA(screen, label.Caption().c_str(), -1, &bounds,
+            DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(screen, previous);
   ReleaseDC(nullptr, screen);
   label.SetBounds(label.Left(), label.Top(), bounds.right, bounds.bottom);
@@ -217,19 +219,14 @@ void TFormWindow::MarkDefaultButton(const TControl* focused) {
   }
 }
 
-LRESULT CALLBACK TFormWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TFormWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-  return self->OnMessage(message, wParam, lParam);
-}
-
 LRESULT TFormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND: {
       TControl* control = ControlOf(reinterpret_cast<HWND>(lParam));
       if (control == nullptr) break;
       if (HIWORD(wParam) == BN_CLICKED) {
-        if (auto* button = dynamic_cast<TButton*>(control)) RunHandler([button] { button->Click(); });
+        if (auto* button = dynamic_cast<TButton*>(control))
+          RunHandler([button] { button->Click(); });
       } else if (HIWORD(wParam) == BN_SETFOCUS) {
         form_.SetFocusedControl(control);
         MarkDefaultButton(control);
@@ -242,7 +239,8 @@ LRESULT TFormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_ACTIVATE:
       // The focus goes back to the control that had it, not to the frame.
-      if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0 && form_.ActiveControl() != nullptr) {
+      if (LOWORD(wParam) != WA_INACTIVE && HIWORD(wParam) == 0 &&
+          form_.ActiveControl() != nullptr) {
         if (HWND focus = HandleOf(*form_.ActiveControl())) SetFocus(focus);
         return 0;
       }

@@ -33,9 +33,10 @@ class TFormWindow {
   void SyncAll();
   void Focus(const TControl& control);
 
- private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // The window's messages, reached through ObjectWindowProc.
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
   void CreateControl(TControl& control);
   // A label that sizes itself takes the size of its text in the form's font.
   void FitLabelToText(TLabel& label) const;

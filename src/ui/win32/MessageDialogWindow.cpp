@@ -22,8 +22,9 @@ struct TDialogState {
 // will not say. Windows before Vista refuse the structure's newer, longer form.
 HFONT CreateMessageFont() {
   NONCLIENTMETRICSA metrics{};
-  for (UINT size : {static_cast<UINT>(sizeof metrics),
-                    static_cast<UINT>(offsetof(NONCLIENTMETRICSA, lfMessageFont) + sizeof(LOGFONTA))}) {
+  for (UINT size :
+       {static_cast<UINT>(sizeof metrics),
+        static_cast<UINT>(offsetof(NONCLIENTMETRICSA, lfMessageFont) + sizeof(LOGFONTA))}) {
     metrics = {};
     metrics.cbSize = size;
     if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, size, &metrics, 0))

@@ -16,9 +16,9 @@ bool KeyEventOf(const MSG& message, TKeyEvent& key) {
 }
 
 HFONT CreateModelFont(const TFont& font) {
-  return CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, font.italic ? TRUE : FALSE,
-                     FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                     DEFAULT_QUALITY, DEFAULT_PITCH, font.name.c_str());
+  return CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL,
+                     font.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, font.name.c_str());
 }
 
 int TextHeightOfZero(HFONT font) {

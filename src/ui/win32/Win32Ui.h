@@ -44,6 +44,15 @@ class TTaskWindowsDisabled {
   std::vector<HWND> disabled_;
 };
 
+// The window procedure of a window whose object sits in its user data; the
+// messages that come before the object is attached get the default handling.
+template <typename T>
+LRESULT CALLBACK ObjectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<T*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  return self->OnMessage(message, wParam, lParam);
+}
+
 // Runs a handler of the window model inside a window procedure: an error
 // goes to the error box, never through the system's frames.
 template <typename F>
