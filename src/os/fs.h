@@ -25,6 +25,19 @@ struct FileTime {
   friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
+// A wall-clock time in the machine's time zone. Fields beyond their range
+// roll over into the next (February 30 is early March), as mktime does.
+struct LocalTime {
+  int year = 1970;
+  int month = 1;  // 1 to 12
+  int day = 1;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+// The moment a local time names, daylight saving time as it was then.
+std::optional<FileTime> LocalToUtc(const LocalTime& local);
+
 enum class Kind { kMissing, kFile, kFolder, kLink, kOther };
 
 // What the last failed call of this thread ran into.
@@ -65,7 +78,8 @@ class PendingFile {
   virtual bool SetTimes(FileTime modified, std::optional<FileTime> accessed) = 0;
   // Unix permission bits (07777); nothing on Windows.
   virtual bool SetMode(uint32_t mode) = 0;
-  // Read-only, hidden, system and archive bits; nothing on Linux.
+  // Read-only, hidden, system and archive bits; on Linux the read-only bit
+  // takes the write permissions away, and the others mean nothing.
   virtual bool SetDosAttributes(uint32_t attributes) = 0;
   // Closes the file and renames it to leaf in its folder, replacing a file or
   // a symbolic link there but never following it, and never a folder.

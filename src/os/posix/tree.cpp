@@ -98,7 +98,12 @@ class PosixPendingFile : public PendingFile {
     return ::fchmod(fd_, static_cast<mode_t>(mode & 07777)) == 0 || FailWithErrno("");
   }
 
-  bool SetDosAttributes(uint32_t) override { return true; }
+  bool SetDosAttributes(uint32_t attributes) override {
+    if ((attributes & 0x01) == 0) return true;
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return FailWithErrno("");
+    return ::fchmod(fd_, st.st_mode & 07555) == 0 || FailWithErrno("");
+  }
 
   bool Commit(const std::string& leaf) override {
     if (!IsPlainName(leaf)) return Fail("not a plain file name: \"" + leaf + "\"");
@@ -152,6 +157,7 @@ class PosixTree : public Tree {
     if (S_ISREG(st.st_mode)) return Kind::kFile;
     if (S_ISDIR(st.st_mode)) return Kind::kFolder;
     if (S_ISLNK(st.st_mode)) return Kind::kLink;
+    Fail(Join(path, path.size()) + " is neither a file, a folder nor a link");
     return Kind::kOther;
   }
 

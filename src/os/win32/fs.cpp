@@ -3,8 +3,9 @@
 // GetCommandLineW and a console is written with WriteConsoleW.
 #include "os/fs.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -95,6 +96,41 @@ FileTime FromFileTime(const FILETIME& time) {
 
 std::string LastErrorText() {
   return win32::lastErrorText;
+}
+
+namespace {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar
+// (month 1 to 12).
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+}  // namespace
+
+std::optional<FileTime> LocalToUtc(const LocalTime& local) {
+  // Rolled over into a valid date first, as mktime would.
+  const int64_t months = int64_t{local.year} * 12 + (local.month - 1);
+  const int64_t year = months >= 0 ? months / 12 : (months - 11) / 12;
+  const int64_t month = months - year * 12 + 1;
+  const int64_t seconds = (DaysFromCivil(year, month, 1) + local.day - 1) * 86400 +
+                          int64_t{local.hour} * 3600 + int64_t{local.minute} * 60 + local.second;
+  FILETIME wall = win32::ToFileTime(FileTime{seconds, 0});
+  SYSTEMTIME wallFields;
+  SYSTEMTIME utcFields;
+  FILETIME utc;
+  if (!::FileTimeToSystemTime(&wall, &wallFields) ||
+      !::TzSpecificLocalTimeToSystemTime(nullptr, &wallFields, &utcFields) ||
+      !::SystemTimeToFileTime(&utcFields, &utc)) {
+    win32::FailWithLastError("");
+    return std::nullopt;
+  }
+  return win32::FromFileTime(utc);
 }
 
 Kind KindOf(const std::string& path) {
