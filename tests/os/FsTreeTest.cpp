@@ -202,7 +202,7 @@ TEST(FsNames, LegalNamesFollowThePlatform) {
     EXPECT_EQ(os::fs::LegalName(std::string("nul\0in", 6)), "nul_in");
     EXPECT_EQ(os::fs::LegalName("中文"), "中文");
   } else {
-    EXPECT_EQ(os::fs::LegalName("a<b>:c\"|?*\\.txt"), "a_b__c______.txt");
+    EXPECT_EQ(os::fs::LegalName("a<b>:c\"|?*\\.txt"), "a_b__c_____.txt");
     EXPECT_EQ(os::fs::LegalName("tab\there\x1F"), "tab_here_");
     EXPECT_EQ(os::fs::LegalName("dots.."), "dots._");
     EXPECT_EQ(os::fs::LegalName("space "), "space_");
