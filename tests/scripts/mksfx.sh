@@ -9,7 +9,7 @@ build=$(cd "$1" && pwd)
 mksfx=$build/tools/mksfx/mksfx
 demo=$build/tools/demo-payload
 fail() { echo "FAIL: $*" >&2; exit 1; }
-for tool in unzip zipinfo 7zz cmp; do
+for tool in unzip zipinfo zip 7zz cmp openssl osslsigncode; do
   command -v $tool >/dev/null || fail "$tool is not installed (./dev installs it)"
 done
 for f in "$mksfx" "$build/CVCustomScrZipBase" "$demo/CVCopySCR.exe" "$demo/6.1/CVCopySCR.exe"; do
@@ -102,6 +102,25 @@ refused "two files of one name" "the same name as" "${payload[@]}" in/MWSCD.ADT
 refused "an installer with a payload" "bytes behind its image, a payload perhaps" --installer packed-pe.exe "${payload[@]}"
 if "$mksfx" 2>usage.log; then fail "no arguments accepted"; else [ $? = 2 ] || fail "usage exit code"; fi
 grep -q '^usage: mksfx' usage.log || fail "no usage text"
+
+# Signing appends a certificate table behind the payload: the installer's
+# reader (in --verify and tunzip) and UnZip still find the payload in front of
+# it. The demo add-on stands in for a Windows installer here.
+"$mksfx" --installer "$demo/CVCopySCR.exe" -o pe.exe "${payload[@]}" >/dev/null || fail "packing behind a PE"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout test.key -out test.crt -days 2 -subj /CN=test 2>/dev/null
+osslsigncode sign -certs test.crt -key test.key -in pe.exe -out pe-signed.exe >/dev/null || fail "signing"
+osslsigncode verify -CAfile test.crt -in pe-signed.exe >/dev/null 2>&1 || fail "osslsigncode verify"
+"$mksfx" --verify pe-signed.exe > signed.log 2>&1 || { cat signed.log; fail "--verify on a signed file"; }
+grep -q 'signed: certificate table of' signed.log || fail "the signature was not seen"
+"$build/tools/tunzip/tunzip" -t pe-signed.exe >/dev/null || fail "tunzip -t on a signed file"
+unzip -t pe-signed.exe > unzip-signed.log 2>&1 || { cat unzip-signed.log; fail "unzip -t on a signed file"; }
+refused "a signed installer" "is signed already" --installer pe-signed.exe "${payload[@]}"
+# Signed first and packed afterwards, the payload lies outside the signature.
+osslsigncode sign -certs test.crt -key test.key -in "$demo/CVCopySCR.exe" -out bare-signed.exe >/dev/null
+zip -qj late.zip "${payload[@]}" && cat bare-signed.exe late.zip > late.exe && zip -qA late.exe ||
+  fail "zip -A could not make a payload behind a signature"
+if "$mksfx" --verify late.exe > late.log 2>&1; then fail "a payload behind the signature passed"; fi
+grep -q 'sign the installer after packing' late.log || fail "$(cat late.log)"
 
 # An add-on without the version the installer reads: packed, with a warning.
 mkdir noversion && cp "$demo"/mw* "$demo"/MW* noversion/ && cp in/Text.TXT noversion/CVCopyScr.EXE
