@@ -13,7 +13,7 @@
 #include "Stamps.h"
 #include "Verify.h"
 #include "ZipImage.h"
-#include "archive/AbUnzPrc.h"
+#include "archive/AbUnzMember.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "rtl/Stream.h"

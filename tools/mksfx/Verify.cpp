@@ -5,7 +5,7 @@
 #include "Files.h"
 #include "Payload.h"
 #include "PeLayout.h"
-#include "archive/AbUnzPrc.h"
+#include "archive/AbUnzMember.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "rtl/Stream.h"
