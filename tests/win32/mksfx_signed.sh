@@ -54,8 +54,6 @@ osslsigncode sign -certs vendor.crt -key vendor.key -n "Tessaline add-on 6.1" \
   -in setup.exe -out signed.exe > sign.log 2>&1 || { cat sign.log; fail "osslsigncode sign"; }
 osslsigncode verify -CAfile vendor.crt -in signed.exe > osslverify.log 2>&1 ||
   { cat osslverify.log; fail "osslsigncode verify"; }
-cmp -n "$(stat -c %s setup.exe)" setup.exe signed.exe >/dev/null 2>&1 ||
-  echo "note: signing changed bytes inside the packed file (the PE checksum and security directory)"
 "$kit/mksfx" --verify signed.exe > verify.log || { cat verify.log; fail "mksfx --verify on the signed file"; }
 grep -q 'signed: certificate table of' verify.log || fail "the signature was not seen: $(cat verify.log)"
 wine "$kit/mksfx.exe" --verify signed.exe </dev/null > wine-verify.log 2>&1 ||
