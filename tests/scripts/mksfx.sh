@@ -146,6 +146,14 @@ printf '%s\n' 'WINE REGISTRY Version 2' '' '[Software\\Medisoft] 1733600000' \
   '"Root Data Path"="C:\\Data"' '' '[Software\\Medisoft\\Patient Accounting] 1733600000' \
   '"Program Path"="C:\\Medisoft"' > "$prefix/user.reg"
 printf '#!/bin/sh\nexit 0\n' > fakebin/wine && chmod +x fakebin/wine  # the launch starts nothing
+# It carries a real certificate table behind its payload, as a signed
+# setup.exe does: the native installer finds its payload all the same.
+at=$(sed -n 's/.*certificate table of [0-9]* bytes at \([0-9]*\),.*/\1/p' signed.log)
+[ -n "$at" ] || fail "no certificate table offset in: $(cat signed.log)"
+unsigned_size=$(stat -c %s setup)
+head -c $(( (8 - unsigned_size % 8) % 8 )) /dev/zero >> setup
+tail -c +$(( at + 1 )) pe-signed.exe >> setup
+[ $(( $(stat -c %s setup) - unsigned_size )) -gt 1000 ] || fail "no certificate table appended"
 printf 'Enter\nEnter\n' | WINEPREFIX=$prefix PATH=$work/fakebin:/usr/bin:/bin timeout 120 ./setup > transcript.log
 grep -q 'The Version installed was 6.1.0.3$' transcript.log || fail "version 6.1: $(cat transcript.log)"
 installed=$(find "$prefix/drive_c" -ipath '*/medisoft/bin/cvcopyscr.exe')
