@@ -16,7 +16,7 @@ for f in "$mksfx" "$build/CVCustomScrZipBase" "$demo/CVCopySCR.exe" "$demo/6.1/C
   [ -f "$f" ] || fail "$f was not built"
 done
 work=$(mktemp -d "$build/mksfx-test.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 cd "$work"
 payload=("$demo/CVCopySCR.exe" "$demo/mwscd.adt" "$demo/mwscd.adi" "$demo/MWSCR.ADT" "$demo/MWSCR.ADI")
 
@@ -61,7 +61,8 @@ SOURCE_DATE_EPOCH=1700000000 TZ=UTC pack_quiet -o r1.exe in/noise.bin in/Text.TX
 touch in/noise.bin in/Text.TXT
 SOURCE_DATE_EPOCH=1700000000 TZ=America/New_York pack_quiet -o r2.exe in/empty.dat in/Text.TXT in/noise.bin
 cmp r1.exe r2.exe || fail "SOURCE_DATE_EPOCH: the same inputs gave other bytes"
-zipinfo -T -l r1.exe | grep -q '20231114.221320 *noise.bin' || fail "SOURCE_DATE_EPOCH not taken as UTC"
+zipinfo -T -l r1.exe > r1.log
+grep -q '20231114.221320 *noise.bin' r1.log || fail "SOURCE_DATE_EPOCH not taken as UTC: $(cat r1.log)"
 pack_quiet -o r3.exe in/noise.bin in/Text.TXT in/empty.dat
 cmp -s r1.exe r3.exe && fail "the files' own times were not used"
 if SOURCE_DATE_EPOCH=yesterday pack_quiet -o r4.exe in/Text.TXT; then fail "a bad SOURCE_DATE_EPOCH was taken"; fi

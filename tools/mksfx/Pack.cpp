@@ -118,10 +118,11 @@ int Pack(const Options& options, std::ostream& out, std::ostream& err) {
     AppendZip(image, PackFiles(files, out));
     const std::string target = os::ExpandFileName(options.output.path);
     std::ostringstream checkLog;
-    WriteWholeOrNothing(installer.path, image, target, options.output.shown,
-                        [&](const std::string& written) {
-                          return VerifyInstaller(written, options.output.shown, checkLog, err);
-                        });
+    WriteWholeOrNothing(
+        installer.path, image, target, options.output.shown, [&](const std::string& written) {
+          // The names were checked before packing.
+          return VerifyInstaller(written, options.output.shown, checkLog, err, false);
+        });
     out << options.output.shown << ": " << installerSize << " bytes of installer and "
         << image.size() - installerSize << " bytes of payload, " << files.size()
         << " members, every one tested\n";

@@ -52,7 +52,7 @@ bool CheckSignedLayout(const PeLayout& layout, uint64_t payloadEnd, uint64_t fil
 }  // namespace
 
 bool VerifyInstaller(const std::string& path, const std::string& shown, std::ostream& out,
-                     std::ostream& err) {
+                     std::ostream& err, bool warnMissingNames) {
   try {
     const Bytes file = ReadWholeFile(path, shown);
     ab::TAbZipArchive archive(path, rtl::fmOpenRead | rtl::fmShareDenyWrite);
@@ -80,7 +80,8 @@ bool VerifyInstaller(const std::string& path, const std::string& shown, std::ost
         err << "mksfx: " << shown << ": " << name << ": " << os::AnsiToUtf8(error.what()) << '\n';
       }
     }
-    for (const std::string& missing : MissingNames(names))
+    for (const std::string& missing :
+         warnMissingNames ? MissingNames(names) : std::vector<std::string>())
       err << "mksfx: " << shown << ": warning: no " << missing << " in the payload\n";
     const bool layoutSound =
         CheckSignedLayout(ReadPeLayout(file), payloadEnd, file.size(), shown, out, err);

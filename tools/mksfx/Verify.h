@@ -11,7 +11,8 @@ namespace mksfx {
 
 // path is an operating-system path, shown the name to print. Prints a line per
 // member and the layout to out, problems to err; true when every member is sound.
+// Installer names missing from the payload are warned about when asked.
 bool VerifyInstaller(const std::string& path, const std::string& shown, std::ostream& out,
-                     std::ostream& err);
+                     std::ostream& err, bool warnMissingNames = true);
 
 }  // namespace mksfx
