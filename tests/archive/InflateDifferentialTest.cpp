@@ -91,7 +91,7 @@ TEST(InflateDifferential, EveryLevelStrategyAndWindowOnRealAndRandomData) {
           ASSERT_EQ(result.output, data)
               << name << " level " << level << " strategy " << strategy << " window " << window;
           ASSERT_EQ(result.checksum, Crc32(data.data(), data.size()));
-          ASSERT_EQ(result.helper.InputUsed(), static_cast<int32_t>(packed.size()));
+          ASSERT_EQ(result.helper.InputUsed(), static_cast<int64_t>(packed.size()));
         }
       }
     }
