@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "archive/AbUnzPrc.h"
+#include "archive/AbUnzMember.h"
 #include "rtl/Stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,6 +2,8 @@
 // below the base folder, decodes with the member's method (stored, Deflate,
 // Deflate64 or a legacy method), asks for passwords, checks the CRC-32 and
 // stamps the file. Whatever fails after the file was created removes it.
+#include "archive/AbUnzMember.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -200,10 +202,16 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
                                  : item.Crc32();
   uint32_t crc = 0;
   switch (local.CompressionMethod()) {
-    case 0: crc = CopyStoredMember(archive, item, *output, checkWord); break;
+    case 0:
+      crc = CopyStoredMember(archive, item, *output, checkWord);
+      break;
     case 8:
-    case 9: crc = InflateMember(archive, item, *output, checkWord); break;
-    default: crc = DecodeLegacyMember(archive, item, *output, checkWord); break;
+    case 9:
+      crc = InflateMember(archive, item, *output, checkWord);
+      break;
+    default:
+      crc = DecodeLegacyMember(archive, item, *output, checkWord);
+      break;
   }
   if (crc == checkWord || crc == item.Crc32()) return;
   if (archive.OnItemFailure) {
@@ -294,8 +302,8 @@ uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStre
                             uint32_t checkWord) {
   std::unique_ptr<TAbZDecoder> decoder;
   if (item.IsEncrypted()) {
-    decoder = std::make_unique<TAbZDecoder>(archive.ArchivePassword(), true, checkWord,
-                                            archive.Stream());
+    decoder =
+        std::make_unique<TAbZDecoder>(archive.ArchivePassword(), true, checkWord, archive.Stream());
     if (archive.OnPasswordRequest) {
       decoder->OnPasswordRequest = [&archive](TAbZDecoder& sender, std::string& password) {
         archive.OnPasswordRequest(&sender, password);

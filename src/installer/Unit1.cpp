@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "archive/AbUnzPrc.h"
+#include "archive/AbUnzMember.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipTyp.h"
 #include "installer/Corvelle.h"
@@ -85,7 +85,9 @@ bool ForceDirectories(std::string folder) {
 }
 
 // Every path is built on the edit box's text, read back each time.
-std::string TForm1::Destination() const { return edtDestPath->Text(); }
+std::string TForm1::Destination() const {
+  return edtDestPath->Text();
+}
 
 void TForm1::Install() {
   edtDestPath->SetEnabled(false);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "os/text.h"
 #include "ui/Forms.h"
 #include "ui/Transcript.h"
 
@@ -31,7 +32,8 @@ void TTextCanvas::Text(int x, int y, const std::string& ansi, TCellStyle style, 
   for (int i = 0; i < count; ++i) {
     unsigned char byte = static_cast<unsigned char>(ansi[static_cast<size_t>(i)]);
     if (byte < 0x20 || byte == 0x7F) byte = ' ';
-    Glyph(x + i, y, AnsiToUtf8(std::string(1, static_cast<char>(byte))).c_str(), style);
+    Glyph(x + i, y, os::text::Win1252ToUtf8(std::string(1, static_cast<char>(byte))).c_str(),
+          style);
   }
 }
 

@@ -68,10 +68,4 @@ class TTranscriptPresenter : public TPresenter {
   std::map<const TControl*, std::string> writtenText_;
 };
 
-// Windows-1252 text as UTF-8 (bytes the code page leaves undefined are kept
-// as the code points of the same number, as Windows does).
-std::string AnsiToUtf8(const std::string& text);
-// UTF-8 as Windows-1252; characters the code page lacks become '?'.
-std::string Utf8ToAnsi(const std::string& text);
-
 }  // namespace ui

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "archive/AbDfTestSupport.h"
-#include "archive/AbUnzPrc.h"
+#include "archive/AbUnzMember.h"
 #include "archive/ZipBuilder.h"
 #include "support/Corpus.h"
 

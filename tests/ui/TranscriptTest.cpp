@@ -1,4 +1,4 @@
-// The transcript's text conversion, key names, and the lines it writes for a
+// The transcript's key names, and the lines it writes for a
 // form, its focus moves and text changes, and the open-file dialog.
 #include <gtest/gtest.h>
 
@@ -8,27 +8,6 @@
 namespace {
 
 using testing_support::TranscriptSession;
-
-TEST(AnsiToUtf8, ConvertsTheCodePagesUpperHalf) {
-  EXPECT_EQ(ui::AnsiToUtf8("C:\\DONN\xC9"
-                           "ES\\"),
-            "C:\\DONNÉES\\");
-  EXPECT_EQ(ui::AnsiToUtf8("\x80 \x8A \x9F \xFF"), "€ Š Ÿ ÿ");
-  // Bytes the code page leaves undefined keep their number.
-  EXPECT_EQ(ui::AnsiToUtf8("\x81\x9D"), "\xC2\x81\xC2\x9D");
-}
-
-TEST(Utf8ToAnsi, IsTheReverseForEveryByteAndMarksTheRest) {
-  std::string all;
-  for (int byte = 1; byte < 256; ++byte) all += static_cast<char>(byte);
-  EXPECT_EQ(ui::Utf8ToAnsi(ui::AnsiToUtf8(all)), all);
-  EXPECT_EQ(ui::Utf8ToAnsi("日本"), "??");
-  EXPECT_EQ(ui::Utf8ToAnsi("a\xC3"), "a?");  // cut short
-  EXPECT_EQ(ui::Utf8ToAnsi("\xFF"
-                           "b"),
-            "?b");                             // never a lead byte
-  EXPECT_EQ(ui::Utf8ToAnsi("\xC3(x"), "?(x");  // a lead byte without its follower
-}
 
 TEST(KeyNames, ParseWhatTheTranscriptReads) {
   struct Case {

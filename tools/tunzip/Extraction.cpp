@@ -6,7 +6,7 @@
 
 #include "ExitCodes.h"
 #include "Listing.h"
-#include "archive/AbUnzPrc.h"
+#include "archive/AbUnzMember.h"
 #include "archive/AbUtils.h"
 #include "os/os.h"
 
@@ -20,7 +20,9 @@ bool IsFolderEntry(const std::string& name) {
   return !name.empty() && (name.back() == '/' || name.back() == '\\');
 }
 
-bool Exists(const std::string& path) { return os::FileAttributes(path) != os::kInvalidFileAttributes; }
+bool Exists(const std::string& path) {
+  return os::FileAttributes(path) != os::kInvalidFileAttributes;
+}
 
 // Creates a folder and its missing parents (the target given with -d).
 bool CreateFolders(const std::string& path) {
@@ -253,8 +255,8 @@ void Extractor::QueryOverwrite(std::string& path, bool& confirm) {
 char Extractor::AskOverwrite(const std::string& path) {
   EndProgressLine();
   for (;;) {
-    err_ << "replace " << os::AnsiToUtf8(path) << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: "
-         << std::flush;
+    err_ << "replace " << os::AnsiToUtf8(path)
+         << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: " << std::flush;
     const std::optional<std::string> line = os::ReadConsoleLine(true);
     if (!line) return 'n';
     const char c = line->empty() ? '\0' : (*line)[0];
@@ -288,8 +290,7 @@ void Extractor::AskPassword(std::string& password) {
 void Extractor::ShowProgress(uint8_t percent) {
   if (!progressLine_ || current_ == nullptr) return;
   const uint64_t done = bytesDone_ + current_->UncompressedSize() * uint64_t{percent} / 100;
-  const double seconds =
-      std::chrono::duration<double>(Clock::now() - started_).count();
+  const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
   const double rate = seconds > 0 ? static_cast<double>(done) / seconds / 1e6 : 0;
   char line[64];
   std::snprintf(line, sizeof line, "%3d%%  %7.1f MB/s  ",

@@ -17,62 +17,14 @@
 #include <vector>
 
 #include "os/os.h"
+#include "os/text.h"
 
 namespace os::posix {
 
 namespace {
 
-// Windows-1252 code points for 0x80-0x9F (0 where the code page has none:
-// those five bytes stand for the C1 control of the same number, as on Windows).
-constexpr char16_t kHigh1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 constexpr const char* kAttributeName = "user.DOSATTRIB";
 constexpr uint32_t kKeptAttributes = faHidden | faSysFile;
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// One code point of UTF-8 at text[i]; length receives the bytes it takes.
-// Malformed input yields UINT32_MAX for a single byte.
-uint32_t DecodeUtf8(std::string_view text, size_t i, size_t& length) {
-  const auto lead = static_cast<unsigned char>(text[i]);
-  length = 1;
-  if (lead < 0x80) return lead;
-  size_t extra = 0;
-  uint32_t cp = 0;
-  uint32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, cp = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, cp = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, cp = lead & 0x07, minimum = 0x10000;
-  } else {
-    return UINT32_MAX;
-  }
-  if (i + extra >= text.size()) return UINT32_MAX;
-  for (size_t k = 1; k <= extra; ++k) {
-    const auto next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return UINT32_MAX;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  length = extra + 1;
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return UINT32_MAX;
-  return cp;
-}
 
 bool IsSeparator(char c) {
   return c == '\\' || c == '/';
@@ -239,38 +191,11 @@ std::string WindowsPath(const std::string& nativePath) {
 }
 
 std::string Win1252ToUtf8(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (c >= 0x80 && c < 0xA0 && kHigh1252[c - 0x80] != 0) {
-      AppendUtf8(out, kHigh1252[c - 0x80]);
-    } else {
-      AppendUtf8(out, c);
-    }
-  }
-  return out;
+  return os::text::Win1252ToUtf8(text);
 }
 
 std::string Utf8ToWin1252(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    size_t length = 1;
-    const uint32_t cp = DecodeUtf8(text, i, length);
-    i += length;
-    char mapped = '?';
-    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-      mapped = static_cast<char>(cp);
-    } else if (cp >= 0x80 && cp < 0xA0) {
-      if (kHigh1252[cp - 0x80] == 0) mapped = static_cast<char>(cp);
-    } else {
-      for (int k = 0; k < 32; ++k) {
-        if (kHigh1252[k] == cp) mapped = static_cast<char>(0x80 + k);
-      }
-    }
-    out += mapped;
-  }
-  return out;
+  return os::text::Utf8ToWin1252(text);
 }
 
 uint32_t StoredAttributes(const std::string& nativePath) {

@@ -9,6 +9,7 @@
 
 #include "os/os.h"
 #include "os/posix/paths.h"
+#include "os/text.h"
 
 namespace os {
 
@@ -21,39 +22,8 @@ struct PosixKey {
   std::vector<std::pair<std::string, RegistryValue>> values;  // names in Windows-1252
 };
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// UTF-16 code units to UTF-8, pairing surrogates; a lone one becomes U+FFFD.
 std::string Utf16ToUtf8(const std::vector<uint16_t>& units) {
-  std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t cp = units[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(out, cp);
-  }
-  return out;
+  return os::text::Utf16ToUtf8(std::u16string(units.begin(), units.end()));
 }
 
 int HexDigit(char c) {
@@ -134,7 +104,7 @@ bool ParseEscaped(std::string_view line, size_t& pos, char end, std::string& out
           uint32_t value = static_cast<uint32_t>(c - '0');
           for (int k = 0; k < 2 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7'; ++k)
             value = value * 8 + static_cast<uint32_t>(line[pos++] - '0');
-          AppendUtf8(out, value);
+          os::text::AppendUtf8(out, value);
           continue;
         }
         out += c;  // \\, \" and any other escaped character stand for themselves

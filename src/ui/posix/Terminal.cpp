@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "os/text.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 #include "ui/TerminalKeys.h"
@@ -146,7 +147,7 @@ class TTerminalPresenter : public TPresenter {
   bool SetClipboardText(const std::string& text) override {
     clipboard_ = text;
     // The terminal's own clipboard, where it takes the OSC 52 request.
-    WriteAll("\x1b]52;c;" + Base64(AnsiToUtf8(text)) + "\x07");
+    WriteAll("\x1b]52;c;" + Base64(os::text::Win1252ToUtf8(text)) + "\x07");
     return true;
   }
 
@@ -162,7 +163,7 @@ class TTerminalPresenter : public TPresenter {
       if (!input || input->key.Is(vkEscape) || input->key.Is(vkF4, ssAlt)) break;
       if (input->key.Is(vkReturn)) {
         chosen = !overlay.typed.empty();
-        if (chosen) dialog.SetFileName(Utf8ToAnsi(overlay.typed));
+        if (chosen) dialog.SetFileName(os::text::Utf8ToWin1252(overlay.typed));
         break;
       }
       if (input->key.key == vkBack) {
@@ -198,9 +199,10 @@ class TTerminalPresenter : public TPresenter {
                            std::max(0, (rows - canvas.Height()) / 2));
     }
     for (const Overlay& overlay : overlays_) {
-      const std::string text = overlay.browse != nullptr
-                                   ? overlay.text + " " + Utf8ToAnsi(overlay.typed) + "_"
-                                   : overlay.text;
+      const std::string text =
+          overlay.browse != nullptr
+              ? overlay.text + " " + os::text::Utf8ToWin1252(overlay.typed) + "_"
+              : overlay.text;
       const TTextCanvas canvas =
           PaintDialog(overlay.caption, text, std::max(20, columns / 2), overlay.stop);
       out += canvas.Render(std::max(0, (columns - canvas.Width()) / 2),

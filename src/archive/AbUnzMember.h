@@ -1,0 +1,58 @@
+// ExtractMember turns one catalogue item into a file below the archive's base
+// folder: it resolves the target, creates the file, decodes the member with
+// the method's decoder, checks the CRC-32 and stamps the file's date and
+// attributes. A member that fails leaves no file behind.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/AbArcTyp.h"
+#include "archive/AbZipTyp.h"
+#include "rtl/Stream.h"
+
+namespace ab {
+
+// A sink that counts and discards: decoding into it tests a member.
+class TAbBitBucketStream : public rtl::TStream {
+ public:
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void*, int32_t count) override {
+    if (count > 0) size_ += count;
+    return count < 0 ? 0 : count;
+  }
+  int64_t Seek(int64_t offset, int origin) override;
+  int64_t Size() override { return size_; }
+
+ private:
+  int64_t size_ = 0;
+  int64_t position_ = 0;
+};
+
+void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& newName);
+
+// Resolves name below baseFolder as the unpack flags say, creating folders
+// when asked to; false when the overwrite query declines. On true, name holds
+// the full target path.
+bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
+                       const TAbOverwriteQueryEvent& confirmOverwrite);
+
+// Decodes the item's data into output and checks its CRC-32.
+void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output);
+
+// Each returns the CRC-32 of what it wrote.
+uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                          uint32_t checkWord);
+uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                       uint32_t checkWord);
+uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
+                            uint32_t checkWord);
+
+void RequestPassword(TAbZipArchive& archive, bool& abort);
+void EnsurePassword(TAbZipArchive& archive, int32_t& tries, bool& abort);
+
+// Whether this reader decodes everything the member needs; a member that
+// says it needs a newer version is refused unless it does.
+bool CanExtractNewerVersion(const TAbZipItem& item);
+
+}  // namespace ab
