@@ -103,6 +103,12 @@ def main():
           and len(out.splitlines()) == 2, "unmatched mask: %d %r" % (code, err))
     code, out, err = run(tunzip, "-l", "--tsv", sample, "nothing.here")
     check(code == 11 and out == "", "nothing matched: %d %r" % (code, err))
+    # Extraction and test choosing nothing, by mask or by exclusion: 11.
+    for args in (["-t", "sample.zip", "-x", "*"],
+                 ["-qo", "sample.zip", "nothing*", "-d", "nothing-out"]):
+        code, out, err = run(tunzip, *args, cwd=scratch)
+        check(code == 11 and err.endswith("no member chosen\n"), "%r: %d %r" % (args, code, err))
+    check(not os.path.exists(os.path.join(scratch, "nothing-out")), "nothing chosen made a folder")
 
     # The user's own spelling of the path, relative and with "..", in messages.
     code, out, err = run(tunzip, "-l", "--tsv", "../" + os.path.basename(scratch) + "/sample.zip",

@@ -93,6 +93,14 @@ int Run(tunzip::Options& options) {
       std::cerr << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
       return tunzip::kExitWarning;
     }
+    if (const tunzip::Choice choice = tunzip::ChooseMembers(*archive, options);
+        choice.items.empty()) {
+      std::cout.flush();
+      for (const std::string& mask : choice.unmatchedMasks)
+        std::cerr << "caution: filename not matched:  " << mask << '\n';
+      std::cerr << "tunzip: " << options.archiveShown << ": no member chosen\n";
+      return tunzip::kExitNoMatch;
+    }
     return tunzip::ExtractArchive(*archive, options, std::cout, std::cerr);
   } catch (const std::exception& error) {
     std::cout.flush();
