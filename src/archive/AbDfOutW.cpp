@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/AbUtils.h"
+#include "archive/AbCrc32.h"
 
 namespace ab {
 
@@ -60,7 +60,7 @@ void TAbDfOutputWindow::PutBytes(const uint8_t* bytes, int32_t count) {
 void TAbDfOutputWindow::WriteOut(const uint8_t* from, const uint8_t* to) {
   if (to <= from) return;
   const size_t n = static_cast<size_t>(to - from);
-  checksum_ = useCrc_ ? UpdateCrc32Fast(checksum_, from, n) : UpdateAdler32(checksum_, from, n);
+  checksum_ = useCrc_ ? UpdateCrc32(checksum_, from, n) : UpdateAdler32(checksum_, from, n);
   if (!testOnly_) dest_.WriteBuffer(from, static_cast<int32_t>(n));
   produced_ += static_cast<int64_t>(n);
 }

@@ -76,8 +76,4 @@ class TAbDfOutputWindow {
   uint8_t* flushPoint_;
 };
 
-// The CRC-32 register after the bytes; the same as UpdateCrc32Buffer, using
-// carry-less multiplication where the processor has it.
-uint32_t UpdateCrc32Fast(uint32_t crc, const uint8_t* data, size_t count);
-
 }  // namespace ab
