@@ -138,9 +138,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   // The first-level entry for the next bits, and its subtable entry.
   auto first = [&](const uint32_t* table, uint64_t mask) { return table[bitBuffer & mask]; };
   auto resolve = [&](const uint32_t* table, uint32_t entry, uint32_t mainBits) {
-    if (entry & Tree::kSubtable)
-      entry = table[(entry >> 16) + ((bitBuffer >> mainBits) & ((1u << ((entry >> 8) & 0xF)) - 1))];
-    return entry;
+    return Tree::Resolve(table, entry, bitBuffer, mainBits);
   };
   auto lookup = [&](const uint32_t* table, uint64_t mask, uint32_t mainBits) {
     return resolve(table, first(table, mask), mainBits);
@@ -354,6 +352,9 @@ void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const Tree& codeLengthTree, 
   while (i < count) {
     bits.EnsureBits(7);
     const uint32_t entry = codeLengthTree.Decode(state.bitBuffer);
+    // Only a Deflate64 code-length code may leave entries without a code.
+    if (entry & Tree::kSpecial)
+      Corrupt("decoded a code length out of range {ReadLitDistCodeLengths}");
     const uint32_t total = Tree::Total(entry);
     if (total > state.bitsLeft) CodeEndsEarly();
     state.bitBuffer >>= total;
@@ -382,7 +383,8 @@ void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const Tree& codeLengthTree, 
   }
 }
 
-void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, bool deflate64) {
+void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, TAbDfBlockTrees& trees,
+                         bool deflate64) {
   const int litCount = static_cast<int>(bits.ReadBits(5)) + 257;
   const int distCount = static_cast<int>(bits.ReadBits(5)) + 1;
   const int codeLengthCount = static_cast<int>(bits.ReadBits(4)) + 4;
@@ -394,17 +396,48 @@ void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, bool
   uint8_t codeLengths[19] = {};
   for (int i = 0; i < codeLengthCount; ++i)
     codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.ReadBits(3));
-  Tree codeLengthTree(19, TAbDfTreeKind::CodeLengths, deflate64);
-  codeLengthTree.Build(codeLengths, 19);
+  trees.codeLengths.Build(codeLengths, 19, deflate64);
 
-  uint8_t lengths[318] = {};
-  ReadLitDistCodeLengths(bits, codeLengthTree, litCount + distCount, lengths);
-  Tree litLenTree(286, TAbDfTreeKind::LitLen, deflate64);
-  litLenTree.Build(lengths, litCount);
-  Tree distanceTree(deflate64 ? 32 : 30, TAbDfTreeKind::Distance, deflate64);
-  distanceTree.Build(lengths + litCount, distCount);
-  DecodeData(bits, window, litLenTree, distanceTree);
+  std::memset(trees.lengths, 0, sizeof trees.lengths);
+  ReadLitDistCodeLengths(bits, trees.codeLengths, litCount + distCount, trees.lengths);
+  trees.litLen.Build(trees.lengths, litCount, deflate64);
+  trees.distance.Build(trees.lengths + litCount, distCount, deflate64);
+  DecodeData(bits, window, trees.litLen, trees.distance);
 }
+
+namespace {
+
+// The trees of one thread's decodes. A decode that starts while another runs
+// on the same thread (from a progress handler) gets trees of its own.
+class TTreesLease {
+ public:
+  TTreesLease() {
+    thread_local std::unique_ptr<TAbDfBlockTrees> kept;
+    thread_local bool inUse = false;
+    if (!inUse) {
+      if (!kept) kept = std::make_unique<TAbDfBlockTrees>();
+      trees_ = kept.get();
+      inUse_ = &inUse;
+      inUse = true;
+    } else {
+      own_ = std::make_unique<TAbDfBlockTrees>();
+      trees_ = own_.get();
+    }
+  }
+  ~TTreesLease() {
+    if (inUse_ != nullptr) *inUse_ = false;
+  }
+  TTreesLease(const TTreesLease&) = delete;
+  TTreesLease& operator=(const TTreesLease&) = delete;
+  TAbDfBlockTrees& Trees() { return *trees_; }
+
+ private:
+  TAbDfBlockTrees* trees_ = nullptr;
+  bool* inUse_ = nullptr;
+  std::unique_ptr<TAbDfBlockTrees> own_;
+};
+
+}  // namespace
 
 uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* helper) {
   rtl::Assert(aSource != nullptr, "Deflate: aSource stream cannot be nil");
@@ -428,6 +461,7 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
   const bool deflate64 = (flags & dfcDeflate64) != 0;
   const bool testOnly = (flags & dfcTestOnly) != 0;
 
+  TTreesLease lease;
   std::unique_ptr<TAbDfDecryptStream> decrypter;
   std::unique_ptr<TAbDfInBitStream> bits;
   std::unique_ptr<TAbDfOutputWindow> window;
@@ -456,7 +490,7 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
             DecodeData(*bits, *window, FixedLitLenTree(deflate64), FixedDistanceTree(deflate64));
             break;
           case 2:
-            InflateDynamicBlock(*bits, *window, deflate64);
+            InflateDynamicBlock(*bits, *window, lease.Trees(), deflate64);
             break;
           default:
             Corrupt("starting new block, but invalid block type [Inflate]");

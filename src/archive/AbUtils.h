@@ -40,6 +40,11 @@ struct TAbZipKeys {
   }
 };
 
+// The low length bits (at most 16) of code in reverse order: Huffman and
+// Shannon-Fano codes are sent from their most significant bit, and the bit
+// readers deliver the least significant first.
+uint32_t ReverseBits(uint32_t code, int length);
+
 // ---- Paths and masks ---------------------------------------------------------
 // Names and masks compare without regard to the case of a-z only; `*` and `?`
 // are the only wildcards.

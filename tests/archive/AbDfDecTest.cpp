@@ -186,17 +186,50 @@ TEST(InflateCorrupt, RefusedCodeSetsAndRuns) {
         InflateError(w.Finish()),
         kPrefix + "code lengths over-subscribe the code space [TAbDfDecodeHuffmanTree.Build])");
   }
-  // Incomplete literal/length code with more than one code.
+  // Incomplete literal/length code with more than one code: plain Deflate
+  // refuses it as zlib does; it is valid Deflate64, refused only where an
+  // unused code is met.
   {
     std::vector<int> lit(257, 0);
     lit[65] = 2;
     lit[256] = 2;
+    const auto codes = CanonicalCodes(lit);
     BitWriter w;
     PutDynamicHeader(w, true, lit, {1, 1});
+    w.PutCode(codes[65], 2);
+    w.PutCode(codes[65], 2);
+    w.PutCode(codes[256], 2);
+    const Bytes stream = w.Finish();
     EXPECT_EQ(
-        InflateError(w.Finish()),
+        InflateError(stream),
         kPrefix +
             "code lengths leave part of the code space unused [TAbDfDecodeHuffmanTree.Build])");
+    EXPECT_EQ(RunInflate(stream, dfcDeflate64).output, (Bytes{'A', 'A'}));
+    BitWriter unused;
+    PutDynamicHeader(unused, true, lit, {1, 1});
+    unused.PutCode(codes[65], 2);
+    unused.PutCode(3, 2);  // 11: no code
+    EXPECT_EQ(InflateError(unused.Finish(), dfcDeflate64),
+              kPrefix + "decoded an invalid length symbol: greater than 285 [DecodeData])");
+  }
+  // An incomplete distance code: a lone three-bit code.
+  {
+    std::vector<int> lit(258, 0);
+    lit[65] = 1;
+    lit[256] = 2;
+    lit[257] = 2;  // length 3
+    std::vector<int> dist(30, 0);
+    dist[0] = 3;  // distance 1, one code of three bits
+    const auto litCodes = CanonicalCodes(lit);
+    BitWriter w;
+    PutDynamicHeader(w, true, lit, dist);
+    w.PutCode(litCodes[65], 1);
+    w.PutCode(litCodes[257], 2);
+    w.PutCode(0, 3);
+    w.PutCode(litCodes[256], 2);
+    const Bytes stream = w.Finish();
+    EXPECT_EQ(RunInflate(stream, dfcDeflate64).output, (Bytes{'A', 'A', 'A', 'A'}));
+    EXPECT_NE(InflateError(stream), "");
   }
   // No distance codes at all is fine until a distance is needed.
   {
