@@ -3,15 +3,17 @@
 // DecodeData runs a fast loop while at least kInputMargin bytes of input are
 // buffered and the window's write position is below its flush point. The
 // loop keeps the bit buffer in registers and refills it a word at a time:
-// after a refill it holds at least 56 bits, enough for a literal/length code
-// (15) and up to two more literal codes, and it is topped up before the
-// length's extra bits and again before the distance code and its extra bits,
-// so no code is ever looked up with missing bits. Each iteration refills at
-// most three times, each moving at most 7 bytes on and loading 8, which the
-// input margin covers. A match starting below the flush point, however long,
-// stays inside the window's tail, which also absorbs the overshoot of the
-// block copies. Everything else (the end of the input, the last bytes before
-// a flush, StopAfter) goes through the careful path, one symbol at a time.
+// after a refill it holds at least kRefillBits, enough for three literal
+// codes and the first-level lookup of the next one; it is topped up before
+// the length's extra bits and again before the distance code and its extra
+// bits, so no code is ever looked up with missing bits. Between two checks
+// of the input position an iteration refills at most kRefillsPerIteration
+// times, each moving at most kRefillAdvance bytes on and loading
+// kRefillLoad, which the input margin covers. A match starting below the
+// flush point, however long, stays inside the window's tail, which also
+// absorbs the overshoot of the block copies. Everything else (the end of the
+// input, the last bytes before a flush, StopAfter) goes through the careful
+// path, one symbol at a time. The static_asserts below hold these bounds.
 #include "archive/AbDfDec.h"
 
 #include <algorithm>
@@ -28,7 +30,39 @@ namespace {
 
 using Tree = TAbDfDecodeHuffmanTree;
 
+// The bit buffer, and what a refill leaves in it: it loads whole bytes
+// while fewer than 8 bits are free.
+constexpr uint32_t kBitBufferBits = 64;
+constexpr uint32_t kRefillBits = kBitBufferBits - 8;
+// A refill reads a word at the input position and moves on by the bytes it
+// took whole.
+constexpr int64_t kRefillLoad = 8;
+constexpr int64_t kRefillAdvance = (kBitBufferBits - 1) / 8;
+constexpr int64_t kRefillsPerIteration = 3;
+static_assert(kRefillBits == 0x38, "bitsLeft | kRefillBits is 56 plus the odd bits left");
 constexpr int64_t kInputMargin = 40;
+static_assert(kInputMargin >= (kRefillsPerIteration - 1) * kRefillAdvance + kRefillLoad,
+              "the input margin covers every load between two checks");
+
+constexpr uint32_t kMaxCode = TAbDfDecodeHuffmanTree::kMaxCodeLength;
+constexpr uint32_t kLitLenLookup = TAbDfDecodeHuffmanTree::kLitLenMainBits;
+// A length code with its extra bits (16 for Deflate64's symbol 285), and a
+// distance code with its extra bits followed by the next first-level lookup:
+// the thresholds below which the loop refills first.
+constexpr uint32_t kLengthBits = kMaxCode + 16;
+constexpr uint32_t kDistanceBits = kMaxCode + 14 + kLitLenLookup;
+static_assert(3 * kMaxCode + kLitLenLookup <= kRefillBits, "three literals per refill");
+static_assert(kLengthBits <= 31 && kLengthBits <= kRefillBits, "a length after a refill");
+static_assert(kDistanceBits <= kRefillBits, "a distance and the next lookup after a refill");
+
+// The most bytes a match copy writes past the match's end (its first 32
+// bytes go in one step, the rest in steps of 16), and the literals an
+// iteration may write before its match.
+constexpr int32_t kMinMatch = 3;
+constexpr int32_t kMatchOvershoot = 32 - kMinMatch;
+constexpr int32_t kLiteralsBeforeMatch = 2;
+static_assert(kLiteralsBeforeMatch + kMatchOvershoot <= TAbDfOutputWindow::kOvershoot,
+              "the window's tail takes a whole match and what the copy writes past it");
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
 
@@ -132,8 +166,8 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   // word in leaves them unchanged.
   auto refill = [&] {
     bitBuffer |= LoadLe64(in) << bitsLeft;
-    in += (63 - bitsLeft) >> 3;
-    bitsLeft |= 56;
+    in += (kBitBufferBits - 1 - bitsLeft) >> 3;
+    bitsLeft |= kRefillBits;
   };
   // The first-level entry for the next bits, and its subtable entry.
   auto first = [&](const uint32_t* table, uint64_t mask) { return table[bitBuffer & mask]; };
@@ -210,12 +244,12 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
       save();
       InvalidLength();
     }
-    if (bitsLeft < 31) refill();
+    if (bitsLeft < kLengthBits) refill();
     const uint32_t length = valueOf(entry);
     consume(entry);
     // The distance code and its extra bits (29 at most), and 11 more for
     // the lookup that follows.
-    if (bitsLeft < 40) refill();
+    if (bitsLeft < kDistanceBits) refill();
     entry = lookup(distTable, distMask, distBits);
     if (entry & Tree::kSpecial) {
       save();
