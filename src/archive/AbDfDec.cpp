@@ -20,6 +20,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "archive/AbDfCryS.h"
 #include "rtl/Format.h"
@@ -153,7 +154,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   const uint8_t* in = state.position;
   const uint8_t* const inLimit = state.end - kInputMargin;
   uint8_t* out = window.Cursor();
-  uint8_t* const outLimit = window.FlushPoint();
+  uint8_t* const outLimit = window.Limit();
   const uint8_t* const base = window.Base();
   const uint32_t* const litTable = litLen.Table();
   const uint32_t litBits = static_cast<uint32_t>(litLen.MainBits());
@@ -344,8 +345,9 @@ bool DecodeCarefully(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tr
 void DecodeData(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLenTree,
                 const Tree& distanceTree) {
   for (;;) {
-    // Every symbol starts below the flush point, so that its match fits.
-    if (window.Cursor() >= window.FlushPoint()) window.Slide();
+    // Every symbol starts below the flush point, so that its match fits;
+    // what was made so far is checksummed while it is in the cache.
+    window.Advance();
     if (!window.StopActive()) {
       const TFastExit exit = DecodeFast(bits, window, litLenTree, distanceTree);
       if (exit == TFastExit::EndOfBlock) return;
@@ -375,6 +377,7 @@ void InflateStoredBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window) {
     const int32_t n = bits.ReadAvailable(window.Cursor(), left < room ? left : room);
     window.Cursor() += n;
     left -= n;
+    window.Checksum();
   }
   if (window.Cursor() >= window.FlushPoint()) window.Slide();
 }
@@ -441,34 +444,43 @@ void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, TAbD
 
 namespace {
 
-// The trees of one thread's decodes. A decode that starts while another runs
-// on the same thread (from a progress handler) gets trees of its own.
-class TTreesLease {
+// What one thread's decodes keep from member to member: the trees of a
+// dynamic block and the input and output buffers. A decode that starts while
+// another runs on the same thread (from a progress handler) gets its own.
+struct TDecoderState {
+  TAbDfBlockTrees trees;
+  std::unique_ptr<uint8_t[]> input =
+      std::make_unique_for_overwrite<uint8_t[]>(TAbDfInBitStream::kBufferSize);
+  std::unique_ptr<uint8_t[]> window =
+      std::make_unique_for_overwrite<uint8_t[]>(TAbDfOutputWindow::kBufferSize);
+};
+
+class TStateLease {
  public:
-  TTreesLease() {
-    thread_local std::unique_ptr<TAbDfBlockTrees> kept;
+  TStateLease() {
+    thread_local std::unique_ptr<TDecoderState> kept;
     thread_local bool inUse = false;
     if (!inUse) {
-      if (!kept) kept = std::make_unique<TAbDfBlockTrees>();
-      trees_ = kept.get();
+      if (!kept) kept = std::make_unique<TDecoderState>();
+      state_ = kept.get();
       inUse_ = &inUse;
       inUse = true;
     } else {
-      own_ = std::make_unique<TAbDfBlockTrees>();
-      trees_ = own_.get();
+      own_ = std::make_unique<TDecoderState>();
+      state_ = own_.get();
     }
   }
-  ~TTreesLease() {
+  ~TStateLease() {
     if (inUse_ != nullptr) *inUse_ = false;
   }
-  TTreesLease(const TTreesLease&) = delete;
-  TTreesLease& operator=(const TTreesLease&) = delete;
-  TAbDfBlockTrees& Trees() { return *trees_; }
+  TStateLease(const TStateLease&) = delete;
+  TStateLease& operator=(const TStateLease&) = delete;
+  TDecoderState& State() { return *state_; }
 
  private:
-  TAbDfBlockTrees* trees_ = nullptr;
+  TDecoderState* state_ = nullptr;
   bool* inUse_ = nullptr;
-  std::unique_ptr<TAbDfBlockTrees> own_;
+  std::unique_ptr<TDecoderState> own_;
 };
 
 }  // namespace
@@ -476,15 +488,15 @@ class TTreesLease {
 uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* helper) {
   rtl::Assert(aSource != nullptr, "Deflate: aSource stream cannot be nil");
   rtl::Assert(aDest != nullptr, "Deflate: aDest stream cannot be nil");
-  TAbDeflateHelper options;
-  if (helper != nullptr) options.Assign(*helper);
+  // The options are read where they are; a decode changes only the two
+  // results, at its end.
+  static const TAbDeflateHelper kDefaults;
+  const TAbDeflateHelper& options = helper != nullptr ? *helper : kDefaults;
   const int64_t sourceStart = aSource->Position();
   const int64_t destStart = aDest->Position();
-  if (!options.OnInputProgress) {
-    options.SetInputSize(0);
-  } else if (options.InputSize() == -1) {
-    options.SetInputSize(aSource->Size());
-  }
+  int64_t inputSize = 0;
+  if (options.OnInputProgress)
+    inputSize = options.InputSize() == -1 ? aSource->Size() : options.InputSize();
   std::unique_ptr<TAbLogger> log;
   if (!options.LogName().empty()) {
     log = std::make_unique<TAbLogger>(options.LogName());
@@ -495,10 +507,11 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
   const bool deflate64 = (flags & dfcDeflate64) != 0;
   const bool testOnly = (flags & dfcTestOnly) != 0;
 
-  TTreesLease lease;
+  TStateLease lease;
+  TDecoderState& state = lease.State();
   std::unique_ptr<TAbDfDecryptStream> decrypter;
-  std::unique_ptr<TAbDfInBitStream> bits;
-  std::unique_ptr<TAbDfOutputWindow> window;
+  std::optional<TAbDfInBitStream> bits;
+  std::optional<TAbDfOutputWindow> window;
   uint32_t result = 0;
   try {
     try {
@@ -509,10 +522,9 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
         if (!decrypter->CheckHeader()) throw EAbInflatePasswordError();
         input = decrypter.get();
       }
-      bits =
-          std::make_unique<TAbDfInBitStream>(*input, options.InputSize(), options.OnInputProgress);
-      window = std::make_unique<TAbDfOutputWindow>(*aDest, deflate64, (flags & dfcUseAdler32) == 0,
-                                                   options.StopAfter(), testOnly, log.get());
+      bits.emplace(*input, inputSize, options.OnInputProgress, state.input.get());
+      window.emplace(*aDest, deflate64, (flags & dfcUseAdler32) == 0, options.StopAfter(), testOnly,
+                     log.get(), state.window.get());
       bool final;
       do {
         final = bits->ReadBit() != 0;
@@ -524,7 +536,7 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
             DecodeData(*bits, *window, FixedLitLenTree(deflate64), FixedDistanceTree(deflate64));
             break;
           case 2:
-            InflateDynamicBlock(*bits, *window, lease.Trees(), deflate64);
+            InflateDynamicBlock(*bits, *window, state.trees, deflate64);
             break;
           default:
             Corrupt("starting new block, but invalid block type [Inflate]");

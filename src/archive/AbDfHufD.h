@@ -121,8 +121,7 @@ struct TAbDfTableStorage {
 
 // A tree with its table inside.
 template <TAbDfTreeKind Kind, size_t Capacity>
-class TAbDfHuffmanTable final : private TAbDfTableStorage<Capacity>,
-                                public TAbDfDecodeHuffmanTree {
+class TAbDfHuffmanTable final : private TAbDfTableStorage<Capacity>, public TAbDfDecodeHuffmanTree {
  public:
   TAbDfHuffmanTable() : TAbDfDecodeHuffmanTree(Kind, this->entries.data(), Capacity) {}
 };

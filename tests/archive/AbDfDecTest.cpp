@@ -503,3 +503,50 @@ TEST(InflateBlocks, LongMatchesCrossingTheFlushPointNearTheEndOfInput) {
     EXPECT_EQ(result.checksum, Crc32(expected.data(), expected.size()));
   }
 }
+
+TEST(InflateContract, ASourceNotInMemoryGivesTheSameResults) {
+  // A memory stream is read where it lies; any other source through the
+  // reader's own chunks: the progress, the bytes used and the source's
+  // final position agree.
+  class TForwardingStream : public rtl::TStream {
+   public:
+    explicit TForwardingStream(Bytes bytes) : inner_(std::move(bytes)) {}
+    int32_t Read(void* buffer, int32_t count) override { return inner_.Read(buffer, count); }
+    int32_t Write(const void* buffer, int32_t count) override {
+      return inner_.Write(buffer, count);
+    }
+    int64_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
+
+   private:
+    rtl::TMemoryStream inner_;
+  };
+  const Bytes data = Pattern(70000);
+  Bytes stream = StoredThenFixed(data, [](BitWriter& w) {
+    w.FixedLitLen(257);
+    w.FixedDistance(0);
+  });
+  const size_t length = stream.size();
+  stream.resize(length + 30000, 0x5A);
+  for (bool inMemory : {true, false}) {
+    std::unique_ptr<rtl::TStream> source;
+    if (inMemory)
+      source = std::make_unique<rtl::TMemoryStream>(stream);
+    else
+      source = std::make_unique<TForwardingStream>(stream);
+    rtl::TMemoryStream dest;
+    TAbDeflateHelper helper;
+    std::vector<int32_t> calls;
+    helper.OnInputProgress = [&](int32_t percent) { calls.push_back(percent); };
+    helper.SetInputSize(static_cast<int64_t>(length));
+    const uint32_t crc = Inflate(source.get(), &dest, &helper);
+    Bytes expected = data;
+    expected.insert(expected.end(), 3, data.back());
+    EXPECT_EQ(dest.Bytes(), expected) << inMemory;
+    EXPECT_EQ(crc, Crc32(expected.data(), expected.size()));
+    EXPECT_EQ(source->Position(), static_cast<int64_t>(length)) << inMemory;
+    EXPECT_EQ(helper.InputUsed(), static_cast<int64_t>(length));
+    // 16 KiB a step: 16384, 32768, 49152, 65536, then the last 16 KiB read
+    // ahead into the bytes behind the stream.
+    EXPECT_EQ(calls, (std::vector<int32_t>{23, 47, 70, 94, 117})) << inMemory;
+  }
+}
