@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 namespace ab {
 
@@ -14,10 +15,12 @@ TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
   state_.bitsLeft = 0;
   state_.position = buffer_ + kCarry;
   state_.end = state_.position;
-  if (auto* memory = dynamic_cast<rtl::TMemoryStream*>(&source)) {
+  // Only a plain memory stream: a derived one may read differently.
+  if (typeid(source) == typeid(rtl::TMemoryStream)) {
+    auto* memory = static_cast<rtl::TMemoryStream*>(&source);
     memoryStart_ = memory->Position();
     const int64_t size = memory->Size();
-    if (memoryStart_ >= 0 && memoryStart_ <= size) {
+    if (memoryStart_ >= 0 && memoryStart_ < size) {
       memoryBase_ = memory->Memory() + memoryStart_;
       memoryEnd_ = memory->Memory() + size;
       state_.position = memoryBase_;
