@@ -22,6 +22,7 @@ const char* const kUsage =
     "  -o  overwrite existing files without asking    -n  never overwrite existing files\n"
     "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
     "  -C  masks ignore letter case                   -P PASSWORD  for encrypted members\n"
+    "  -K  keep setuid, setgid and sticky bits\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name)\n"
     "  -h, --help  this text                          --version  tunzip's version\n"
@@ -82,6 +83,7 @@ constexpr OptionSpec kLetters[] = {
     {"d", true, SetTarget},
     {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
     {"j", false, [](Request&, Options& o, const Argument&) { o.junkPaths = true; }},
+    {"K", false, [](Request&, Options& o, const Argument&) { o.keepSpecialBits = true; }},
     {"l", false, [](Request& r, Options&, const Argument&) { r.list = true; }},
     {"n", false, [](Request& r, Options&, const Argument&) { r.overwriteNever = true; }},
     {"o", false, [](Request& r, Options&, const Argument&) { r.overwriteAlways = true; }},

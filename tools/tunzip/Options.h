@@ -28,8 +28,9 @@ struct Options {
   // 0: every member named as it is handled; 1 (-q): a summary at most;
   // 2 (-qq): nothing but errors.
   int quiet = 0;
-  bool junkPaths = false;  // -j: bare names straight into the target folder
-  bool caseBlind = false;  // -C: masks match without regard to letter case
+  bool junkPaths = false;        // -j: bare names straight into the target folder
+  bool caseBlind = false;        // -C: masks match without regard to letter case
+  bool keepSpecialBits = false;  // -K: setuid, setgid and sticky bits restored
   Overwrite overwrite = Overwrite::kAsk;
   bool havePassword = false;
   std::string password;  // program code page
