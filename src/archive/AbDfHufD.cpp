@@ -121,7 +121,9 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
           "code lengths leave part of the code space unused [TAbDfDecodeHuffmanTree.Build]");
   }
 
-  mainBits_ = std::min(MainBitsFor(kind_), std::max(lookupBitLength_, 1));
+  // The first level always has its full width, short codes repeated across
+  // it, so that the decoder's masks and shifts are constants.
+  mainBits_ = MainBitsFor(kind_);
   mainMask_ = (1u << mainBits_) - 1;
   uint32_t* const table = table_;
 

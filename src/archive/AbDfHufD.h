@@ -88,6 +88,8 @@ class TAbDfDecodeHuffmanTree {
 
   // The longest code length present (0 for a tree without codes).
   int LookupBitLength() const { return lookupBitLength_; }
+  // The first level's width: kLitLenMainBits, kDistanceMainBits or
+  // kCodeLengthMainBits, whatever the codes.
   int MainBits() const { return mainBits_; }
   const uint32_t* Table() const { return table_; }
   // Entries in use after the last Build.
