@@ -160,7 +160,9 @@ TESSALINE_ALWAYS_INLINE void Consume(uint64_t& buffer, uint32_t& left, uint32_t 
   left -= entry & 0x1F;
 }
 
-// The value plus the extra bits that follow the code.
+// The value plus the extra bits that follow the code, for a length or
+// distance entry: bits 12 and 13 of such an entry are clear, so the six bits
+// from bit 8 are the code length and the shift needs no mask of its own.
 TESSALINE_ALWAYS_INLINE uint32_t ValueOf(uint64_t buffer, uint32_t entry) {
   const uint32_t total = entry & 0x1F;
   const auto extra =
@@ -204,18 +206,18 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   uint32_t entry = First<kLit>(litTable, buffer);
   TFastExit result;
   for (;;) {
-    entry = Tree::Resolve(litTable, entry, buffer, kLit);
+    // A literal's first-level entry is never a subtable pointer, so the
+    // common case tests one flag. Up to three literals: 56 bits cover three
+    // codes of at most 11 bits and the 11 of the next first-level lookup.
     if (entry & Tree::kLiteral) {
-      // Up to three literals: 56 bits cover three 15-bit codes and leave
-      // the 11 bits of the next first-level lookup.
       uint32_t literal = entry >> 16;
       Consume(buffer, left, entry);
-      entry = Lookup<kLit>(litTable, buffer);
+      entry = First<kLit>(litTable, buffer);
       *out++ = static_cast<uint8_t>(literal);
       if (entry & Tree::kLiteral) {
         literal = entry >> 16;
         Consume(buffer, left, entry);
-        entry = Lookup<kLit>(litTable, buffer);
+        entry = First<kLit>(litTable, buffer);
         *out++ = static_cast<uint8_t>(literal);
         if (entry & Tree::kLiteral) {
           literal = entry >> 16;
@@ -231,14 +233,33 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
         }
       }
     }
-    if (entry & Tree::kSpecial) {
-      if ((entry >> 16) == Tree::kEndOfBlock) {
-        Consume(buffer, left, entry);
-        result = TFastExit::EndOfBlock;
-      } else {
-        result = TFastExit::BadLength;
+    if (entry & (Tree::kSubtable | Tree::kSpecial)) {
+      if (entry & Tree::kSubtable) {
+        // A code longer than the first level (at most 15 bits, after at
+        // most 22 bits of literals).
+        entry = Tree::Resolve(litTable, entry, buffer, kLit);
+        if (entry & Tree::kLiteral) {
+          const uint32_t literal = entry >> 16;
+          Consume(buffer, left, entry);
+          entry = First<kLit>(litTable, buffer);
+          *out++ = static_cast<uint8_t>(literal);
+          if (in > inLimit || out >= outLimit) {
+            result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
+            break;
+          }
+          Refill(buffer, left, in);
+          continue;
+        }
       }
-      break;
+      if (entry & Tree::kSpecial) {
+        if ((entry >> 16) == Tree::kEndOfBlock) {
+          Consume(buffer, left, entry);
+          result = TFastExit::EndOfBlock;
+        } else {
+          result = TFastExit::BadLength;
+        }
+        break;
+      }
     }
     if (left < kLengthBits) Refill(buffer, left, in);
     const uint32_t length = ValueOf(buffer, entry);

@@ -103,7 +103,6 @@ class TAbDfDecodeHuffmanTree {
   TAbDfDecodeHuffmanTree(TAbDfTreeKind kind, uint32_t* table, size_t capacity);
 
  private:
-  uint32_t EntryFor(int symbol, int length, bool deflate64) const;
   int SymbolLimit() const;
 
   TAbDfTreeKind kind_;
