@@ -160,14 +160,11 @@ TESSALINE_ALWAYS_INLINE void Consume(uint64_t& buffer, uint32_t& left, uint32_t 
   left -= entry & 0x1F;
 }
 
-// The value plus the extra bits that follow the code, for a length or
-// distance entry: bits 12 and 13 of such an entry are clear, so the six bits
-// from bit 8 are the code length and the shift needs no mask of its own.
+// The value plus the extra bits that follow the code. The entry's low byte
+// is the total as it stands (bits 5 to 7 are clear).
 TESSALINE_ALWAYS_INLINE uint32_t ValueOf(uint64_t buffer, uint32_t entry) {
-  const uint32_t total = entry & 0x1F;
-  const auto extra =
-      static_cast<uint32_t>((buffer & ((uint64_t{1} << total) - 1)) >> ((entry >> 8) & 0xF));
-  return (entry >> 16) + extra;
+  const uint64_t codeAndExtra = buffer & ((uint64_t{1} << static_cast<uint8_t>(entry)) - 1);
+  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 0xF));
 }
 
 template <uint32_t MainBits>
