@@ -1,18 +1,18 @@
 // Inflate throughput beside zlib, libdeflate and ISA-L on the text corpus,
 // each with its CRC-32, plus our Deflate64 throughput beside our Deflate on
-// the same files packed by 7-Zip both ways. Usage: bench_inflate CORPUS_DIR. The last line gives the
-// geometric means.
+// the same files packed by 7-Zip both ways. Usage: bench_inflate CORPUS_DIR. The last line gives
+// the geometric means.
 #include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -133,9 +133,9 @@ Bytes SevenZip(const Bytes& plain, const fs::path& folder, bool deflate64) {
   std::ofstream(input, std::ios::binary)
       .write(reinterpret_cast<const char*>(plain.data()),
              static_cast<std::streamsize>(plain.size()));
-  const std::string command =
-      std::string("7zz a -tzip -mm=") + (deflate64 ? "Deflate64" : "Deflate") + " '" + zip.string() +
-      "' '" + input.string() + "' >/dev/null 2>&1";
+  const std::string command = std::string("7zz a -tzip -mm=") +
+                              (deflate64 ? "Deflate64" : "Deflate") + " '" + zip.string() + "' '" +
+                              input.string() + "' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return {};
   std::ifstream in(zip, std::ios::binary);
   Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

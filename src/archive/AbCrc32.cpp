@@ -216,8 +216,8 @@ TESSALINE_WIDE_CLMUL uint32_t WideClmulCrc(uint32_t crc, const uint8_t* data, si
 }
 
 bool HaveWideClmul() {
-  static const bool have = HaveClmul() && __builtin_cpu_supports("avx512f") &&
-                           __builtin_cpu_supports("vpclmulqdq");
+  static const bool have =
+      HaveClmul() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq");
   return have;
 }
 

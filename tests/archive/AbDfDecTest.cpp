@@ -189,9 +189,9 @@ TEST(InflateBlocks, LiteralsAndLengthsWithCodesLongerThanTheFirstLevel) {
   // Distance codes of 5 bits, two of 4 (distances 1 and 2).
   std::vector<int> dist(30, 5);
   dist[0] = dist[1] = 4;
-  static const int kDistanceBase[30] = {1,   2,   3,   4,    5,    7,    9,    13,    17,    25,
-                                        33,  49,  65,  97,   129,  193,  257,  385,   513,   769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+  static const int kDistanceBase[30] = {
+      1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+      193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
   const auto litCodes = CanonicalCodes(lit);
   const auto distCodes = CanonicalCodes(dist);
   std::mt19937 random(99);
@@ -215,9 +215,10 @@ TEST(InflateBlocks, LiteralsAndLengthsWithCodesLongerThanTheFirstLevel) {
       while (kDistanceBase[symbol] > static_cast<int>(expected.size())) --symbol;
       const int extraBits = symbol < 4 ? 0 : (symbol - 2) / 2;
       const int room = static_cast<int>(expected.size()) - kDistanceBase[symbol] + 1;
-      const int extra = static_cast<int>(random() % static_cast<uint32_t>(
-                                             std::min(1 << extraBits, room)));
-      w.PutCode(litCodes[static_cast<size_t>(254 + length)], lit[static_cast<size_t>(254 + length)]);
+      const int extra =
+          static_cast<int>(random() % static_cast<uint32_t>(std::min(1 << extraBits, room)));
+      w.PutCode(litCodes[static_cast<size_t>(254 + length)],
+                lit[static_cast<size_t>(254 + length)]);
       w.PutCode(distCodes[static_cast<size_t>(symbol)], dist[static_cast<size_t>(symbol)]);
       if (extraBits > 0) w.Put(static_cast<uint32_t>(extra), extraBits);
       const size_t from = expected.size() - static_cast<size_t>(kDistanceBase[symbol] + extra);
