@@ -180,6 +180,22 @@ TESSALINE_ALWAYS_INLINE uint32_t First(const uint32_t* table, uint64_t buffer) {
   return table[buffer & ((uint64_t{1} << MainBits) - 1)];
 }
 
+// The last literal of an iteration: written, the next first-level entry
+// loaded and the buffer refilled; false, before the refill, when the input
+// or the output has reached its limit.
+TESSALINE_ALWAYS_INLINE bool LastLiteral(uint32_t& entry, uint64_t& buffer, uint32_t& left,
+                                         const uint8_t*& in, uint8_t*& out,
+                                         const uint32_t* litTable, const uint8_t* inLimit,
+                                         const uint8_t* outLimit) {
+  const uint32_t literal = entry >> 16;
+  Consume(buffer, left, entry);
+  entry = First<Tree::kLitLenMainBits>(litTable, buffer);
+  *out++ = static_cast<uint8_t>(literal);
+  if (in > inLimit || out >= outLimit) return false;
+  Refill(buffer, left, in);
+  return true;
+}
+
 template <uint32_t MainBits>
 TESSALINE_ALWAYS_INLINE uint32_t Lookup(const uint32_t* table, uint64_t buffer) {
   return Tree::Resolve(table, First<MainBits>(table, buffer), buffer, MainBits);
@@ -225,16 +241,9 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
         entry = First<kLit>(litTable, buffer);
         *out++ = static_cast<uint8_t>(literal);
         if (entry & Tree::kLiteral) {
-          literal = entry >> 16;
-          Consume(buffer, left, entry);
-          entry = First<kLit>(litTable, buffer);
-          *out++ = static_cast<uint8_t>(literal);
-          if (in > inLimit || out >= outLimit) {
-            result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
-            break;
-          }
-          Refill(buffer, left, in);
-          continue;
+          if (LastLiteral(entry, buffer, left, in, out, litTable, inLimit, outLimit)) continue;
+          result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
+          break;
         }
       }
     }
@@ -244,16 +253,9 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
         // most 22 bits of literals).
         entry = Tree::Resolve(litTable, entry, buffer, kLit);
         if (entry & Tree::kLiteral) {
-          const uint32_t literal = entry >> 16;
-          Consume(buffer, left, entry);
-          entry = First<kLit>(litTable, buffer);
-          *out++ = static_cast<uint8_t>(literal);
-          if (in > inLimit || out >= outLimit) {
-            result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
-            break;
-          }
-          Refill(buffer, left, in);
-          continue;
+          if (LastLiteral(entry, buffer, left, in, out, litTable, inLimit, outLimit)) continue;
+          result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
+          break;
         }
       }
       if (entry & Tree::kSpecial) {
