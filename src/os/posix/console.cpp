@@ -1,4 +1,5 @@
 // Terminal queries and line input of the stand-in.
+#include <errno.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,7 +10,9 @@
 
 namespace os {
 
-bool IsTerminal(int stream) { return ::isatty(stream) == 1; }
+bool IsTerminal(int stream) {
+  return ::isatty(stream) == 1;
+}
 
 std::optional<std::string> ReadConsoleLine(bool echo) {
   termios saved{};
@@ -27,6 +30,18 @@ std::optional<std::string> ReadConsoleLine(bool echo) {
   }
   if (!got) return std::nullopt;
   return posix::Utf8ToWin1252(line);
+}
+
+bool WriteStandardOutput(const void* data, size_t count) {
+  const char* next = static_cast<const char*>(data);
+  while (count > 0) {
+    const ssize_t written = ::write(STDOUT_FILENO, next, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    next += written;
+    count -= static_cast<size_t>(written);
+  }
+  return true;
 }
 
 }  // namespace os
