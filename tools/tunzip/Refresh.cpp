@@ -2,20 +2,23 @@
 
 #include <ctime>
 
+#include "archive/AbUtils.h"
+
 namespace tunzip {
 
 std::optional<MemberTime> MemberTimeFromDos(uint16_t dosDate, uint16_t dosTime) {
-  std::tm local{};
-  local.tm_year = ((dosDate >> 9) & 0x7F) + 80;
-  local.tm_mon = ((dosDate >> 5) & 0x0F) - 1;
-  local.tm_mday = dosDate & 0x1F;
-  local.tm_hour = (dosTime >> 11) & 0x1F;
-  local.tm_min = (dosTime >> 5) & 0x3F;
-  local.tm_sec = (dosTime & 0x1F) * 2;
-  local.tm_isdst = -1;
-  if (local.tm_mon < 0 || local.tm_mon > 11 || local.tm_mday < 1 || local.tm_hour > 23 ||
-      local.tm_min > 59 || local.tm_sec > 59)
+  const ab::TAbDosDateTime stamp = ab::DecodeDosDateTime(dosDate, dosTime);
+  if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.hour > 23 ||
+      stamp.minute > 59 || stamp.second > 59)
     return std::nullopt;
+  std::tm local{};
+  local.tm_year = stamp.year - 1900;
+  local.tm_mon = stamp.month - 1;
+  local.tm_mday = stamp.day;
+  local.tm_hour = stamp.hour;
+  local.tm_min = stamp.minute;
+  local.tm_sec = stamp.second;
+  local.tm_isdst = -1;  // the zone's rule for that day
   const std::time_t when = std::mktime(&local);
   if (when == static_cast<std::time_t>(-1)) return std::nullopt;
   return MemberTime{static_cast<int64_t>(when), false};

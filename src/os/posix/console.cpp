@@ -1,5 +1,4 @@
 // Terminal queries and line input of the stand-in.
-#include <errno.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,15 +32,7 @@ std::optional<std::string> ReadConsoleLine(bool echo) {
 }
 
 bool WriteStandardOutput(const void* data, size_t count) {
-  const char* next = static_cast<const char*>(data);
-  while (count > 0) {
-    const ssize_t written = ::write(STDOUT_FILENO, next, count);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    next += written;
-    count -= static_cast<size_t>(written);
-  }
-  return true;
+  return posix::WriteAll(STDOUT_FILENO, static_cast<const char*>(data), count);
 }
 
 }  // namespace os
