@@ -20,6 +20,7 @@
 #include "Listing.h"
 #include "MemberFacts.h"
 #include "Names.h"
+#include "Refresh.h"
 #include "Targets.h"
 #include "archive/AbExcept.h"
 #include "archive/AbUnzMember.h"
@@ -119,6 +120,7 @@ class Extractor {
 
  private:
   void Handle(ab::TAbZipItem& item);
+  bool Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder);
   bool Admit(Target& target, bool isFolder);
   char AskOverwrite(const std::string& shown);
   void TestMember(ab::TAbZipItem& item);
@@ -218,7 +220,7 @@ void Extractor::Handle(ab::TAbZipItem& item) {
     Target target = planner_.Place(item);
     const bool isFolder = IsFolderMember(item);
     if (isFolder && options_.junkPaths) return;
-    if (!Admit(target, isFolder)) return;
+    if (!Refreshes(item, target, isFolder) || !Admit(target, isFolder)) return;
     if (isFolder) {
       WriteFolder(item, target);
     } else if (IsLinkMember(item) && os::fs::KeepsUnixMetadata()) {
@@ -230,6 +232,19 @@ void Extractor::Handle(ab::TAbZipItem& item) {
   } catch (const std::exception& error) {
     Fail(error, std::exchange(writeFailure_, ""));
   }
+}
+
+// -f and -u: whether the member may replace, or add, the file at target.
+bool Extractor::Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder) {
+  if (options_.refresh == Refresh::kAll) return true;
+  // Freshening adds nothing, folders included.
+  if (isFolder) return options_.refresh != Refresh::kFreshen;
+  std::optional<int64_t> fileTime;
+  if (tree_->KindOf(target.Path()) == os::fs::Kind::kFile) {
+    if (const auto onDisk = os::fs::ModifiedTime(options_.targetShown + "/" + target.Shown()))
+      fileTime = onDisk->seconds;
+  }
+  return DecideRefresh(options_.refresh, MemberTimeOf(item), fileTime) == RefreshVerdict::kWrite;
 }
 
 // The plan's last word: whether the member may be written at target (which a

@@ -96,6 +96,10 @@ std::optional<os::fs::FileTime> AccessedTimeOf(const ab::TAbZipItem&) {
   return std::nullopt;
 }
 
+std::optional<MemberTime> MemberTimeOf(const ab::TAbZipItem& item) {
+  return MemberTimeFromDos(item.LastModFileDate(), item.LastModFileTime());
+}
+
 uint64_t SizeOf(const ab::TAbZipItem& item) {
   return item.UncompressedSize();
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "Refresh.h"
 #include "archive/AbZipTyp.h"
 #include "os/fs.h"
 
@@ -38,6 +39,8 @@ uint32_t DosAttributesOf(const ab::TAbZipItem& item);
 // records one, else the DOS stamp read as local time.
 os::fs::FileTime ModifiedTimeOf(const ab::TAbZipItem& item);
 std::optional<os::fs::FileTime> AccessedTimeOf(const ab::TAbZipItem& item);
+// The same moment as -f and -u compare it, with its precision.
+std::optional<MemberTime> MemberTimeOf(const ab::TAbZipItem& item);
 uint64_t SizeOf(const ab::TAbZipItem& item);
 
 }  // namespace tunzip

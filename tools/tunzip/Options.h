@@ -9,7 +9,14 @@
 
 namespace tunzip {
 
-enum class Mode { kExtract, kTest, kList, kHelp, kVersion };
+enum class Mode {
+  kExtract,
+  kTest,
+  kList,
+  kPipe,  // -p: the members' bytes to standard output, nothing else there
+  kHelp,
+  kVersion,
+};
 
 // How the catalogue is listed (Mode::kList).
 enum class Listing {
@@ -22,6 +29,13 @@ enum class Listing {
 // What to do with a file that is already there.
 enum class Overwrite { kAsk, kAlways, kNever };
 
+// Which members extraction writes, by the files already there.
+enum class Refresh {
+  kAll,      // every chosen member
+  kFreshen,  // -f: only over files that are there and older than the member
+  kUpdate,   // -u: as -f, and members with no file yet as well
+};
+
 struct Options {
   Mode mode = Mode::kExtract;
   Listing listing = Listing::kShort;
@@ -32,6 +46,7 @@ struct Options {
   bool caseBlind = false;        // -C: masks match without regard to letter case
   bool keepSpecialBits = false;  // -K: setuid, setgid and sticky bits restored
   Overwrite overwrite = Overwrite::kAsk;
+  Refresh refresh = Refresh::kAll;
   bool havePassword = false;
   std::string password;  // program code page
   bool haveTarget = false;

@@ -38,4 +38,8 @@ std::optional<std::string> ReadConsoleLine(bool echo) {
   return posix::Utf8ToWin1252(*line);
 }
 
+bool WriteStandardOutput(const void* data, size_t count) {
+  return posix::WriteAll(STDOUT_FILENO, static_cast<const char*>(data), count);
+}
+
 }  // namespace os
