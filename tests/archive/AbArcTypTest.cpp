@@ -8,9 +8,9 @@
 #include "archive/AbArcTyp.h"
 #include "archive/AbSpanSt.h"
 #include "archive/AbZipTyp.h"
-#include "archive/ZipBuilder.h"
 #include "rtl/Stream.h"
 #include "support/Corpus.h"
+#include "support/ZipBuilder.h"
 
 namespace {
 

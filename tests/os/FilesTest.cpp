@@ -5,8 +5,8 @@
 
 #include <ctime>
 
-#include "os/OsTestHelpers.h"
 #include "os/os.h"
+#include "support/OsTestHelpers.h"
 
 namespace {
 
