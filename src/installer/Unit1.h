@@ -52,7 +52,8 @@ class THelper {
 };
 
 // Creates a folder and its missing parents, outermost first; "Unable to
-// create directory" when the walk up a relative path runs out of text.
-bool ForceDirectories(std::string folder);
+// create directory" for a relative path whose first folder is missing (an
+// empty one included), which has nothing to be built on.
+void ForceDirectories(const std::string& folder);
 
 }  // namespace installer

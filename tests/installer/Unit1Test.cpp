@@ -157,6 +157,24 @@ TEST_F(Unit1Test, InstallOnAnExecutableWithoutPayloadReportsIt) {
   EXPECT_TRUE(std::filesystem::is_directory(folder.Native() + "/bin/temp"));
 }
 
+TEST(InstallFolders, AreMadeBelowWhatTheDestinationStandsOn) {
+  testing_support::ScratchFolder scratch;
+  installer::ForceDirectories(scratch.Program() + "\\DEST\\bin\\temp");
+  EXPECT_TRUE(std::filesystem::is_directory(scratch.Native() + "/DEST/bin/temp"));
+  installer::ForceDirectories(scratch.Program() + "\\DEST\\bin\\temp");  // there already
+  // A relative destination (an empty one included) whose first folder is
+  // missing has nothing to build on.
+  for (const std::string relative : {"", "no-such-destination\\bin\\temp"}) {
+    try {
+      installer::ForceDirectories(relative);
+      ADD_FAILURE() << "no error for '" << relative << "'";
+    } catch (const rtl::EInOutError& error) {
+      EXPECT_EQ(error.Message(), "Unable to create directory");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists("no-such-destination"));
+}
+
 TEST_F(Unit1Test, AnErrorOutOfInstallLeavesTheWindowOpen) {
   Start("Enter\nEnter\nEnter\nEsc\n");
   int installs = 0;

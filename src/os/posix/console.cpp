@@ -6,10 +6,13 @@
 
 #include "os/os.h"
 #include "os/posix/paths.h"
+#include "os/text.h"
 
 namespace os {
 
-bool IsTerminal(int stream) { return ::isatty(stream) == 1; }
+bool IsTerminal(int stream) {
+  return ::isatty(stream) == 1;
+}
 
 std::optional<std::string> ReadConsoleLine(bool echo) {
   termios saved{};
@@ -26,7 +29,7 @@ std::optional<std::string> ReadConsoleLine(bool echo) {
     std::cerr << '\n';
   }
   if (!got) return std::nullopt;
-  return posix::Utf8ToWin1252(line);
+  return text::Utf8ToWin1252(line);
 }
 
 }  // namespace os
