@@ -8,8 +8,8 @@
 namespace ab {
 
 void TAbDeflateHelper::Assign(const TAbDeflateHelper& source) {
-  const int32_t inputUsed = inputUsed_;
-  const int32_t outputMade = outputMade_;
+  const int64_t inputUsed = inputUsed_;
+  const int64_t outputMade = outputMade_;
   *this = source;
   inputUsed_ = inputUsed;
   outputMade_ = outputMade;

@@ -78,13 +78,14 @@ class TAbDeflateHelper {
   void SetStopAfter(int32_t value) { stopAfter_ = value; }
   const std::string& PasswordText() const { return passwordText_; }
   void SetPasswordText(std::string value) { passwordText_ = std::move(value); }
-  int32_t InputUsed() const { return inputUsed_; }
-  void SetInputUsed(int32_t value) { inputUsed_ = value; }
-  int32_t OutputMade() const { return outputMade_; }
-  void SetOutputMade(int32_t value) { outputMade_ = value; }
+  // The counts and the input size are 64-bit: a member may pass 4 GB.
+  int64_t InputUsed() const { return inputUsed_; }
+  void SetInputUsed(int64_t value) { inputUsed_ = value; }
+  int64_t OutputMade() const { return outputMade_; }
+  void SetOutputMade(int64_t value) { outputMade_ = value; }
   // -1: take the source stream's size.
-  int32_t InputSize() const { return inputSize_; }
-  void SetInputSize(int32_t value) { inputSize_ = value; }
+  int64_t InputSize() const { return inputSize_; }
+  void SetInputSize(int64_t value) { inputSize_ = value; }
   int32_t CompressionWindow() const { return compressionWindow_; }
   void SetCompressionWindow(int32_t value) { compressionWindow_ = value; }
   char CompressionLevel() const { return compressionLevel_; }
@@ -101,9 +102,9 @@ class TAbDeflateHelper {
   uint32_t decodeFlags_ = 0x0000000F;
   int32_t stopAfter_ = 0;
   std::string passwordText_;
-  int32_t inputUsed_ = 0;
-  int32_t outputMade_ = 0;
-  int32_t inputSize_ = 0;
+  int64_t inputUsed_ = 0;
+  int64_t outputMade_ = 0;
+  int64_t inputSize_ = 0;
   int32_t compressionWindow_ = 32768;
   char compressionLevel_ = 'n';
 };

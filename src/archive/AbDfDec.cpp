@@ -416,7 +416,7 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
   if (!options.OnInputProgress) {
     options.SetInputSize(0);
   } else if (options.InputSize() == -1) {
-    options.SetInputSize(static_cast<int32_t>(std::min<int64_t>(aSource->Size(), INT32_MAX)));
+    options.SetInputSize(aSource->Size());
   }
   std::unique_ptr<TAbLogger> log;
   if (!options.LogName().empty()) {
@@ -488,9 +488,8 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
   if (helper != nullptr) {
     const int64_t made =
         testOnly ? (window ? window->BytesProduced() : 0) : aDest->Position() - destStart;
-    helper->SetOutputMade(static_cast<int32_t>(std::min<int64_t>(made, INT32_MAX)));
-    helper->SetInputUsed(
-        static_cast<int32_t>(std::min<int64_t>(aSource->Position() - sourceStart, INT32_MAX)));
+    helper->SetOutputMade(made);
+    helper->SetInputUsed(aSource->Position() - sourceStart);
   }
   return result;
 }

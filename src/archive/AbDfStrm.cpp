@@ -9,7 +9,7 @@
 
 namespace ab {
 
-TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int32_t inputSize,
+TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
                                    TAbInputProgressEvent onInputProgress)
     : buffer_(std::make_unique_for_overwrite<uint8_t[]>(kCarry + kChunkSize + 8)),
       source_(source),

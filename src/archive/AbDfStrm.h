@@ -30,7 +30,7 @@ class TAbDfInBitStream {
   static constexpr int32_t kCarry = 64;
 
   // Progress is reported only when the event is set and inputSize > 0.
-  TAbDfInBitStream(rtl::TStream& source, int32_t inputSize, TAbInputProgressEvent onInputProgress);
+  TAbDfInBitStream(rtl::TStream& source, int64_t inputSize, TAbInputProgressEvent onInputProgress);
   TAbDfInBitStream(const TAbDfInBitStream&) = delete;
   TAbDfInBitStream& operator=(const TAbDfInBitStream&) = delete;
 
@@ -71,7 +71,7 @@ class TAbDfInBitStream {
   uint32_t peekCount_ = 0;
   bool atEnd_ = false;
   rtl::TStream& source_;
-  int32_t inputSize_;
+  int64_t inputSize_;
   TAbInputProgressEvent onInputProgress_;
 };
 

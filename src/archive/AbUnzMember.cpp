@@ -231,7 +231,7 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
   if (dynamic_cast<TAbBitBucketStream*>(&output) != nullptr) flags |= kTestOnlyFlag;
   if (item.CompressionMethod() == 9) flags |= kDeflate64Flag;
   helper.SetDecodeFlags(flags);
-  helper.SetInputSize(static_cast<int32_t>(item.CompressedSize()));
+  helper.SetInputSize(item.CompressedSize());
   helper.OnInputProgress = [&archive](int32_t percent) { archive.ReportInflateProgress(percent); };
   if (!item.IsEncrypted()) return Inflate(&archive.Stream(), &output, &helper);
 

@@ -173,7 +173,7 @@ TEST(InflateBlocks, OutputPastTheWindowKeepsItsChecksum) {
     const auto result = RunInflate(stream, flags);
     EXPECT_EQ(result.output, expected);
     EXPECT_EQ(result.checksum, Crc32(expected.data(), expected.size()));
-    EXPECT_EQ(result.helper.OutputMade(), static_cast<int32_t>(expected.size()));
+    EXPECT_EQ(result.helper.OutputMade(), static_cast<int64_t>(expected.size()));
   }
 }
 
@@ -323,7 +323,7 @@ TEST(InflateContract, DataBehindTheFinalBlockIsLeftInTheSource) {
     TAbDeflateHelper helper;
     Inflate(&source, &dest, &helper);
     EXPECT_EQ(source.Position(), static_cast<int64_t>(length)) << trailer;
-    EXPECT_EQ(helper.InputUsed(), static_cast<int32_t>(length));
+    EXPECT_EQ(helper.InputUsed(), static_cast<int64_t>(length));
     EXPECT_EQ(helper.OutputMade(), 5001);
   }
 }
@@ -340,7 +340,7 @@ TEST(InflateContract, StartsAtTheStreamsPositions) {
   Inflate(&source, &dest, &helper);
   EXPECT_EQ(dest.Bytes(), (Bytes{'a', 'b', 'o', 'k'}));
   EXPECT_EQ(helper.OutputMade(), 2);
-  EXPECT_EQ(helper.InputUsed(), static_cast<int32_t>(stream.size()));
+  EXPECT_EQ(helper.InputUsed(), static_cast<int64_t>(stream.size()));
 }
 
 TEST(InflateContract, TestOnlyWritesNothingButCounts) {
@@ -377,6 +377,13 @@ TEST(InflateContract, ProgressPerChunkAndAbort) {
   options.SetInputSize(20000);  // a smaller size gives shares above 100
   RunInflate(stream, options);
   EXPECT_EQ(calls, (std::vector<int32_t>{82, 164, 200}));
+  calls.clear();
+  // A member above 4 GB: its size is not cut to 32 bits (which would leave
+  // 20000 and give the shares above).
+  options.SetInputSize((int64_t{1} << 32) + 20000);
+  RunInflate(stream, options);
+  EXPECT_EQ(calls, (std::vector<int32_t>{0, 0, 0}));
+  options.SetInputSize(20000);
 
   options.OnInputProgress = [&](int32_t percent) {
     if (percent > 50) throw EAbAbortProgress();
@@ -384,7 +391,7 @@ TEST(InflateContract, ProgressPerChunkAndAbort) {
   result = RunInflate(stream, options);
   EXPECT_EQ(result.checksum, 0u);
   EXPECT_LT(result.output.size(), data.size());
-  EXPECT_EQ(result.helper.OutputMade(), static_cast<int32_t>(result.output.size()));
+  EXPECT_EQ(result.helper.OutputMade(), static_cast<int64_t>(result.output.size()));
 }
 
 TEST(InflateContract, StopAfterEndsQuietly) {
@@ -417,7 +424,7 @@ TEST(InflateContract, EncryptedInputWithRightAndWrongPassphrase) {
   expected.push_back('e');
   EXPECT_EQ(right.output, expected);
   EXPECT_EQ(right.sourcePosition, static_cast<int64_t>(encrypted.size() - 100));
-  EXPECT_EQ(right.helper.InputUsed(), static_cast<int32_t>(encrypted.size() - 100));
+  EXPECT_EQ(right.helper.InputUsed(), static_cast<int64_t>(encrypted.size() - 100));
 
   options.SetPasswordText("wrong");
   rtl::TMemoryStream source(encrypted);
