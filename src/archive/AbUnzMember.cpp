@@ -206,7 +206,7 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
       percent = static_cast<uint8_t>(RoundedPercentage(total, size));
       if (percent != last) Forward(archive, percent, abort);
       last = percent;
-      crc = UpdateCrc32Buffer(buffer, n, crc);
+      crc = UpdateCrc32(crc, buffer, static_cast<size_t>(n));
       output.WriteBuffer(buffer, n);
       n = reader->Read(buffer, chunk());
     }

@@ -57,7 +57,11 @@ void AppendCertificateTable(Bytes& file, size_t tableSize) {
   const size_t offset = file.size();
   const Bytes table = Noise(tableSize, 7);
   file.insert(file.end(), table.begin(), table.end());
-  const size_t directories = PeHeaderOffset(file) + 24 + 96;
+  // The data directories follow the optional header's fixed part, which is
+  // 16 bytes longer in PE32+ (the x86_64 demo add-on) than in PE32.
+  const size_t optional = PeHeaderOffset(file) + 24;
+  const bool pe32Plus = file[optional] == 0x0B && file[optional + 1] == 0x02;
+  const size_t directories = optional + (pe32Plus ? 112 : 96);
   Put32At(file, directories + 4 * 8, static_cast<uint32_t>(offset));
   Put32At(file, directories + 4 * 8 + 4, static_cast<uint32_t>(tableSize));
 }

@@ -64,6 +64,10 @@ if "$kit/mksfx" --installer signed.exe -o twice.exe vendor/* > twice.log 2>&1; t
 fi
 grep -q 'is signed already' twice.log || fail "$(cat twice.log)"
 
-# Installed under Wine: the real window, Install, the version dialog, OK.
+# Installed under Wine: the real window, Install, the version dialog, OK. The
+# prefix's services started above know no display; the installer's window
+# needs the private one the install script starts, so Wine starts afresh there.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
 timeout -k 10 240 python3 "$here/mksfx_signed_install.py" "$work/signed.exe" \
   "$build/tests/win32/windriver.exe" "6.1.0.3" "$demo/6.1/CVCopySCR.exe"
