@@ -79,8 +79,11 @@ void THelper::ExtractHook(ab::TAbZipArchive& sender, ab::TAbZipItem& item,
 void ForceDirectories(const std::string& folder) {
   const ab::TAbPathSpec parts = ab::SplitPathSpec(folder);
   if (parts.drive.empty() && !folder.starts_with('\\')) {
+    // A first folder shorter than three characters counts as there, as a
+    // drive would; a longer one that is missing has nothing to stand on.
     const std::string first = folder.substr(0, static_cast<size_t>(ab::NthBackslashPos(folder, 1)));
-    if (!ab::FolderExists(first)) throw rtl::EInOutError(0, "Unable to create directory");
+    if (first.empty() || (first.size() >= 3 && !ab::FolderExists(first)))
+      throw rtl::EInOutError(0, "Unable to create directory");
   }
   // A folder that cannot be made is reported when the archive is pointed at it.
   ab::CreateFolderChain(folder);

@@ -52,8 +52,8 @@ class THelper {
 };
 
 // Creates a folder and its missing parents, outermost first; "Unable to
-// create directory" for a relative path whose first folder is missing (an
-// empty one included), which has nothing to be built on.
+// create directory" for an empty path or a relative one whose first folder,
+// three characters or longer, is missing: it has nothing to be built on.
 void ForceDirectories(const std::string& folder);
 
 }  // namespace installer

@@ -173,6 +173,10 @@ TEST(InstallFolders, AreMadeBelowWhatTheDestinationStandsOn) {
     }
   }
   EXPECT_FALSE(std::filesystem::exists("no-such-destination"));
+  // A first folder of one or two characters is taken as there: the walk
+  // stops at it without an error, and what cannot be made is not made.
+  installer::ForceDirectories("q\\bin\\temp");
+  EXPECT_FALSE(std::filesystem::exists("q"));
 }
 
 TEST_F(Unit1Test, AnErrorOutOfInstallLeavesTheWindowOpen) {
