@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+
+#include "os/text.h"
 
 namespace ab {
 
@@ -13,6 +16,15 @@ uint8_t Percentage(int32_t done, int32_t total) {
   if (total <= 0) return 0;
   if (done >= total) return 100;
   return static_cast<uint8_t>(static_cast<int64_t>(done) * 100 / total);
+}
+
+int32_t RoundedPercentage(int64_t done, int64_t total) {
+  if (total <= 0) return 0;
+  const int64_t scaled = done * 100;
+  int64_t percent = scaled / total;
+  const int64_t twiceRest = (scaled % total) * 2;
+  if (twiceRest > total || (twiceRest == total && (percent & 1) != 0)) ++percent;
+  return static_cast<int32_t>(std::min<int64_t>(percent, INT32_MAX));
 }
 
 void TAbZipKeys::Init(const std::string& password) {
@@ -33,13 +45,6 @@ namespace {
 size_t AfterLastSeparator(const std::string& path) {
   const size_t at = path.find_last_of("\\:");
   return at == std::string::npos ? 0 : at + 1;
-}
-
-std::string UpperAz(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 }  // namespace
@@ -105,8 +110,8 @@ bool WildcardMatch(const std::string& source, const std::string& pattern) {
 }
 
 bool FileMaskMatch(const std::string& fileName, const std::string& mask) {
-  const std::string name = UpperAz(fileName);
-  const std::string pattern = UpperAz(mask);
+  const std::string name = os::text::UpperCaseAscii(fileName);
+  const std::string pattern = os::text::UpperCaseAscii(mask);
   const std::string maskFolder = FolderPart(pattern);
   if (!maskFolder.empty() && !WildcardMatch(FolderPart(name), maskFolder)) return false;
   return WildcardMatch(NamePart(name), NamePart(pattern));

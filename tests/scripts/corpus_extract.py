@@ -106,6 +106,7 @@ def replacing():
 
     reset()
     code, out, err = run(tunzip, "-o", "-q", "-d", target, damaged)
+    # A damaged member is UnZip's 2, not a mere warning.
     check(code == 2 and "Failed CRC Check" in err, "damaged over existing: exit %d %s" % (code, err))
     check(open(existing, "rb").read() == b"old", "a failed member destroyed the file it replaced")
     check(sorted(os.listdir(target)) == ["a.txt"], "leftovers: %r" % os.listdir(target))

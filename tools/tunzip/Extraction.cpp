@@ -113,7 +113,7 @@ class Extractor {
         testing_(options.mode == Mode::kTest),
         progressLine_(!options.quiet && os::IsTerminal(1)),
         askUser_(os::IsTerminal(0)),
-        status_(options.havePassword || os::IsTerminal(0)),
+        status_(options.havePassword || askUser_),
         planner_(options.junkPaths) {}
 
   int Run();
@@ -217,6 +217,10 @@ void Extractor::Handle(ab::TAbZipItem& item) {
       TestMember(item);
       return;
     }
+    // Nothing can be written under no name, and guessing one could hit
+    // another member's file.
+    if (item.ItemName().empty())
+      throw ab::EAbZipException("the member has no name to be written under");
     Target target = planner_.Place(item);
     const bool isFolder = IsFolderMember(item);
     if (isFolder && options_.junkPaths) return;
@@ -385,7 +389,8 @@ void Extractor::Announce(const char* verb, const std::string& suffix) {
 void Extractor::Fail(const std::exception& error, const std::string& reason) {
   EndProgressLine();
   err_ << "tunzip: " << ShownMemberName(*current_, currentIndex_) << ": "
-       << os::AnsiToUtf8(error.what()) << (reason.empty() ? "" : ": " + reason) << '\n';
+       << FailureMessage(error, options_.havePassword || askUser_)
+       << (reason.empty() ? "" : ": " + reason) << '\n';
   ++failed_;
   status_.Failed(error);
 }
