@@ -141,11 +141,6 @@ using TAbProgressForwarder = std::function<void(uint8_t percent, bool& abort)>;
 // Whether path names an existing folder; a path with `*` or `?` never does.
 bool FolderExists(const std::string& path);
 
-// The position of the end-of-central-directory record, searched backwards
-// from the end of the stream, with the stream left there; -1 (stream where it
-// was) when there is none. rtl::EReadError for a stream under 22 bytes.
-int64_t FindEndRecord(rtl::TStream& stream);
-
 class TAbArchive {
  public:
   virtual ~TAbArchive();

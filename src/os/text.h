@@ -31,4 +31,7 @@ std::string Utf16ToUtf8(std::u16string_view text);
 
 std::string Cp437ToUtf8(std::string_view text);
 
+// A-Z to a-z, every other byte as it is (names of charsets, for example).
+std::string LowerAscii(std::string_view text);
+
 }  // namespace os::text
