@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Whole-process comparison of tunzip with Info-ZIP UnZip and 7-Zip.
+"""Whole-process comparison of tunzip with Info-ZIP UnZip, 7-Zip and bsdtar.
 
 usage: peers.py TUNZIP CORPUS_DIR WORK_DIR
 
@@ -99,18 +99,35 @@ def measure(tunzip, archive, work):
         "test": {
             "tunzip": [tunzip, "-t", "-q", archive],
             "unzip": ["unzip", "-tqq", archive],
-            "7z": ["7z", "t", archive],
+            "7z": ["7zz", "t", archive],
+            # bsdtar has no test mode: it reads every member to standard output.
+            "bsdtar": ["bsdtar", "-xOf", archive],
         },
         "extract": {
             "tunzip": [tunzip, "-o", "-q", "-d", out, archive],
             "unzip": ["unzip", "-o", "-qq", "-d", out, archive],
-            "7z": ["7z", "x", "-y", "-o" + out, archive],
+            "7z": ["7zz", "x", "-y", "-o" + out, archive],
+            "bsdtar": ["bsdtar", "-xf", archive, "-C", out],
         },
     }
+    def clean_and_make():
+        clean()
+        os.makedirs(out)
+
     results = {}
     for mode, commands in tools.items():
         for tool, command in commands.items():
-            results[(mode, tool)] = best_of(command, work, clean if mode == "extract" else None)
+            before = None
+            if mode == "extract":
+                # bsdtar extracts into an existing folder only.
+                before = clean_and_make if tool == "bsdtar" else clean
+            try:
+                results[(mode, tool)] = best_of(command, work, before)
+            except (RuntimeError, subprocess.CalledProcessError):
+                if tool == "tunzip":
+                    raise
+                # A peer that cannot read the archive (bsdtar and Deflate64).
+                results[(mode, tool)] = None
 
     # The times count only if tunzip wrote what a peer writes.
     reference = os.path.join(work, "reference")
@@ -130,10 +147,10 @@ def main():
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
         return 2
     tunzip, corpus, work = (os.path.abspath(a) for a in sys.argv[1:])
-    for tool in ("unzip", "7z", "zip", "gzip", "/usr/bin/time"):
+    for tool in ("unzip", "7zz", "bsdtar", "zip", "gzip", "/usr/bin/time"):
         if shutil.which(tool) is None:
-            print("peers: %s is not installed; skipping the whole-process comparison" % tool)
-            return 0
+            print("peers: %s is not installed (./dev installs it)" % tool, file=sys.stderr)
+            return 1
     if not os.path.isdir(os.path.join(corpus, "text")):
         print("peers: no corpus at %s; skipping the whole-process comparison" % corpus)
         return 0
@@ -144,18 +161,23 @@ def main():
         archives.append(deflate64)
 
     print("whole process, best of %d (seconds; peak resident MB)" % RUNS)
-    print("%-20s %-8s %8s %8s %8s %9s %9s %8s %8s %8s" %
-          ("archive", "mode", "tunzip", "unzip", "7z", "t/unzip", "t/7z", "MB tunz", "MB unzip", "MB 7z"))
+    print("%-20s %-8s %8s %8s %8s %8s %9s %9s %9s %8s %8s %8s %8s" %
+          ("archive", "mode", "tunzip", "unzip", "7z", "bsdtar", "t/unzip", "t/7z", "t/bsdtar",
+           "MB tunz", "MB unzip", "MB 7z", "MB bsdt"))
     worst_peak = 0.0
     for archive in archives:
         results = measure(tunzip, archive, work)
         size = os.path.getsize(archive) / 1e6
         label = "%s %.1fM" % (os.path.basename(archive), size)
         for mode in ("test", "extract"):
-            t, u, z = (results[(mode, tool)] for tool in ("tunzip", "unzip", "7z"))
+            t = results[(mode, "tunzip")]
+            peers = [results[(mode, tool)] for tool in ("unzip", "7z", "bsdtar")]
             worst_peak = max(worst_peak, t[1])
-            print("%-20s %-8s %8.3f %8.3f %8.3f %9.2f %9.2f %8.1f %8.1f %8.1f" %
-                  (label, mode, t[0], u[0], z[0], t[0] / u[0], t[0] / z[0], t[1], u[1], z[1]))
+            seconds = ["%8.3f" % p[0] if p else "%8s" % "fails" for p in peers]
+            ratios = ["%9.2f" % (t[0] / p[0]) if p else "%9s" % "-" for p in peers]
+            memory = ["%8.1f" % p[1] if p else "%8s" % "-" for p in peers]
+            print("%-20s %-8s %8.3f %s %s %8.1f %s" % (label, mode, t[0], " ".join(seconds),
+                                                         " ".join(ratios), t[1], " ".join(memory)))
     print("peers: tunzip peak memory %.1f MB" % worst_peak)
     return 0
 

@@ -3,21 +3,24 @@
 // DecodeData runs a fast loop while at least kInputMargin bytes of input are
 // buffered and the window's write position is below its flush point. The
 // loop keeps the bit buffer in registers and refills it a word at a time:
-// after a refill it holds at least 56 bits, enough for a literal/length code
-// (15) and up to two more literal codes, and it is topped up before the
-// length's extra bits and again before the distance code and its extra bits,
-// so no code is ever looked up with missing bits. Each iteration refills at
-// most three times, each moving at most 7 bytes on and loading 8, which the
-// input margin covers. A match starting below the flush point, however long,
-// stays inside the window's tail, which also absorbs the overshoot of the
-// block copies. Everything else (the end of the input, the last bytes before
-// a flush, StopAfter) goes through the careful path, one symbol at a time.
+// after a refill it holds at least kRefillBits, enough for three literal
+// codes and the first-level lookup of the next one; it is topped up before
+// the length's extra bits and again before the distance code and its extra
+// bits, so no code is ever looked up with missing bits. Between two checks
+// of the input position an iteration refills at most kRefillsPerIteration
+// times, each moving at most kRefillAdvance bytes on and loading
+// kRefillLoad, which the input margin covers. A match starting below the
+// flush point, however long, stays inside the window's tail, which also
+// absorbs the overshoot of the block copies. Everything else (the end of the
+// input, the last bytes before a flush, StopAfter) goes through the careful
+// path, one symbol at a time. The static_asserts below hold these bounds.
 #include "archive/AbDfDec.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "archive/AbDfCryS.h"
 #include "rtl/Format.h"
@@ -28,7 +31,39 @@ namespace {
 
 using Tree = TAbDfDecodeHuffmanTree;
 
+// The bit buffer, and what a refill leaves in it: it loads whole bytes
+// while fewer than 8 bits are free.
+constexpr uint32_t kBitBufferBits = 64;
+constexpr uint32_t kRefillBits = kBitBufferBits - 8;
+// A refill reads a word at the input position and moves on by the bytes it
+// took whole.
+constexpr int64_t kRefillLoad = 8;
+constexpr int64_t kRefillAdvance = (kBitBufferBits - 1) / 8;
+constexpr int64_t kRefillsPerIteration = 3;
+static_assert(kRefillBits == 0x38, "bitsLeft | kRefillBits is 56 plus the odd bits left");
 constexpr int64_t kInputMargin = 40;
+static_assert(kInputMargin >= (kRefillsPerIteration - 1) * kRefillAdvance + kRefillLoad,
+              "the input margin covers every load between two checks");
+
+constexpr uint32_t kMaxCode = TAbDfDecodeHuffmanTree::kMaxCodeLength;
+constexpr uint32_t kLitLenLookup = TAbDfDecodeHuffmanTree::kLitLenMainBits;
+// A length code with its extra bits (16 for Deflate64's symbol 285), and a
+// distance code with its extra bits followed by the next first-level lookup:
+// the thresholds below which the loop refills first.
+constexpr uint32_t kLengthBits = kMaxCode + 16;
+constexpr uint32_t kDistanceBits = kMaxCode + 14 + kLitLenLookup;
+static_assert(3 * kMaxCode + kLitLenLookup <= kRefillBits, "three literals per refill");
+static_assert(kLengthBits <= 31 && kLengthBits <= kRefillBits, "a length after a refill");
+static_assert(kDistanceBits <= kRefillBits, "a distance and the next lookup after a refill");
+
+// The most bytes a match copy writes past the match's end (its first 32
+// bytes go in one step, the rest in steps of 16), and the literals an
+// iteration may write before its match.
+constexpr int32_t kMinMatch = 3;
+constexpr int32_t kMatchOvershoot = 32 - kMinMatch;
+constexpr int32_t kLiteralsBeforeMatch = 2;
+static_assert(kLiteralsBeforeMatch + kMatchOvershoot <= TAbDfOutputWindow::kOvershoot,
+              "the window's tail takes a whole match and what the copy writes past it");
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
 
@@ -119,7 +154,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   const uint8_t* in = state.position;
   const uint8_t* const inLimit = state.end - kInputMargin;
   uint8_t* out = window.Cursor();
-  uint8_t* const outLimit = window.FlushPoint();
+  uint8_t* const outLimit = window.Limit();
   const uint8_t* const base = window.Base();
   const uint32_t* const litTable = litLen.Table();
   const uint32_t litBits = static_cast<uint32_t>(litLen.MainBits());
@@ -132,15 +167,13 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   // word in leaves them unchanged.
   auto refill = [&] {
     bitBuffer |= LoadLe64(in) << bitsLeft;
-    in += (63 - bitsLeft) >> 3;
-    bitsLeft |= 56;
+    in += (kBitBufferBits - 1 - bitsLeft) >> 3;
+    bitsLeft |= kRefillBits;
   };
   // The first-level entry for the next bits, and its subtable entry.
   auto first = [&](const uint32_t* table, uint64_t mask) { return table[bitBuffer & mask]; };
   auto resolve = [&](const uint32_t* table, uint32_t entry, uint32_t mainBits) {
-    if (entry & Tree::kSubtable)
-      entry = table[(entry >> 16) + ((bitBuffer >> mainBits) & ((1u << ((entry >> 8) & 0xF)) - 1))];
-    return entry;
+    return Tree::Resolve(table, entry, bitBuffer, mainBits);
   };
   auto lookup = [&](const uint32_t* table, uint64_t mask, uint32_t mainBits) {
     return resolve(table, first(table, mask), mainBits);
@@ -212,12 +245,12 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
       save();
       InvalidLength();
     }
-    if (bitsLeft < 31) refill();
+    if (bitsLeft < kLengthBits) refill();
     const uint32_t length = valueOf(entry);
     consume(entry);
     // The distance code and its extra bits (29 at most), and 11 more for
     // the lookup that follows.
-    if (bitsLeft < 40) refill();
+    if (bitsLeft < kDistanceBits) refill();
     entry = lookup(distTable, distMask, distBits);
     if (entry & Tree::kSpecial) {
       save();
@@ -312,8 +345,9 @@ bool DecodeCarefully(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tr
 void DecodeData(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLenTree,
                 const Tree& distanceTree) {
   for (;;) {
-    // Every symbol starts below the flush point, so that its match fits.
-    if (window.Cursor() >= window.FlushPoint()) window.Slide();
+    // Every symbol starts below the flush point, so that its match fits;
+    // what was made so far is checksummed while it is in the cache.
+    window.Advance();
     if (!window.StopActive()) {
       const TFastExit exit = DecodeFast(bits, window, litLenTree, distanceTree);
       if (exit == TFastExit::EndOfBlock) return;
@@ -343,6 +377,7 @@ void InflateStoredBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window) {
     const int32_t n = bits.ReadAvailable(window.Cursor(), left < room ? left : room);
     window.Cursor() += n;
     left -= n;
+    window.Checksum();
   }
   if (window.Cursor() >= window.FlushPoint()) window.Slide();
 }
@@ -354,6 +389,9 @@ void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const Tree& codeLengthTree, 
   while (i < count) {
     bits.EnsureBits(7);
     const uint32_t entry = codeLengthTree.Decode(state.bitBuffer);
+    // Only a Deflate64 code-length code may leave entries without a code.
+    if (entry & Tree::kSpecial)
+      Corrupt("decoded a code length out of range {ReadLitDistCodeLengths}");
     const uint32_t total = Tree::Total(entry);
     if (total > state.bitsLeft) CodeEndsEarly();
     state.bitBuffer >>= total;
@@ -382,7 +420,8 @@ void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const Tree& codeLengthTree, 
   }
 }
 
-void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, bool deflate64) {
+void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, TAbDfBlockTrees& trees,
+                         bool deflate64) {
   const int litCount = static_cast<int>(bits.ReadBits(5)) + 257;
   const int distCount = static_cast<int>(bits.ReadBits(5)) + 1;
   const int codeLengthCount = static_cast<int>(bits.ReadBits(4)) + 4;
@@ -394,30 +433,70 @@ void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, bool
   uint8_t codeLengths[19] = {};
   for (int i = 0; i < codeLengthCount; ++i)
     codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.ReadBits(3));
-  Tree codeLengthTree(19, TAbDfTreeKind::CodeLengths, deflate64);
-  codeLengthTree.Build(codeLengths, 19);
+  trees.codeLengths.Build(codeLengths, 19, deflate64);
 
-  uint8_t lengths[318] = {};
-  ReadLitDistCodeLengths(bits, codeLengthTree, litCount + distCount, lengths);
-  Tree litLenTree(286, TAbDfTreeKind::LitLen, deflate64);
-  litLenTree.Build(lengths, litCount);
-  Tree distanceTree(deflate64 ? 32 : 30, TAbDfTreeKind::Distance, deflate64);
-  distanceTree.Build(lengths + litCount, distCount);
-  DecodeData(bits, window, litLenTree, distanceTree);
+  std::memset(trees.lengths, 0, sizeof trees.lengths);
+  ReadLitDistCodeLengths(bits, trees.codeLengths, litCount + distCount, trees.lengths);
+  trees.litLen.Build(trees.lengths, litCount, deflate64);
+  trees.distance.Build(trees.lengths + litCount, distCount, deflate64);
+  DecodeData(bits, window, trees.litLen, trees.distance);
 }
+
+namespace {
+
+// What one thread's decodes keep from member to member: the trees of a
+// dynamic block and the input and output buffers. A decode that starts while
+// another runs on the same thread (from a progress handler) gets its own.
+struct TDecoderState {
+  TAbDfBlockTrees trees;
+  std::unique_ptr<uint8_t[]> input =
+      std::make_unique_for_overwrite<uint8_t[]>(TAbDfInBitStream::kBufferSize);
+  std::unique_ptr<uint8_t[]> window =
+      std::make_unique_for_overwrite<uint8_t[]>(TAbDfOutputWindow::kBufferSize);
+};
+
+class TStateLease {
+ public:
+  TStateLease() {
+    thread_local std::unique_ptr<TDecoderState> kept;
+    thread_local bool inUse = false;
+    if (!inUse) {
+      if (!kept) kept = std::make_unique<TDecoderState>();
+      state_ = kept.get();
+      inUse_ = &inUse;
+      inUse = true;
+    } else {
+      own_ = std::make_unique<TDecoderState>();
+      state_ = own_.get();
+    }
+  }
+  ~TStateLease() {
+    if (inUse_ != nullptr) *inUse_ = false;
+  }
+  TStateLease(const TStateLease&) = delete;
+  TStateLease& operator=(const TStateLease&) = delete;
+  TDecoderState& State() { return *state_; }
+
+ private:
+  TDecoderState* state_ = nullptr;
+  bool* inUse_ = nullptr;
+  std::unique_ptr<TDecoderState> own_;
+};
+
+}  // namespace
 
 uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* helper) {
   rtl::Assert(aSource != nullptr, "Deflate: aSource stream cannot be nil");
   rtl::Assert(aDest != nullptr, "Deflate: aDest stream cannot be nil");
-  TAbDeflateHelper options;
-  if (helper != nullptr) options.Assign(*helper);
+  // The options are read where they are; a decode changes only the two
+  // results, at its end.
+  static const TAbDeflateHelper kDefaults;
+  const TAbDeflateHelper& options = helper != nullptr ? *helper : kDefaults;
   const int64_t sourceStart = aSource->Position();
   const int64_t destStart = aDest->Position();
-  if (!options.OnInputProgress) {
-    options.SetInputSize(0);
-  } else if (options.InputSize() == -1) {
-    options.SetInputSize(aSource->Size());
-  }
+  int64_t inputSize = 0;
+  if (options.OnInputProgress)
+    inputSize = options.InputSize() == -1 ? aSource->Size() : options.InputSize();
   std::unique_ptr<TAbLogger> log;
   if (!options.LogName().empty()) {
     log = std::make_unique<TAbLogger>(options.LogName());
@@ -428,9 +507,11 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
   const bool deflate64 = (flags & dfcDeflate64) != 0;
   const bool testOnly = (flags & dfcTestOnly) != 0;
 
+  TStateLease lease;
+  TDecoderState& state = lease.State();
   std::unique_ptr<TAbDfDecryptStream> decrypter;
-  std::unique_ptr<TAbDfInBitStream> bits;
-  std::unique_ptr<TAbDfOutputWindow> window;
+  std::optional<TAbDfInBitStream> bits;
+  std::optional<TAbDfOutputWindow> window;
   uint32_t result = 0;
   try {
     try {
@@ -441,10 +522,9 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
         if (!decrypter->CheckHeader()) throw EAbInflatePasswordError();
         input = decrypter.get();
       }
-      bits =
-          std::make_unique<TAbDfInBitStream>(*input, options.InputSize(), options.OnInputProgress);
-      window = std::make_unique<TAbDfOutputWindow>(*aDest, deflate64, (flags & dfcUseAdler32) == 0,
-                                                   options.StopAfter(), testOnly, log.get());
+      bits.emplace(*input, inputSize, options.OnInputProgress, state.input.get());
+      window.emplace(*aDest, deflate64, (flags & dfcUseAdler32) == 0, options.StopAfter(), testOnly,
+                     log.get(), state.window.get());
       bool final;
       do {
         final = bits->ReadBit() != 0;
@@ -456,7 +536,7 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
             DecodeData(*bits, *window, FixedLitLenTree(deflate64), FixedDistanceTree(deflate64));
             break;
           case 2:
-            InflateDynamicBlock(*bits, *window, deflate64);
+            InflateDynamicBlock(*bits, *window, state.trees, deflate64);
             break;
           default:
             Corrupt("starting new block, but invalid block type [Inflate]");

@@ -21,9 +21,19 @@ namespace ab {
 // pass unchanged. The options' InputUsed and OutputMade receive the counts.
 uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* helper);
 
+// The tables of a dynamic block, kept by a decoder from block to block and
+// from member to member.
+struct TAbDfBlockTrees {
+  TAbDfCodeLengthTree codeLengths;
+  TAbDfLitLenTree litLen;
+  TAbDfDistanceTree distance;
+  uint8_t lengths[286 + 32];
+};
+
 // The block routines; each raises EAbInternalInflateError on corrupt input.
 void InflateStoredBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window);
-void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, bool deflate64);
+void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, TAbDfBlockTrees& trees,
+                         bool deflate64);
 // count lengths (at most 318) into lengths, which must start cleared.
 void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const TAbDfDecodeHuffmanTree& codeLengthTree,
                             int count, uint8_t* lengths);

@@ -1,12 +1,14 @@
-// Builds the two-level decoding tables of canonical Huffman codes, and the
-// shared fixed trees.
+// Builds the two-level decoding tables of canonical Huffman codes into the
+// trees' fixed arrays, and the shared fixed trees.
 #include "archive/AbDfHufD.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "archive/AbDfBase.h"
+#include "archive/AbUtils.h"
 #include "rtl/Format.h"
 
 namespace ab {
@@ -27,97 +29,78 @@ constexpr uint16_t kDistanceBase[32] = {1,    2,    3,    4,     5,     7,     9
 constexpr uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                         7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
-// First-level widths: wide enough that nearly every code of real data is
-// found with one lookup, small enough that a table is cheap to fill per block.
-int TableBitsFor(TAbDfTreeKind kind) {
+using Tree = TAbDfDecodeHuffmanTree;
+
+int MainBitsFor(TAbDfTreeKind kind) {
   switch (kind) {
     case TAbDfTreeKind::CodeLengths:
-      return 7;
+      return Tree::kCodeLengthMainBits;
     case TAbDfTreeKind::LitLen:
-      return 11;
+      return Tree::kLitLenMainBits;
     case TAbDfTreeKind::Distance:
-      return 8;
+      return Tree::kDistanceMainBits;
   }
-  return 8;
+  return Tree::kDistanceMainBits;
 }
 
-constexpr uint32_t kNoCode =
-    TAbDfDecodeHuffmanTree::kSpecial | (TAbDfDecodeHuffmanTree::kInvalid << 16);
+constexpr uint32_t kNoCode = Tree::kSpecial | (Tree::kInvalid << 16);
 
 uint32_t MakeEntry(uint32_t value, uint32_t flags, int length, int extra) {
   return (value << 16) | flags | (static_cast<uint32_t>(length) << 8) |
          static_cast<uint32_t>(length + extra);
 }
 
-constexpr std::array<uint8_t, 256> kReversedByte = [] {
-  std::array<uint8_t, 256> table{};
-  for (int i = 0; i < 256; ++i) {
-    int reversed = 0;
-    for (int bit = 0; bit < 8; ++bit) reversed |= ((i >> bit) & 1) << (7 - bit);
-    table[static_cast<size_t>(i)] = static_cast<uint8_t>(reversed);
-  }
-  return table;
-}();
-
-// The low length bits of code in reverse order (codes are sent from their
-// most significant bit, the bit reader delivers the least significant first).
-uint32_t ReverseBits(uint32_t code, int length) {
-  const uint32_t reversed16 =
-      (uint32_t{kReversedByte[code & 0xFF]} << 8) | kReversedByte[(code >> 8) & 0xFF];
-  return reversed16 >> (16 - length);
-}
-
 }  // namespace
 
-TAbDfDecodeHuffmanTree::TAbDfDecodeHuffmanTree(int symbolCount, TAbDfTreeKind kind, bool deflate64)
-    : symbolCount_(symbolCount), kind_(kind), deflate64_(deflate64) {
-  rtl::Assert(symbolCount >= 2,
-              "TAbDfDecodeHuffmanTree.Create: a huffman tree must be for at least two symbols");
-  table_ = std::make_unique_for_overwrite<uint32_t[]>(Capacity());
+TAbDfDecodeHuffmanTree::TAbDfDecodeHuffmanTree(TAbDfTreeKind kind, uint32_t* table, size_t capacity)
+    : kind_(kind), table_(table), capacity_(capacity) {}
+
+int TAbDfDecodeHuffmanTree::SymbolLimit() const {
+  switch (kind_) {
+    case TAbDfTreeKind::CodeLengths:
+      return 19;
+    case TAbDfTreeKind::LitLen:
+      return 288;
+    case TAbDfTreeKind::Distance:
+      return 32;
+  }
+  return 0;
 }
 
-size_t TAbDfDecodeHuffmanTree::Capacity() const {
-  // The first level, plus for every symbol whose code could be longer than
-  // it the widest subtable such a code could need.
-  const int tableBits = TableBitsFor(kind_);
-  return (size_t{1} << tableBits) +
-         static_cast<size_t>(symbolCount_) * (size_t{1} << (kMaxCodeLength - tableBits));
-}
-
-uint32_t TAbDfDecodeHuffmanTree::EntryFor(int symbol, int length) const {
+uint32_t TAbDfDecodeHuffmanTree::EntryFor(int symbol, int length, bool deflate64) const {
   switch (kind_) {
     case TAbDfTreeKind::CodeLengths:
       return MakeEntry(static_cast<uint32_t>(symbol), 0, length, 0);
     case TAbDfTreeKind::LitLen:
       if (symbol < 256) return MakeEntry(static_cast<uint32_t>(symbol), kLiteral, length, 0);
       if (symbol == 256) return MakeEntry(kEndOfBlock, kSpecial, length, 0);
-      if (symbol == 285 && deflate64_) return MakeEntry(3, 0, length, 16);
+      if (symbol == 285 && deflate64) return MakeEntry(3, 0, length, 16);
       if (symbol <= 285)
         return MakeEntry(kLengthBase[symbol - 257], 0, length, kLengthExtra[symbol - 257]);
       return MakeEntry(kInvalid, kSpecial, length, 0);
     case TAbDfTreeKind::Distance:
-      if (symbol < 30 || (symbol < 32 && deflate64_))
+      if (symbol < 30 || (symbol < 32 && deflate64))
         return MakeEntry(kDistanceBase[symbol], 0, length, kDistanceExtra[symbol]);
       return MakeEntry(kInvalid, kSpecial, length, 0);
   }
   return kNoCode;
 }
 
-void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
-  rtl::Assert(count >= 0 && count <= symbolCount_,
+void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool deflate64) {
+  rtl::Assert(count >= 0 && count <= SymbolLimit(),
               "TAbDfDecodeHuffmanTree.Build: more code lengths than symbols");
+  const int lengthLimit =
+      kind_ == TAbDfTreeKind::CodeLengths ? kMaxCodeLengthCodeLength : kMaxCodeLength;
   std::array<int, kMaxCodeLength + 1> lengthCount{};
   for (int i = 0; i < count; ++i) {
-    if (lengths[i] > kMaxCodeLength)
+    if (lengths[i] > lengthLimit)
       throw rtl::EAssertionFailed(rtl::Format(
-          "TAbDfDecodeHuffmanTree.Build: a code length is greater than %d", {kMaxCodeLength}));
+          "TAbDfDecodeHuffmanTree.Build: a code length is greater than %d", {lengthLimit}));
     ++lengthCount[lengths[i]];
   }
   lengthCount[0] = 0;
 
-  // Kraft: the codes may not claim more than the whole code space, and must
-  // claim all of it unless there is no code or a lone one-bit code, which a
-  // compressor writes for a block with a single distance or none.
+  // Kraft: the codes may not claim more than the whole code space.
   int32_t left = 1;
   int codeCount = 0;
   lookupBitLength_ = 0;
@@ -129,7 +112,8 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
     codeCount += lengthCount[length];
     if (lengthCount[length] > 0) lookupBitLength_ = length;
   }
-  if (left > 0) {
+  const bool incomplete = left > 0;
+  if (incomplete && !deflate64) {
     const bool allowed = kind_ != TAbDfTreeKind::CodeLengths &&
                          (codeCount == 0 || (codeCount == 1 && lengthCount[1] == 1));
     if (!allowed)
@@ -137,15 +121,15 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
           "code lengths leave part of the code space unused [TAbDfDecodeHuffmanTree.Build]");
   }
 
-  mainBits_ = std::min(TableBitsFor(kind_), std::max(lookupBitLength_, 1));
+  mainBits_ = std::min(MainBitsFor(kind_), std::max(lookupBitLength_, 1));
   mainMask_ = (1u << mainBits_) - 1;
-  uint32_t* const table = table_.get();
+  uint32_t* const table = table_;
 
   // Symbols in canonical order: by code length, then by symbol.
   std::array<int, kMaxCodeLength + 2> offset{};
   for (int length = 1; length <= kMaxCodeLength; ++length)
     offset[length + 1] = offset[length] + lengthCount[length];
-  std::array<uint16_t, 320> sorted{};
+  std::array<uint16_t, 288> sorted{};
   for (int i = 0; i < count; ++i)
     if (lengths[i] != 0)
       sorted[static_cast<size_t>(offset[lengths[i]]++)] = static_cast<uint16_t>(i);
@@ -162,14 +146,15 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
       std::memcpy(table + (1u << (length - 1)), table, sizeof(uint32_t) << (length - 1));
     for (int k = 0; k < lengthCount[static_cast<size_t>(length)]; ++k, ++n, ++code) {
       const int symbol = sorted[static_cast<size_t>(n)];
-      table[ReverseBits(code, length)] = EntryFor(symbol, length);
+      table[ReverseBits(code, length)] = EntryFor(symbol, length, deflate64);
     }
     code <<= 1;
   }
   size_ = size_t{1} << mainBits_;
 
   // Longer codes go to subtables, one per first-level prefix, each as wide
-  // as the codes that share the prefix need.
+  // as the codes that share the prefix need: until they fill it, or, for
+  // the last prefix of an incomplete code, as wide as the longest code.
   std::array<int, kMaxCodeLength + 1> remaining = lengthCount;
   uint32_t subPrefix = ~0u;
   size_t subOffset = 0;
@@ -195,9 +180,12 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
       subPrefix = prefix;
       subOffset = size_;
       size_ += size_t{1} << subBits;
+      // Never taken: the capacities are the proven maxima.
+      rtl::Assert(size_ <= capacity_, "TAbDfDecodeHuffmanTree.Build: table larger than proven");
+      if (incomplete) std::fill_n(table + subOffset, size_t{1} << subBits, kNoCode);
       table[prefix] = kSubtable | (static_cast<uint32_t>(subOffset) << 16) | (subBits << 8);
     }
-    const uint32_t entry = EntryFor(symbol, length);
+    const uint32_t entry = EntryFor(symbol, length, deflate64);
     for (uint32_t i = reversed >> mainBits_; i < (1u << subBits); i += 1u << (length - mainBits_))
       table[subOffset + i] = entry;
     --remaining[static_cast<size_t>(length)];
@@ -205,31 +193,42 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count) {
   }
 }
 
+namespace {
+
+template <typename TTree>
+void BuildFixed(TTree& tree, int count, uint8_t (*lengthOf)(int), bool deflate64) {
+  std::array<uint8_t, 288> lengths{};
+  for (int i = 0; i < count; ++i) lengths[static_cast<size_t>(i)] = lengthOf(i);
+  tree.Build(lengths.data(), count, deflate64);
+}
+
+uint8_t FixedLitLenLength(int symbol) {
+  return symbol < 144 ? 8 : symbol < 256 ? 9 : symbol < 280 ? 7 : 8;
+}
+uint8_t FixedDistanceLength(int) {
+  return 5;
+}
+
+}  // namespace
+
 const TAbDfDecodeHuffmanTree& FixedLitLenTree(bool deflate64) {
-  static const auto build = [](bool d64) {
-    std::array<uint8_t, 288> lengths{};
-    for (int i = 0; i < 288; ++i)
-      lengths[static_cast<size_t>(i)] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-    TAbDfDecodeHuffmanTree tree(288, TAbDfTreeKind::LitLen, d64);
-    tree.Build(lengths.data(), 288);
-    return tree;
-  };
-  static const TAbDfDecodeHuffmanTree plain = build(false);
-  static const TAbDfDecodeHuffmanTree wide = build(true);
-  return deflate64 ? wide : plain;
+  static const auto trees = [] {
+    auto built = std::make_unique<std::array<TAbDfLitLenTree, 2>>();
+    BuildFixed((*built)[0], 288, FixedLitLenLength, false);
+    BuildFixed((*built)[1], 288, FixedLitLenLength, true);
+    return built;
+  }();
+  return (*trees)[deflate64 ? 1 : 0];
 }
 
 const TAbDfDecodeHuffmanTree& FixedDistanceTree(bool deflate64) {
-  static const auto build = [](bool d64) {
-    std::array<uint8_t, 32> lengths{};
-    lengths.fill(5);
-    TAbDfDecodeHuffmanTree tree(32, TAbDfTreeKind::Distance, d64);
-    tree.Build(lengths.data(), 32);
-    return tree;
-  };
-  static const TAbDfDecodeHuffmanTree plain = build(false);
-  static const TAbDfDecodeHuffmanTree wide = build(true);
-  return deflate64 ? wide : plain;
+  static const auto trees = [] {
+    auto built = std::make_unique<std::array<TAbDfDistanceTree, 2>>();
+    BuildFixed((*built)[0], 32, FixedDistanceLength, false);
+    BuildFixed((*built)[1], 32, FixedDistanceLength, true);
+    return built;
+  }();
+  return (*trees)[deflate64 ? 1 : 0];
 }
 
 }  // namespace ab

@@ -5,25 +5,26 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/AbUtils.h"
+#include "archive/AbCrc32.h"
 
 namespace ab {
 
 TAbDfOutputWindow::TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool useCrc,
-                                     int32_t stopAfter, bool testOnly, TAbLogger* log)
-    : checksum_(useCrc ? kCrc32Start : kAdler32Start),
+                                     int32_t stopAfter, bool testOnly, TAbLogger* log,
+                                     uint8_t* buffer)
+    : buffer_(buffer),
+      checksum_(useCrc ? kCrc32Start : kAdler32Start),
       log_(log),
       stopAfter_(stopAfter > 0 ? stopAfter : 0),
       history_(deflate64 ? 65536 : 32768),
       dest_(dest),
       testOnly_(testOnly),
       useCrc_(useCrc) {
-  const size_t size =
-      static_cast<size_t>(history_) + kChunk + (deflate64 ? kMaxMatch64 : kMaxMatch) + kOvershoot;
-  buffer_ = std::make_unique_for_overwrite<uint8_t[]>(size);
-  cursor_ = buffer_.get();
+  static_assert(kBufferSize >= 65536 + kChunk + kMaxMatch64 + kOvershoot);
+  cursor_ = buffer_;
   flushed_ = cursor_;
-  flushPoint_ = buffer_.get() + history_ + kChunk;
+  checked_ = cursor_;
+  flushPoint_ = buffer_ + history_ + kChunk;
 }
 
 void TAbDfOutputWindow::PutLiteral(uint8_t byte) {
@@ -57,31 +58,36 @@ void TAbDfOutputWindow::PutBytes(const uint8_t* bytes, int32_t count) {
   if (cursor_ >= flushPoint_) Slide();
 }
 
-void TAbDfOutputWindow::WriteOut(const uint8_t* from, const uint8_t* to) {
-  if (to <= from) return;
-  const size_t n = static_cast<size_t>(to - from);
-  checksum_ = useCrc_ ? UpdateCrc32Fast(checksum_, from, n) : UpdateAdler32(checksum_, from, n);
-  if (!testOnly_) dest_.WriteBuffer(from, static_cast<int32_t>(n));
-  produced_ += static_cast<int64_t>(n);
+void TAbDfOutputWindow::Checksum() {
+  if (cursor_ <= checked_) return;
+  const auto n = static_cast<size_t>(cursor_ - checked_);
+  checksum_ = useCrc_ ? UpdateCrc32(checksum_, checked_, n) : UpdateAdler32(checksum_, checked_, n);
+  checked_ = cursor_;
+}
+
+void TAbDfOutputWindow::WriteOut() {
+  Checksum();
+  // Mark the bytes as written before writing, so that a failing destination
+  // is not written the same bytes twice by the flush after a failure.
+  const uint8_t* from = flushed_;
+  flushed_ = cursor_;
+  if (cursor_ <= from) return;
+  const auto n = static_cast<int32_t>(cursor_ - from);
+  if (!testOnly_) dest_.WriteBuffer(from, n);
+  produced_ += n;
 }
 
 void TAbDfOutputWindow::Slide() {
-  uint8_t* base = buffer_.get();
-  // Mark the bytes as written before writing, so that a failing destination
-  // is not written the same bytes twice by the flush after a failure.
-  uint8_t* from = flushed_;
+  WriteOut();
+  const auto keep = static_cast<size_t>(std::min<int64_t>(cursor_ - buffer_, history_));
+  std::memmove(buffer_, cursor_ - keep, keep);
+  cursor_ = buffer_ + keep;
   flushed_ = cursor_;
-  WriteOut(from, cursor_);
-  const auto keep = static_cast<size_t>(std::min<int64_t>(cursor_ - base, history_));
-  std::memmove(base, cursor_ - keep, keep);
-  cursor_ = base + keep;
-  flushed_ = cursor_;
+  checked_ = cursor_;
 }
 
 void TAbDfOutputWindow::FlushAll() {
-  uint8_t* from = flushed_;
-  flushed_ = cursor_;
-  WriteOut(from, cursor_);
+  WriteOut();
 }
 
 uint32_t TAbDfOutputWindow::FinalChecksum() {

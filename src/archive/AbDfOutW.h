@@ -2,10 +2,13 @@
 // the writer that hands decoded bytes, with their checksum, to the destination.
 //
 // One buffer holds the history (32 KiB, or 64 KiB for Deflate64) followed by
-// room for a chunk of new output and a tail that any single match may run
-// into. When the write position passes the flush point the new bytes are
-// checksummed and written, and the last history's worth moves to the front.
-// The tail also absorbs the few bytes a block copy writes past a match's end.
+// room for a large chunk of new output and a tail that any single match may
+// run into. The decoder checksums what it made every kCheckStep bytes, while
+// the bytes are still in the cache; when the write position passes the flush
+// point the chunk goes to the destination in one write, and the last
+// history's worth moves to the front. The tail also absorbs the few bytes a
+// block copy writes past a match's end. The buffer belongs to the caller, who
+// keeps it from member to member.
 #pragma once
 
 #include <cstdint>
@@ -18,18 +21,23 @@ namespace ab {
 
 class TAbDfOutputWindow {
  public:
-  // New output between flushes: moving the history costs half a chunk's
-  // copy per chunk, and a small buffer stays in the caches.
-  static constexpr int32_t kChunk = 64 * 1024;
+  // New output between flushes: the destination gets big writes, and moving
+  // the history costs an eighth of a chunk's copy (a quarter for Deflate64).
+  static constexpr int32_t kChunk = 256 * 1024;
+  // New bytes checksummed at a time, while they are still in the cache.
+  static constexpr int32_t kCheckStep = 32 * 1024;
   // The longest match, plus the overshoot of a block copy.
   static constexpr int32_t kMaxMatch = 258;
   static constexpr int32_t kMaxMatch64 = 65538;
   static constexpr int32_t kOvershoot = 64;
+  // The buffer a window needs, for either mode.
+  static constexpr size_t kBufferSize = 65536 + kChunk + kMaxMatch64 + kOvershoot;
 
   // stopAfter > 0 ends the decode (EAbPartSizedInflate) once that many bytes
   // are produced. testOnly counts the bytes instead of writing them.
+  // buffer holds kBufferSize bytes.
   TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool useCrc, int32_t stopAfter,
-                    bool testOnly, TAbLogger* log);
+                    bool testOnly, TAbLogger* log, uint8_t* buffer);
   TAbDfOutputWindow(const TAbDfOutputWindow&) = delete;
   TAbDfOutputWindow& operator=(const TAbDfOutputWindow&) = delete;
 
@@ -45,11 +53,22 @@ class TAbDfOutputWindow {
   int64_t BytesProduced() const;
 
   // For the decoder's fast loop: the write position may move freely up to
-  // FlushPoint(); a match that starts before it may run up to kMaxMatch
-  // (kMaxMatch64) bytes on. Distances are checked against Cursor() - Base().
-  uint8_t* Base() const { return buffer_.get(); }
+  // Limit(), never beyond FlushPoint(); a match that starts before it may
+  // run up to kMaxMatch (kMaxMatch64) bytes on. Distances are checked
+  // against Cursor() - Base().
+  uint8_t* Base() const { return buffer_; }
   uint8_t*& Cursor() { return cursor_; }
   uint8_t* FlushPoint() const { return flushPoint_; }
+  uint8_t* Limit() const {
+    return checked_ + kCheckStep < flushPoint_ ? checked_ + kCheckStep : flushPoint_;
+  }
+  // Checksums the bytes made since the last call.
+  void Checksum();
+  // Checksums, and slides once past FlushPoint().
+  void Advance() {
+    Checksum();
+    if (cursor_ >= flushPoint_) Slide();
+  }
   // Writes out the new bytes and keeps the history, once past FlushPoint().
   void Slide();
   // True when the next literal or match must be checked against StopAfter.
@@ -60,12 +79,13 @@ class TAbDfOutputWindow {
   }
 
  private:
-  void WriteOut(const uint8_t* from, const uint8_t* to);
+  void WriteOut();
 
-  std::unique_ptr<uint8_t[]> buffer_;
+  uint8_t* buffer_;
   uint32_t checksum_;
   uint8_t* cursor_;
   uint8_t* flushed_;  // bytes before it have been written out
+  uint8_t* checked_;  // bytes before it are in the checksum
   TAbLogger* log_;
   int64_t stopAfter_;
   int32_t history_;
@@ -75,9 +95,5 @@ class TAbDfOutputWindow {
   bool useCrc_;
   uint8_t* flushPoint_;
 };
-
-// The CRC-32 register after the bytes; the same as UpdateCrc32Buffer, using
-// carry-less multiplication where the processor has it.
-uint32_t UpdateCrc32Fast(uint32_t crc, const uint8_t* data, size_t count);
 
 }  // namespace ab

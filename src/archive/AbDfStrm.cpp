@@ -4,19 +4,29 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 namespace ab {
 
 TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
-                                   TAbInputProgressEvent onInputProgress)
-    : buffer_(std::make_unique_for_overwrite<uint8_t[]>(kCarry + kChunkSize + 8)),
-      source_(source),
-      inputSize_(inputSize),
-      onInputProgress_(std::move(onInputProgress)) {
+                                   const TAbInputProgressEvent& onInputProgress, uint8_t* buffer)
+    : buffer_(buffer), source_(source), inputSize_(inputSize), onInputProgress_(onInputProgress) {
   state_.bitBuffer = 0;
   state_.bitsLeft = 0;
-  state_.position = buffer_.get() + kCarry;
+  state_.position = buffer_ + kCarry;
   state_.end = state_.position;
+  // Only a plain memory stream: a derived one may read differently.
+  if (typeid(source) == typeid(rtl::TMemoryStream)) {
+    auto* memory = static_cast<rtl::TMemoryStream*>(&source);
+    memoryStart_ = memory->Position();
+    const int64_t size = memory->Size();
+    if (memoryStart_ >= 0 && memoryStart_ < size) {
+      memoryBase_ = memory->Memory() + memoryStart_;
+      memoryEnd_ = memory->Memory() + size;
+      state_.position = memoryBase_;
+      state_.end = memoryBase_;
+    }
+  }
 }
 
 void TAbDfInBitStream::NoMoreData(const char* where) {
@@ -36,10 +46,23 @@ void TAbDfInBitStream::ReportProgress(int32_t count) {
 
 bool TAbDfInBitStream::ibsFillBuffer() {
   if (atEnd_) return false;
+  if (memoryBase_ != nullptr) {
+    // Without progress to report the whole source is in view at once.
+    const bool progress = onInputProgress_ && inputSize_ > 0;
+    const int64_t n =
+        progress ? std::min<int64_t>(kChunkSize, memoryEnd_ - state_.end) : memoryEnd_ - state_.end;
+    if (n <= 0) {
+      atEnd_ = true;
+      return false;
+    }
+    state_.end += n;
+    ReportProgress(static_cast<int32_t>(n));
+    return true;
+  }
   const int64_t unread = state_.end - state_.position;
   rtl::Assert(unread <= kCarry,
               "TAbDfInBitStream.ibsFillBuffer: the buffer should be almost empty");
-  uint8_t* chunk = buffer_.get() + kCarry;
+  uint8_t* chunk = buffer_ + kCarry;
   std::memmove(chunk - unread, state_.position, static_cast<size_t>(unread));
   state_.position = chunk - unread;
   const int32_t n = source_.Read(chunk, kChunkSize);
@@ -143,6 +166,14 @@ void TAbDfInBitStream::ReadBuffer(void* buffer, int32_t count) {
 }
 
 void TAbDfInBitStream::ReturnUnusedInput() {
+  if (memoryBase_ != nullptr) {
+    const int64_t used = (state_.position - memoryBase_) - state_.bitsLeft / 8;
+    state_.bitBuffer = 0;
+    state_.bitsLeft = 0;
+    state_.position = memoryBase_ + used;
+    source_.Seek(memoryStart_ + used, rtl::soBeginning);
+    return;
+  }
   const int64_t unused = (state_.end - state_.position) + state_.bitsLeft / 8;
   state_.position = state_.end;
   state_.bitBuffer = 0;

@@ -1,5 +1,6 @@
-// The Deflate decoder's bit reader: input is read from the source in 16 KiB
-// chunks and taken least-significant bit first through a 64-bit bit buffer.
+// The Deflate decoder's bit reader: input is taken least-significant bit first
+// through a 64-bit bit buffer, read from the source in 16 KiB chunks or, when
+// the source is a memory stream, straight from its memory, 16 KiB at a time.
 //
 // The buffer keeps BitsLeft() valid bits at the bottom. The decoder's fast
 // loop works on a copy of the state (TAbDfBitState) and refills a whole word
@@ -29,8 +30,13 @@ class TAbDfInBitStream {
   // Bytes kept in front of a chunk, so that unread bytes survive a refill.
   static constexpr int32_t kCarry = 64;
 
-  // Progress is reported only when the event is set and inputSize > 0.
-  TAbDfInBitStream(rtl::TStream& source, int64_t inputSize, TAbInputProgressEvent onInputProgress);
+  // The buffer a reader needs for a source that is not in memory.
+  static constexpr size_t kBufferSize = kCarry + kChunkSize + 8;
+
+  // Progress is reported only when the event is set and inputSize > 0; the
+  // event must outlive the reader. buffer holds kBufferSize bytes.
+  TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
+                   const TAbInputProgressEvent& onInputProgress, uint8_t* buffer);
   TAbDfInBitStream(const TAbDfInBitStream&) = delete;
   TAbDfInBitStream& operator=(const TAbDfInBitStream&) = delete;
 
@@ -66,13 +72,18 @@ class TAbDfInBitStream {
   void ReportProgress(int32_t count);
 
   TAbDfBitState state_;
-  std::unique_ptr<uint8_t[]> buffer_;
+  uint8_t* buffer_;
   int64_t bytesRead_ = 0;
   uint32_t peekCount_ = 0;
   bool atEnd_ = false;
   rtl::TStream& source_;
   int64_t inputSize_;
-  TAbInputProgressEvent onInputProgress_;
+  const TAbInputProgressEvent& onInputProgress_;
+  // A memory source is read where it lies: its bytes from memoryBase_ (the
+  // source's position at the start) to memoryEnd_.
+  const uint8_t* memoryBase_ = nullptr;
+  const uint8_t* memoryEnd_ = nullptr;
+  int64_t memoryStart_ = 0;
 };
 
 }  // namespace ab

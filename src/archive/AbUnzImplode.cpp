@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "archive/AbUnzPrc.h"
+#include "archive/AbUtils.h"
 
 namespace ab {
 
@@ -21,13 +22,6 @@ namespace {
 constexpr int kMaxCodeBits = 16;
 constexpr int kTableBits = 12;
 constexpr uint16_t kWalk = 0xFFFF;  // no slot of a real code reaches it
-
-uint16_t Reverse16(uint16_t v) {
-  v = static_cast<uint16_t>(((v >> 1) & 0x5555) | ((v & 0x5555) << 1));
-  v = static_cast<uint16_t>(((v >> 2) & 0x3333) | ((v & 0x3333) << 2));
-  v = static_cast<uint16_t>(((v >> 4) & 0x0F0F) | ((v & 0x0F0F) << 4));
-  return static_cast<uint16_t>((v >> 8) | (v << 8));
-}
 
 }  // namespace
 
@@ -73,7 +67,7 @@ void TAbUnzipHelper::LoadShannonFanoTree(TShannonFanoTree& tree, int16_t count) 
       lastLength = entry.bitLength;
       increment = static_cast<uint16_t>(1u << (kMaxCodeBits - lastLength));
     }
-    entry.code = Reverse16(code);
+    entry.code = static_cast<uint16_t>(ReverseBits(code, kMaxCodeBits));
   }
 
   // The direct table, when the code is regular enough for its cost to be

@@ -279,7 +279,7 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
       percent = RoundedPercent(total, size);
       if (percent != last) Forward(archive, percent, abort);
       last = percent;
-      crc = UpdateCrc32Buffer(buffer, n, crc);
+      crc = UpdateCrc32(crc, buffer, static_cast<size_t>(n));
       output.WriteBuffer(buffer, n);
       n = reader->Read(buffer, chunk());
     }

@@ -179,7 +179,7 @@ void TAbUnzipHelper::WritePending() {
     const auto n = static_cast<int32_t>(std::min(total_ - produced_, kHistorySize - start));
     const uint8_t* bytes = history_.get() + start;
     sink_->WriteBuffer(bytes, n);
-    crc_ = UpdateCrc32Buffer(bytes, n, crc_);
+    crc_ = UpdateCrc32(crc_, bytes, static_cast<size_t>(n));
     produced_ += n;
   }
 }

@@ -1,6 +1,5 @@
-// Helpers shared by the archive reader: the CRC-32 of the ZIP format, the
-// traditional cipher's keys, Percentage, the path and mask helpers and the
-// DOS date and time.
+// Helpers shared by the archive reader: the traditional cipher's keys,
+// Percentage, the path and mask helpers and the DOS date and time.
 #pragma once
 
 #include <cstddef>
@@ -8,20 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/AbCrc32.h"
+
 namespace ab {
-
-constexpr uint32_t kCrc32Start = 0xFFFFFFFF;
-
-// Each takes and returns the running register (start kCrc32Start; the CRC-32
-// is the complement of the final register).
-uint32_t UpdateCrc32(uint8_t byte, uint32_t crc);
-uint32_t UpdateCrc32Buffer(const void* buffer, int32_t count, uint32_t crc);
-uint32_t UpdateCrc32Buffer16(const void* buffer, uint16_t count, uint32_t crc);
-// The CRC-32 of a whole buffer.
-uint32_t Crc32(const void* buffer, size_t count);
-
-// The byte-at-a-time table (entry 1 is 0x77073096).
-extern const uint32_t kCrc32Table[256];
 
 // The little-endian value of width bytes (at most 8), as ZIP records store
 // their fields.
@@ -31,10 +19,6 @@ inline uint64_t LoadLittleEndian(const void* bytes, size_t width) {
   for (size_t i = width; i-- > 0;) value = (value << 8) | b[i];
   return value;
 }
-
-}  // namespace ab
-
-namespace ab {
 
 // The position a seek with this origin (0 start, 1 current, 2 end) asks for
 // in a stream at position of size bytes; -1 for one before the start.
@@ -55,9 +39,9 @@ struct TAbZipKeys {
   void Init(const std::string& password);
   void Update(uint8_t plain) {
     // A CRC-32 step without the start value or the final complement.
-    k0 = CrcStep(k0, plain);
+    k0 = UpdateCrc32(k0, plain);
     k1 = (k1 + (k0 & 0xFF)) * 134775813u + 1;
-    k2 = CrcStep(k2, static_cast<uint8_t>(k1 >> 24));
+    k2 = UpdateCrc32(k2, static_cast<uint8_t>(k1 >> 24));
   }
   uint8_t DecryptByte(uint8_t cipher) {
     const uint32_t t = (k2 & 0xFFFF) | 2;
@@ -68,12 +52,12 @@ struct TAbZipKeys {
   void Decrypt(uint8_t* buffer, size_t count) {
     for (size_t i = 0; i < count; ++i) buffer[i] = DecryptByte(buffer[i]);
   }
-
- private:
-  static uint32_t CrcStep(uint32_t crc, uint8_t byte) {
-    return kCrc32Table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-  }
 };
+
+// The low length bits (at most 16) of code in reverse order: Huffman and
+// Shannon-Fano codes are sent from their most significant bit, and the bit
+// readers deliver the least significant first.
+uint32_t ReverseBits(uint32_t code, int length);
 
 // ---- Paths and masks ---------------------------------------------------------
 // Names and masks compare without regard to the case of a-z only; `*` and `?`

@@ -68,6 +68,9 @@ bool RemoveFile(const std::string& path);
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 // Moves (renames) a file; fails when the target exists.
 bool MoveFile(const std::string& from, const std::string& to);
+// Moves a file within its volume, replacing an existing target in one step:
+// whoever opens the target sees the old file or the new one, never neither.
+bool MoveFileReplacing(const std::string& from, const std::string& to);
 
 enum : uint32_t {
   kDriveUnknown = 0,

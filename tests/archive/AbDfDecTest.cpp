@@ -186,17 +186,50 @@ TEST(InflateCorrupt, RefusedCodeSetsAndRuns) {
         InflateError(w.Finish()),
         kPrefix + "code lengths over-subscribe the code space [TAbDfDecodeHuffmanTree.Build])");
   }
-  // Incomplete literal/length code with more than one code.
+  // Incomplete literal/length code with more than one code: plain Deflate
+  // refuses it as zlib does; it is valid Deflate64, refused only where an
+  // unused code is met.
   {
     std::vector<int> lit(257, 0);
     lit[65] = 2;
     lit[256] = 2;
+    const auto codes = CanonicalCodes(lit);
     BitWriter w;
     PutDynamicHeader(w, true, lit, {1, 1});
+    w.PutCode(codes[65], 2);
+    w.PutCode(codes[65], 2);
+    w.PutCode(codes[256], 2);
+    const Bytes stream = w.Finish();
     EXPECT_EQ(
-        InflateError(w.Finish()),
+        InflateError(stream),
         kPrefix +
             "code lengths leave part of the code space unused [TAbDfDecodeHuffmanTree.Build])");
+    EXPECT_EQ(RunInflate(stream, dfcDeflate64).output, (Bytes{'A', 'A'}));
+    BitWriter unused;
+    PutDynamicHeader(unused, true, lit, {1, 1});
+    unused.PutCode(codes[65], 2);
+    unused.PutCode(3, 2);  // 11: no code
+    EXPECT_EQ(InflateError(unused.Finish(), dfcDeflate64),
+              kPrefix + "decoded an invalid length symbol: greater than 285 [DecodeData])");
+  }
+  // An incomplete distance code: a lone three-bit code.
+  {
+    std::vector<int> lit(258, 0);
+    lit[65] = 1;
+    lit[256] = 2;
+    lit[257] = 2;  // length 3
+    std::vector<int> dist(30, 0);
+    dist[0] = 3;  // distance 1, one code of three bits
+    const auto litCodes = CanonicalCodes(lit);
+    BitWriter w;
+    PutDynamicHeader(w, true, lit, dist);
+    w.PutCode(litCodes[65], 1);
+    w.PutCode(litCodes[257], 2);
+    w.PutCode(0, 3);
+    w.PutCode(litCodes[256], 2);
+    const Bytes stream = w.Finish();
+    EXPECT_EQ(RunInflate(stream, dfcDeflate64).output, (Bytes{'A', 'A', 'A', 'A'}));
+    EXPECT_NE(InflateError(stream), "");
   }
   // No distance codes at all is fine until a distance is needed.
   {
@@ -468,5 +501,52 @@ TEST(InflateBlocks, LongMatchesCrossingTheFlushPointNearTheEndOfInput) {
     const auto result = RunInflate(w.Finish(), dfcDeflate64);
     EXPECT_EQ(result.output, expected) << matches;
     EXPECT_EQ(result.checksum, Crc32(expected.data(), expected.size()));
+  }
+}
+
+TEST(InflateContract, ASourceNotInMemoryGivesTheSameResults) {
+  // A memory stream is read where it lies; any other source through the
+  // reader's own chunks: the progress, the bytes used and the source's
+  // final position agree.
+  class TForwardingStream : public rtl::TStream {
+   public:
+    explicit TForwardingStream(Bytes bytes) : inner_(std::move(bytes)) {}
+    int32_t Read(void* buffer, int32_t count) override { return inner_.Read(buffer, count); }
+    int32_t Write(const void* buffer, int32_t count) override {
+      return inner_.Write(buffer, count);
+    }
+    int64_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
+
+   private:
+    rtl::TMemoryStream inner_;
+  };
+  const Bytes data = Pattern(70000);
+  Bytes stream = StoredThenFixed(data, [](BitWriter& w) {
+    w.FixedLitLen(257);
+    w.FixedDistance(0);
+  });
+  const size_t length = stream.size();
+  stream.resize(length + 30000, 0x5A);
+  for (bool inMemory : {true, false}) {
+    std::unique_ptr<rtl::TStream> source;
+    if (inMemory)
+      source = std::make_unique<rtl::TMemoryStream>(stream);
+    else
+      source = std::make_unique<TForwardingStream>(stream);
+    rtl::TMemoryStream dest;
+    TAbDeflateHelper helper;
+    std::vector<int32_t> calls;
+    helper.OnInputProgress = [&](int32_t percent) { calls.push_back(percent); };
+    helper.SetInputSize(static_cast<int64_t>(length));
+    const uint32_t crc = Inflate(source.get(), &dest, &helper);
+    Bytes expected = data;
+    expected.insert(expected.end(), 3, data.back());
+    EXPECT_EQ(dest.Bytes(), expected) << inMemory;
+    EXPECT_EQ(crc, Crc32(expected.data(), expected.size()));
+    EXPECT_EQ(source->Position(), static_cast<int64_t>(length)) << inMemory;
+    EXPECT_EQ(helper.InputUsed(), static_cast<int64_t>(length));
+    // 16 KiB a step: 16384, 32768, 49152, 65536, then the last 16 KiB read
+    // ahead into the bytes behind the stream.
+    EXPECT_EQ(calls, (std::vector<int32_t>{23, 47, 70, 94, 117})) << inMemory;
   }
 }

@@ -109,7 +109,7 @@ class ReferenceDecoder {
   }
   void Flush() {
     output.insert(output.end(), pending_.begin(), pending_.end());
-    crc = ab::UpdateCrc32Buffer(pending_.data(), static_cast<int32_t>(pending_.size()), crc);
+    crc = ab::UpdateCrc32(crc, pending_.data(), pending_.size());
     pending_.clear();
     const int p = ab::Percentage(static_cast<int32_t>(output.size()), size_);
     if (recordProgress && p != last_) {

@@ -60,11 +60,14 @@ def main():
     ]))
 
     code, out, err = run(tunzip)
-    check(code == 10 and "usage" in err, "no arguments: exit %d %r" % (code, err))
-    code, out, err = run(tunzip, "-Z", sample)
-    check(code == 10 and "unknown option -Z" in err, "unknown option: exit %d" % code)
+    check(code == 0 and out.startswith("usage: tunzip"), "no arguments: exit %d %r" % (code, out))
+    code, out, err = run(tunzip, "-Y", sample)
+    check(code == 10 and err.startswith("tunzip: unknown option -Y\nusage:"),
+          "unknown option: exit %d %r" % (code, err))
     code, out, err = run(tunzip, "-t", "-d", "x", sample)
-    check(code == 10, "-d with -t: exit %d" % code)
+    check(code == 0 and "caution: not extracting; -d ignored" in err, "-d with -t: exit %d" % code)
+    code, out, err = run(tunzip, "--version")
+    check(code == 0 and out.startswith("tunzip "), "--version: exit %d %r" % (code, out))
 
     code, out, err = run(tunzip, "-l", "--tsv", sample)
     names = [line.split("\t")[8] for line in out.splitlines()]
@@ -76,34 +79,65 @@ def main():
                         "2025-04-14 12:00:00"], "first row: %r" % first)
 
     code, out, err = run(tunzip, "-l", sample)
-    check(code == 0 and out.startswith("Archive:  " + sample), "plain listing header: %r" % out[:80])
-    check(out.rstrip().endswith("5 files"), "plain listing totals: %r" % out[-80:])
-    check("Stored" in out and "caf\u00e9.txt" in out, "plain listing rows")
+    check(code == 0 and out.startswith("Archive:  " + sample), "short listing header: %r" % out[:80])
+    check(out.rstrip().endswith("5 files"), "short listing totals: %r" % out[-80:])
+    check("        7  2025-04-14 12:00   docs/readme.txt\n" in out and "caf\u00e9.txt" in out,
+          "short listing rows: %r" % out)
+    code, out, err = run(tunzip, "-v", sample)
+    check(code == 0 and "Stored" in out and "caf\u00e9.txt" in out, "verbose listing rows")
+    code, out, err = run(tunzip, "-Z1", sample)
+    check(code == 0 and out.splitlines() == names, "-Z1: %d %r" % (code, out))
 
-    code, out, err = run(tunzip, "-l", "--tsv", sample, "*.TXT", "-x", "CAF*")
-    names = [line.split("\t")[8] for line in out.splitlines()]
-    check(code == 0 and names == ["docs/readme.txt", "na\u00efve-\u20ac.txt"],
-          "masks and exclusions: %d %r" % (code, names))
+    # Masks are case-sensitive unless -C is given.
+    for case in ([], ["-C"]):
+        mask, exclude = ("*.txt", "caf*") if not case else ("*.TXT", "CAF*")
+        code, out, err = run(tunzip, "-l", "--tsv", *case, sample, mask, "-x", exclude)
+        chosen = [line.split("\t")[8] for line in out.splitlines()]
+        check(code == 0 and chosen == ["docs/readme.txt", "na\u00efve-\u20ac.txt"],
+              "masks and exclusions %r: %d %r" % (case, code, chosen))
     code, out, err = run(tunzip, "-l", "--tsv", sample, "caf\u00e9.txt")
     check(code == 0 and len(out.splitlines()) == 1, "mask typed in UTF-8: %d %r" % (code, out))
-    code, out, err = run(tunzip, "-l", "--tsv", sample, "docs\\*", "nothing.here")
-    check(code == 11 and "caution: filename not matched:  nothing.here" in err
-          and len(out.splitlines()) == 1, "unmatched mask: %d %r" % (code, err))
+    # A listing fails only when nothing at all was chosen, as UnZip's does.
+    code, out, err = run(tunzip, "-l", "--tsv", sample, "docs/*", "nothing.here")
+    check(code == 0 and "caution: filename not matched:  nothing.here" in err
+          and len(out.splitlines()) == 2, "unmatched mask: %d %r" % (code, err))
+    code, out, err = run(tunzip, "-l", "--tsv", sample, "nothing.here")
+    check(code == 11 and out == "", "nothing matched: %d %r" % (code, err))
+    # Extraction and test choosing nothing, by mask or by exclusion: 11.
+    for args in (["-t", "sample.zip", "-x", "*"],
+                 ["-qo", "sample.zip", "nothing*", "-d", "nothing-out"]):
+        code, out, err = run(tunzip, *args, cwd=scratch)
+        check(code == 11 and err.endswith("no member chosen\n"), "%r: %d %r" % (args, code, err))
+    check(not os.path.exists(os.path.join(scratch, "nothing-out")), "nothing chosen made a folder")
 
     # The user's own spelling of the path, relative and with "..", in messages.
     code, out, err = run(tunzip, "-l", "--tsv", "../" + os.path.basename(scratch) + "/sample.zip",
                          cwd=scratch)
     check(code == 0 and len(out.splitlines()) == 5, "relative path: %d %s" % (code, err))
     code, out, err = run(tunzip, "-l", "missing.zip", cwd=scratch)
-    check(code == 9 and err.strip() == "tunzip: missing.zip: Cannot open file missing.zip",
-          "missing archive: %d %r" % (code, err))
+    check(code == 9 and err == "tunzip: cannot find or open missing.zip, missing.zip.zip or "
+          "missing.zip.ZIP\n", "missing archive: %d %r" % (code, err))
+    # UnZip's search: ARCHIVE, then ARCHIVE.zip, then ARCHIVE.ZIP.
+    write("upper.ZIP", zip_bytes([(b"u", b"U", 0)]))
+    for name, found in (("sample", "sample.zip"), ("upper", "upper.ZIP")):
+        code, out, err = run(tunzip, "-l", name, cwd=scratch)
+        header = out.splitlines()[0] if out else ""
+        check(code == 0 and header.lower() == "archive:  " + found.lower(),
+              "%s: %d %r %r" % (name, code, header, err))
+    os.makedirs(os.path.join(scratch, "folder.zip"))
+    code, out, err = run(tunzip, "-l", "folder.zip", cwd=scratch)
+    check(code == 9 and "cannot find or open folder.zip" in err, "a folder: %d %r" % (code, err))
+
     write("text.txt", b"just some text, no archive at all" * 10)
-    code, out, err = run(tunzip, "-l", "text.txt", cwd=scratch)
-    check(code == 9 and err.strip() == "tunzip: text.txt: Invalid file - not a PKZip file",
-          "not an archive: %d %r" % (code, err))
+    write("zero.zip", b"")
     write("short.zip", b"PK\x05\x06")
-    code, out, err = run(tunzip, "-l", "short.zip", cwd=scratch)
-    check(code == 9 and err.startswith("tunzip: short.zip: "), "short file: %d %r" % (code, err))
+    write("noise.bin", bytes(range(7, 24)))
+    for name, why in (("text.txt", "no ZIP directory found in it"), ("zero.zip", "the file is empty"),
+                      ("short.zip", "too short to be one"), ("noise.bin", "too short to be one")):
+        for mode in ("-l", "-t", "-Z1"):
+            code, out, err = run(tunzip, mode, name, cwd=scratch)
+            check(code == 9 and err == "tunzip: %s: not a ZIP archive (%s)\n" % (name, why),
+                  "not an archive %s %s: %d %r" % (mode, name, code, err))
 
     damaged = bytearray(zip_bytes([(b"a", b"1", 0), (b"b", b"2", 0)]))
     second = damaged.find(b"PK\x01\x02", damaged.find(b"PK\x01\x02") + 1)
@@ -113,8 +147,18 @@ def main():
     check(code == 3 and "Invalid file - not a PKZip file" in err, "damaged: %d %r" % (code, err))
 
     write("empty.zip", zip_bytes([]))
-    code, out, err = run(tunzip, "-l", "--tsv", "empty.zip", cwd=scratch)
-    check(code == 1 and out == "" and "zipfile is empty" in err, "empty: %d %r" % (code, err))
+    for mode in (["-l", "--tsv"], ["-t"], ["-Z1"], ["-o", "-d", "out"]):
+        code, out, err = run(tunzip, *mode, "empty.zip", cwd=scratch)
+        check(code == 1 and err == "tunzip: empty.zip: zipfile is empty\n",
+              "empty %r: %d %r" % (mode, code, err))
+    check(not os.path.exists(os.path.join(scratch, "out")), "an empty archive made the target")
+
+    # A member without a name is named by its place in every message.
+    write("unnamed.zip", zip_bytes([(b"a", b"1", 0), (b"", b"2", 0)]))
+    code, out, err = run(tunzip, "-Z1", "unnamed.zip", cwd=scratch)
+    check(code == 0 and out.splitlines() == ["a", "(unnamed member 2)"], "unnamed: %r" % out)
+    code, out, err = run(tunzip, "-l", "unnamed.zip", cwd=scratch)
+    check(code == 0 and "   (unnamed member 2)\n" in out, "unnamed -l: %r" % out)
     write("zero-count.zip", zip_bytes([(b"a", b"1", 0), (b"b", b"2", 0)], total=0))
     code, out, err = run(tunzip, "-l", "--tsv", "zero-count.zip", cwd=scratch)
     check(code == 0 and len(out.splitlines()) == 2, "zero entry count: %d %r" % (code, err))

@@ -1,34 +1,97 @@
 #include "ExitCodes.h"
 
+#include <algorithm>
 #include <new>
+#include <typeinfo>
 
 #include "archive/AbDfBase.h"
 #include "archive/AbExcept.h"
 
 namespace tunzip {
 
+namespace {
+
+constexpr int32_t kAnyNumber = -1;
+
+// A failure as the reader classifies it, and what it means to a script. The
+// class narrows a row only where the classification leaves failures alike
+// (the Deflate decoder's and the runtime's, all number 0).
+struct ExitRule {
+  ab::TAbFailureKind kind;
+  int32_t number;
+  const std::type_info* type;
+  int code;
+};
+
+const ExitRule kRules[] = {
+    {ab::fkArchive, ab::AbZipBadCRC, nullptr, kExitFormatError},
+    {ab::fkArchive, ab::AbInvalidFactor, nullptr, kExitFormatError},
+    {ab::fkArchive, ab::AbReadError, nullptr, kExitFormatError},
+    {ab::fkArchive, ab::AbErrZipInvalid, nullptr, kExitSevereFormatError},
+    {ab::fkArchive, ab::AbZipVersionNeeded, nullptr, kExitUnsupported},
+    {ab::fkArchive, ab::AbUnknownCompressionMethod, nullptr, kExitUnsupported},
+    {ab::fkArchive, ab::AbInvalidPassword, nullptr, kExitBadPassword},
+    {ab::fkArchive, ab::AbUserAbort, nullptr, kExitUserAbort},
+    // A refusal with a message of its own: an unsafe name, overlapping data.
+    {ab::fkArchive, 0, nullptr, kExitFormatError},
+    {ab::fkFiler, 0, &typeid(rtl::EWriteError), kExitDiskFull},
+    // The archive ends before a member's data does.
+    {ab::fkFiler, 0, &typeid(rtl::EReadError), kExitFormatError},
+    {ab::fkFileOpen, 0, nullptr, kExitArchiveNotFound},
+    // UnZip's code for a file it cannot create, whatever the cause.
+    {ab::fkFileCreate, 0, nullptr, kExitDiskFull},
+    // A file-system call that failed on the way: UnZip's generic error.
+    {ab::fkInOut, kAnyNumber, nullptr, kExitFormatError},
+    {ab::fkOther, 0, &typeid(ab::EAbInflateError), kExitFormatError},
+    {ab::fkOther, 0, &typeid(ab::EAbInternalInflateError), kExitFormatError},
+    {ab::fkOther, 0, &typeid(ab::EAbInflatePasswordError), kExitBadPassword},
+    {ab::fkOther, 0, &typeid(ab::EAbAbortProgress), kExitUserAbort},
+    {ab::fkOther, 0, &typeid(std::bad_alloc), kExitNoMemory},
+};
+
+const ExitRule* RuleFor(const std::exception& error) {
+  const ab::TAbFailure failure = ab::ClassifyFailure(error);
+  for (const ExitRule& rule : kRules) {
+    if (rule.kind != failure.kind) continue;
+    if (rule.number != kAnyNumber && rule.number != failure.number) continue;
+    if (rule.type != nullptr && *rule.type != typeid(error)) continue;
+    return &rule;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 int ExitCodeFor(const std::exception& error, bool notAnArchive) {
-  // Opening failed, or the file is too short or has no end record: UnZip
-  // says the zipfile was not found.
-  if (dynamic_cast<const rtl::EFOpenError*>(&error) != nullptr) return kExitArchiveNotFound;
-  if (dynamic_cast<const rtl::EReadError*>(&error) != nullptr) return kExitArchiveNotFound;
-  if (dynamic_cast<const ab::EAbZipInvalid*>(&error) != nullptr)
-    return notAnArchive ? kExitArchiveNotFound : kExitSevereFormatError;
-  if (dynamic_cast<const ab::EAbUserAbort*>(&error) != nullptr ||
-      dynamic_cast<const ab::EAbAbortProgress*>(&error) != nullptr)
-    return kExitUserAbort;
-  if (dynamic_cast<const ab::EAbZipInvalidMethod*>(&error) != nullptr ||
-      dynamic_cast<const ab::EAbZipVersion*>(&error) != nullptr)
-    return kExitUnsupported;
-  if (dynamic_cast<const ab::EAbZipInvalidPassword*>(&error) != nullptr ||
-      dynamic_cast<const ab::EAbInflatePasswordError*>(&error) != nullptr)
-    return kExitBadPassword;
-  if (dynamic_cast<const rtl::EWriteError*>(&error) != nullptr) return kExitDiskFull;
-  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return kExitNoMemory;
-  if (dynamic_cast<const ab::EAbZipBadCRC*>(&error) != nullptr ||
-      dynamic_cast<const ab::EAbInflateError*>(&error) != nullptr)
-    return kExitFormatError;
-  return kExitSevereFormatError;
+  if (notAnArchive) return kExitArchiveNotFound;
+  const ExitRule* rule = RuleFor(error);
+  // Anything the table does not name is a damaged archive as far as a
+  // script can tell: it did not get its files.
+  return rule != nullptr ? rule->code : kExitSevereFormatError;
+}
+
+bool ExitStatus::IsPasswordFailure(const std::exception& error) {
+  return ExitCodeFor(error, false) == kExitBadPassword;
+}
+
+void ExitStatus::Raise(int code) {
+  worst_ = std::max(worst_, code);
+  stopped_ = stopped_ || code == kExitDiskFull || code == kExitUserAbort;
+}
+
+void ExitStatus::Failed(const std::exception& error) {
+  if (IsPasswordFailure(error)) {
+    (passwordAvailable_ ? wrongPassword_ : missingPassword_) = true;
+    return;
+  }
+  Raise(ExitCodeFor(error, false));
+}
+
+int ExitStatus::Code() const {
+  // A full disk and an abort stop the run; a missing password says less.
+  if (missingPassword_) return stopped_ ? worst_ : +kExitNoPassword;
+  if (wrongPassword_) return std::max(worst_, succeeded_ > 0 ? +kExitWarning : +kExitBadPassword);
+  return worst_;
 }
 
 }  // namespace tunzip

@@ -1,5 +1,6 @@
 // Exit codes as Info-ZIP UnZip documents them, so that scripts written for it
-// keep working, and the code for each failure the reader raises.
+// keep working; the code for each failure the reader classifies; and the
+// code of a whole run, combined from what happened to each member.
 #pragma once
 
 #include <exception>
@@ -11,6 +12,7 @@ enum ExitCode : int {
   kExitWarning = 1,
   kExitFormatError = 2,
   kExitSevereFormatError = 3,
+  kExitNoPassword = 5,  // UnZip's "unable to get password" (also out of memory)
   kExitNoMemory = 5,
   kExitArchiveNotFound = 9,
   kExitBadOptions = 10,
@@ -21,8 +23,34 @@ enum ExitCode : int {
   kExitBadPassword = 82,
 };
 
+// The code of a failure, looked up by the reader's classification of it.
 // notAnArchive: the reader refused the file as no archive at all (it then
 // leaves the archive invalid), rather than finding a damaged one.
 int ExitCodeFor(const std::exception& error, bool notAnArchive);
+
+// The exit code of a run over many members. Most outcomes combine by taking
+// the highest code, as UnZip does; passwords follow UnZip's own rules: a
+// wrong one fails the run (82) only when nothing else was written, and
+// needing one that cannot be asked for (no -P, no terminal) gives 5.
+class ExitStatus {
+ public:
+  // passwordAvailable: -P was given or a terminal can be asked.
+  explicit ExitStatus(bool passwordAvailable) : passwordAvailable_(passwordAvailable) {}
+
+  void Succeeded() { ++succeeded_; }
+  void Raise(int code);
+  void Failed(const std::exception& error);
+  // Whether the last failure was a password the run could not get.
+  static bool IsPasswordFailure(const std::exception& error);
+  int Code() const;
+
+ private:
+  bool passwordAvailable_;
+  int worst_ = kExitOk;
+  int succeeded_ = 0;
+  bool wrongPassword_ = false;
+  bool missingPassword_ = false;
+  bool stopped_ = false;  // a full disk or an abort
+};
 
 }  // namespace tunzip

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ExitCodes.h"
+#include "Masks.h"
 #include "archive/AbUtils.h"
 #include "os/os.h"
 
@@ -33,42 +34,95 @@ std::string Ratio(uint64_t size, uint64_t compressed) {
   return Printf("%3ld%%", std::lround(saved));
 }
 
+void WriteShort(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chosen, int quiet,
+                std::ostream& out) {
+  if (quiet < 2)
+    out << "  Length      Date    Time    Name\n"
+        << "---------  ---------- -----   ----\n";
+  uint64_t total = 0;
+  for (int32_t i : chosen) {
+    const ab::TAbZipItem& item = archive.Item(i);
+    total += item.UncompressedSize64();
+    out << Printf("%9" PRIu64 "  %s   ", item.UncompressedSize64(),
+                  DateTime(item.LastModFileDate(), item.LastModFileTime(), false).c_str())
+        << ShownMemberName(item, i) << '\n';
+  }
+  if (quiet < 2)
+    out << "---------                     -------\n"
+        << Printf("%9" PRIu64 "                     %zu file%s\n", total, chosen.size(),
+                  chosen.size() == 1 ? "" : "s");
+}
+
+void WriteVerbose(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chosen, int quiet,
+                  std::ostream& out) {
+  if (quiet < 2)
+    out << " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
+        << "--------  ------  ------- ---- ---------- ----- --------  ----\n";
+  uint64_t totalSize = 0, totalCompressed = 0;
+  for (int32_t i : chosen) {
+    const ab::TAbZipItem& item = archive.Item(i);
+    const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
+    const uint64_t size = item.UncompressedSize64();
+    const uint64_t compressed = item.CompressedSize64();
+    totalSize += size;
+    totalCompressed += compressed;
+    out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
+                  MethodName(h.RawCompressionMethod(), h.GeneralPurposeBitFlag()).c_str(),
+                  compressed, Ratio(size, compressed).c_str(),
+                  DateTime(h.LastModFileDate(), h.LastModFileTime(), false).c_str(), h.Crc32())
+        << ShownMemberName(item, i) << '\n';
+  }
+  if (quiet < 2)
+    out << "--------          -------  ---                            -------\n"
+        << Printf("%8" PRIu64 "        %9" PRIu64 " %s                            %zu file%s\n",
+                  totalSize, totalCompressed, Ratio(totalSize, totalCompressed).c_str(),
+                  chosen.size(), chosen.size() == 1 ? "" : "s");
+}
+
+void WriteTsv(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chosen,
+              std::ostream& out) {
+  for (int32_t i : chosen) {
+    const ab::TAbZipItem& item = archive.Item(i);
+    const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
+    out << i << '\t' << h.RawCompressionMethod() << '\t'
+        << Printf("%04x", h.GeneralPurposeBitFlag()) << '\t' << item.CompressedSize64() << '\t'
+        << item.UncompressedSize64() << '\t' << Printf("%08" PRIx32, h.Crc32()) << '\t'
+        << item.LocalHeaderOffset64() << '\t' << DateTime(h.LastModFileDate(), h.LastModFileTime(), true)
+        << '\t' << ShownMemberName(item, i) << '\n';
+  }
+}
+
 }  // namespace
+
+Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options) {
+  MemberChoice choice(options.masks, options.excludes, options.caseBlind);
+  Choice result;
+  for (int32_t i = 0; i < archive.ItemCount(); ++i)
+    if (choice.Chooses(MemberName(archive.Item(i)))) result.items.push_back(i);
+  result.unmatchedMasks = choice.UnmatchedMasks();
+  result.unmatchedExcludes = choice.UnmatchedExcludes();
+  return result;
+}
 
 std::vector<int32_t> ChooseItems(const ab::TAbArchive& archive,
                                  const std::vector<std::string>& masks,
                                  const std::vector<std::string>& excludes,
                                  std::vector<bool>& matched) {
-  matched.assign(masks.size(), false);
   std::vector<int32_t> chosen;
+  matched.assign(masks.size(), false);
   for (int32_t i = 0; i < archive.ItemCount(); ++i) {
-    const ab::TAbArchiveItem& item = archive.Item(i);
-    bool excluded = false;
-    for (const std::string& mask : excludes) excluded = excluded || item.MatchesMaskList(mask);
-    if (excluded) continue;
+    const std::string name = MemberName(archive.Item(i));
     bool take = masks.empty();
     for (size_t k = 0; k < masks.size(); ++k) {
-      if (item.MatchesMaskList(masks[k])) {
+      if (MaskMatches(masks[k], name, false)) {
         matched[k] = true;
         take = true;
       }
     }
+    for (const std::string& mask : excludes) take = take && !MaskMatches(mask, name, false);
     if (take) chosen.push_back(i);
   }
   return chosen;
-}
-
-std::string ShownName(const std::string& ansi) {
-  std::string escaped;
-  for (char c : ansi) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      escaped += Printf("\\x%02X", byte);
-    } else {
-      escaped += c;
-    }
-  }
-  return os::AnsiToUtf8(escaped);
 }
 
 std::string MethodName(uint16_t method, uint16_t flags) {
@@ -97,57 +151,38 @@ std::string MethodName(uint16_t method, uint16_t flags) {
 
 int ListArchive(const ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
                 std::ostream& err) {
-  std::vector<bool> matched;
-  const std::vector<int32_t> chosen =
-      ChooseItems(archive, options.masks, options.excludes, matched);
-  if (options.tsv) {
-    for (int32_t i : chosen) {
-      const ab::TAbZipItem& item = archive.Item(i);
-      const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
-      out << i << '\t' << h.RawCompressionMethod() << '\t'
-          << Printf("%04x", h.GeneralPurposeBitFlag()) << '\t' << item.CompressedSize64() << '\t'
-          << item.UncompressedSize64() << '\t' << Printf("%08" PRIx32, h.Crc32()) << '\t'
-          << item.LocalHeaderOffset64() << '\t'
-          << DateTime(h.LastModFileDate(), h.LastModFileTime(), true) << '\t'
-          << ShownName(item.ItemName()) << '\n';
-    }
-  } else {
+  const bool table = options.listing == Listing::kShort || options.listing == Listing::kVerbose;
+  if (table && options.quiet == 0) {
     out << "Archive:  " << options.archiveShown << '\n';
     const std::string& comment = archive.EndRecord().ZipfileComment();
     if (!comment.empty()) out << ShownName(os::OemToChar(comment.c_str())) << '\n';
-    out << " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
-        << "--------  ------  ------- ---- ---------- ----- --------  ----\n";
-    uint64_t totalSize = 0, totalCompressed = 0;
-    for (int32_t i : chosen) {
-      const ab::TAbZipItem& item = archive.Item(i);
-      const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
-      const uint64_t size = item.UncompressedSize64();
-      const uint64_t compressed = item.CompressedSize64();
-      totalSize += size;
-      totalCompressed += compressed;
-      out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
-                    MethodName(h.RawCompressionMethod(), h.GeneralPurposeBitFlag()).c_str(),
-                    compressed, Ratio(size, compressed).c_str(),
-                    DateTime(h.LastModFileDate(), h.LastModFileTime(), false).c_str(), h.Crc32())
-          << ShownName(item.ItemName()) << '\n';
-    }
-    out << "--------          -------  ---                            -------\n"
-        << Printf("%8" PRIu64 "        %9" PRIu64 " %s                            %zu file%s\n",
-                  totalSize, totalCompressed, Ratio(totalSize, totalCompressed).c_str(),
-                  chosen.size(), chosen.size() == 1 ? "" : "s");
   }
-  int code = kExitOk;
-  for (size_t k = 0; k < options.masks.size(); ++k) {
-    if (!matched[k]) {
-      err << "caution: filename not matched:  " << os::AnsiToUtf8(options.masks[k]) << '\n';
-      code = kExitNoMatch;
-    }
-  }
-  if (code == kExitOk && archive.ItemCount() == 0) {
+  if (archive.ItemCount() == 0) {
+    out.flush();
     err << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
-    code = kExitWarning;
+    return kExitWarning;
   }
-  return code;
+  const Choice choice = ChooseMembers(archive, options);
+  switch (options.listing) {
+    case Listing::kShort:
+      WriteShort(archive, choice.items, options.quiet, out);
+      break;
+    case Listing::kVerbose:
+      WriteVerbose(archive, choice.items, options.quiet, out);
+      break;
+    case Listing::kNames:
+      for (int32_t i : choice.items) out << ShownMemberName(archive.Item(i), i) << '\n';
+      break;
+    case Listing::kTsv:
+      WriteTsv(archive, choice.items, out);
+      break;
+  }
+  out.flush();
+  for (const std::string& mask : choice.unmatchedMasks)
+    err << "caution: filename not matched:  " << mask << '\n';
+  // A listing fails only when it lists nothing of what was asked for, as
+  // UnZip's does: scripts ask "unzip -l a.zip x y" whether any is there.
+  return choice.items.empty() && !options.masks.empty() ? kExitNoMatch : kExitOk;
 }
 
 }  // namespace tunzip

@@ -1,5 +1,6 @@
-// tunzip -l: the catalogue as a table a person reads (like unzip -v) or as
-// tab-separated lines for scripts, with the members chosen by masks.
+// tunzip -l, -v, -Z1 and --tsv: the catalogue as UnZip's short and verbose
+// tables, as bare names, or as tab-separated lines for scripts, with the
+// members chosen by masks; and how a member's name is shown anywhere.
 #pragma once
 
 #include <cstdint>
@@ -7,22 +8,28 @@
 #include <string>
 #include <vector>
 
+#include "Names.h"
 #include "Options.h"
 #include "archive/AbZipTyp.h"
 
 namespace tunzip {
 
+// The members a command line chooses, in catalogue order, and the masks and
+// exclusions that chose nothing.
+struct Choice {
+  std::vector<int32_t> items;
+  std::vector<std::string> unmatchedMasks;
+  std::vector<std::string> unmatchedExcludes;
+};
+Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options);
+
 // The indexes of the items the masks choose (every item when there are no
-// masks) and none of the exclusions do; matched[k] tells whether masks[k]
-// chose any item.
+// masks) and none of the exclusions do, case-sensitively; matched[k] tells
+// whether masks[k] chose any item.
 std::vector<int32_t> ChooseItems(const ab::TAbArchive& archive,
                                  const std::vector<std::string>& masks,
                                  const std::vector<std::string>& excludes,
                                  std::vector<bool>& matched);
-
-// A name in the program's code page as UTF-8, control bytes shown as \xNN so
-// that a hostile name cannot break a line or a column.
-std::string ShownName(const std::string& ansi);
 
 // The method as unzip -v names it ("Stored", "Defl:N", "Unk:014", ...).
 std::string MethodName(uint16_t method, uint16_t flags);

@@ -24,6 +24,92 @@ std::string UserMessage(const std::exception& error, const tunzip::Options& opti
   return message;
 }
 
+bool IsFile(const std::string& path) {
+  const uint32_t attributes = os::FileAttributes(path);
+  return attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) == 0;
+}
+
+// UnZip's search: the name as given, else with .zip, else with .ZIP added.
+bool FindArchive(tunzip::Options& options) {
+  for (const char* suffix : {"", ".zip", ".ZIP"}) {
+    if (IsFile(os::ExpandFileName(options.archive + suffix))) {
+      options.archive += suffix;
+      options.archiveShown += suffix;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Loads the catalogue, or says why not and gives the exit code.
+int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
+         const std::string& programPath) {
+  // The smallest archive is its end record alone, 22 bytes.
+  if (const int64_t size = archive.Stream().Size(); size < 22) {
+    std::cerr << "tunzip: " << options.archiveShown << ": not a ZIP archive ("
+              << (size == 0 ? "the file is empty" : "too short to be one") << ")\n";
+    return tunzip::kExitArchiveNotFound;
+  }
+  try {
+    archive.LoadCatalogue();
+    return tunzip::kExitOk;
+  } catch (const std::exception& error) {
+    // Refused before a catalogue was found: the file is something else.
+    if (archive.State() == ab::stInvalid) {
+      std::cerr << "tunzip: " << options.archiveShown
+                << ": not a ZIP archive (no ZIP directory found in it)\n";
+      return tunzip::kExitArchiveNotFound;
+    }
+    std::cerr << "tunzip: " << options.archiveShown << ": "
+              << UserMessage(error, options, programPath) << '\n';
+    return tunzip::ExitCodeFor(error, false);
+  }
+}
+
+int Run(tunzip::Options& options) {
+  for (const std::string& caution : options.cautions)
+    std::cerr << "tunzip: caution: " << caution << '\n';
+  if (!FindArchive(options)) {
+    std::cerr << "tunzip: cannot find or open " << options.archiveShown << ", "
+              << options.archiveShown << ".zip or " << options.archiveShown << ".ZIP\n";
+    return tunzip::kExitArchiveNotFound;
+  }
+  const std::string programPath = os::ExpandFileName(options.archive);
+  std::unique_ptr<ab::TAbZipArchive> archive;
+  try {
+    archive = std::make_unique<ab::TAbZipArchive>(programPath, rtl::fmShareDenyNone);
+  } catch (const std::exception& error) {
+    std::cerr << "tunzip: " << options.archiveShown << ": "
+              << UserMessage(error, options, programPath) << '\n';
+    return tunzip::kExitArchiveNotFound;
+  }
+  if (const int code = Load(*archive, options, programPath); code != tunzip::kExitOk) return code;
+  try {
+    if (options.mode == tunzip::Mode::kList)
+      return tunzip::ListArchive(*archive, options, std::cout, std::cerr);
+    if (options.quiet == 0) std::cout << "Archive:  " << options.archiveShown << '\n';
+    if (archive->ItemCount() == 0) {
+      std::cout.flush();
+      std::cerr << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
+      return tunzip::kExitWarning;
+    }
+    if (const tunzip::Choice choice = tunzip::ChooseMembers(*archive, options);
+        choice.items.empty()) {
+      std::cout.flush();
+      for (const std::string& mask : choice.unmatchedMasks)
+        std::cerr << "caution: filename not matched:  " << mask << '\n';
+      std::cerr << "tunzip: " << options.archiveShown << ": no member chosen\n";
+      return tunzip::kExitNoMatch;
+    }
+    return tunzip::ExtractArchive(*archive, options, std::cout, std::cerr);
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "tunzip: " << options.archiveShown << ": "
+              << UserMessage(error, options, programPath) << '\n';
+    return tunzip::ExitCodeFor(error, false);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -35,19 +121,13 @@ int main(int argc, char** argv) {
     std::cerr << "tunzip: " << error.what() << '\n' << tunzip::kUsage;
     return tunzip::kExitBadOptions;
   }
-  const std::string programPath = os::ExpandFileName(options.archive);
-  std::unique_ptr<ab::TAbZipArchive> archive;
-  try {
-    archive = std::make_unique<ab::TAbZipArchive>(programPath, rtl::fmShareDenyNone);
-    archive->LoadCatalogue();
-    if (options.mode == tunzip::Mode::kList)
-      return tunzip::ListArchive(*archive, options, std::cout, std::cerr);
-    return tunzip::ExtractArchive(*archive, options, std::cout, std::cerr);
-  } catch (const std::exception& error) {
-    std::cout.flush();
-    std::cerr << "tunzip: " << options.archiveShown << ": "
-              << UserMessage(error, options, programPath) << '\n';
-    const bool notAnArchive = archive != nullptr && archive->State() == ab::stInvalid;
-    return tunzip::ExitCodeFor(error, notAnArchive);
+  if (options.mode == tunzip::Mode::kHelp) {
+    std::cout << tunzip::kUsage;
+    return tunzip::kExitOk;
   }
+  if (options.mode == tunzip::Mode::kVersion) {
+    std::cout << tunzip::kVersion;
+    return tunzip::kExitOk;
+  }
+  return Run(options);
 }

@@ -1,93 +1,266 @@
 #include "Options.h"
 
+#include <algorithm>
+#include <string_view>
+
+#include "os/os.h"
+
 namespace tunzip {
 
-const char* const kUsage =
-    "usage: tunzip [-d DIR] [-o | -n] [-j] [-P PASSWORD] [-q] ARCHIVE [MASK...] [-x MASK...]\n"
-    "       tunzip -t [-P PASSWORD] [-q] ARCHIVE [MASK...] [-x MASK...]\n"
-    "       tunzip -l [--tsv] ARCHIVE [MASK...] [-x MASK...]\n"
-    "  -d DIR       extract below DIR (default: the current folder), restoring stored folders\n"
-    "  -o           overwrite existing files without asking\n"
-    "  -n           never overwrite existing files\n"
-    "  -j           junk stored folders: every file straight into DIR\n"
-    "  -P PASSWORD  password for encrypted members (else asked for on a terminal)\n"
-    "  -q           quiet: report errors only\n"
-    "  -t           test: decode every chosen member, write nothing\n"
-    "  -l           list the members (like unzip -v)\n"
-    "  --tsv        one tab-separated line per member: index, method, flags, compressed size,\n"
-    "               size, CRC-32, local header offset, date and time, name\n"
-    "  -x           the masks after it exclude members\n";
+const char* const kVersion =
+    "tunzip " TESSALINE_VERSION " (Tessaline), lists, tests and extracts ZIP archives\n";
 
-Options ParseOptions(const std::vector<std::string>& raw, const std::vector<std::string>& program) {
-  Options options;
-  bool listRequested = false;
-  bool testRequested = false;
-  bool extractOnly = false;  // an option that only extraction takes
-  bool haveArchive = false;
-  bool excluding = false;
-  bool optionsEnded = false;
-  auto value = [&](size_t& i, const std::string& option) {
-    if (i + 1 >= raw.size()) throw UsageError(option + " needs a value");
+const char* const kUsage =
+    "usage: tunzip [-opts[modifiers]] ARCHIVE[.zip] [MASK...] [-x MASK...] [-d DIR]\n"
+    "       tunzip -Z1 [-C] ARCHIVE[.zip] [MASK...] [-x MASK...]\n"
+    "  Extracts the members the masks choose (all without masks) below DIR (default: here).\n"
+    "  Letters combine (-qo is -q -o) and options may follow the archive; -- ends them.\n"
+    "  -l  list: length, date, time, name             -t  test: decode, write nothing\n"
+    "  -v  list verbosely: method, ratio, CRC-32      -Z1 list the names only, one a line\n"
+    "  -x  the masks after it exclude members         -d DIR  extract below DIR\n"
+    "modifiers:\n"
+    "  -o  overwrite existing files without asking    -n  never overwrite existing files\n"
+    "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
+    "  -C  masks ignore letter case                   -P PASSWORD  for encrypted members\n"
+    "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
+    "         size, size, CRC-32, offset, date and time, name)\n"
+    "  -h, --help  this text                          --version  tunzip's version\n"
+    "masks: * any text, / included; ? one character; [a-f] [!a-f] one of a set;\n"
+    "  \\ takes the next character as it is. See tunzip(1) for the exit codes.\n";
+
+namespace {
+
+// One command-line argument, or the value part of one: as the user typed it
+// (for messages) and in the program's code page (for the file calls).
+struct Argument {
+  std::string shown;
+  std::string text;
+};
+
+// What the letters asked for. The mode is settled only once the whole line
+// has been read, because some letters give way to others whatever their
+// order (-lt tests, -vl lists verbosely), as in UnZip.
+struct Request {
+  bool list = false;
+  bool verbose = false;
+  bool test = false;
+  bool names = false;
+  bool help = false;
+  bool version = false;
+  bool tsv = false;
+  bool overwriteAlways = false;
+  bool overwriteNever = false;
+  bool excluding = false;  // positional arguments are now exclusions
+};
+
+using Apply = void (*)(Request&, Options&, const Argument& value);
+
+// An option: a letter (short) or a word (long, after "--"), whether it takes
+// a value, and what it does.
+struct OptionSpec {
+  std::string_view name;
+  bool takesValue;
+  Apply apply;
+};
+
+void SetTarget(Request&, Options& options, const Argument& value) {
+  // UnZip refuses a second -d too: which one was meant cannot be guessed.
+  if (options.haveTarget) throw UsageError("-d given more than once");
+  if (value.text.empty()) throw UsageError("-d needs a folder");
+  options.haveTarget = true;
+  options.targetShown = value.shown;
+  options.target = value.text;
+}
+
+void SetPassword(Request&, Options& options, const Argument& value) {
+  options.havePassword = true;
+  options.password = value.text;
+}
+
+constexpr OptionSpec kLetters[] = {
+    {"C", false, [](Request&, Options& o, const Argument&) { o.caseBlind = true; }},
+    {"d", true, SetTarget},
+    {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
+    {"j", false, [](Request&, Options& o, const Argument&) { o.junkPaths = true; }},
+    {"l", false, [](Request& r, Options&, const Argument&) { r.list = true; }},
+    {"n", false, [](Request& r, Options&, const Argument&) { r.overwriteNever = true; }},
+    {"o", false, [](Request& r, Options&, const Argument&) { r.overwriteAlways = true; }},
+    {"P", true, SetPassword},
+    {"q", false, [](Request&, Options& o, const Argument&) { o.quiet = std::min(o.quiet + 1, 2); }},
+    {"t", false, [](Request& r, Options&, const Argument&) { r.test = true; }},
+    {"v", false, [](Request& r, Options&, const Argument&) { r.verbose = true; }},
+    {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
+};
+
+// After a leading -Z the letters are ZipInfo's, of which tunzip knows the
+// names-only listing.
+constexpr OptionSpec kZipInfoLetters[] = {
+    {"1", false, [](Request& r, Options&, const Argument&) { r.names = true; }},
+    {"C", false, [](Request&, Options& o, const Argument&) { o.caseBlind = true; }},
+    {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
+    {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
+};
+
+constexpr OptionSpec kWords[] = {
+    {"help", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
+    {"tsv", false, [](Request& r, Options&, const Argument&) { r.tsv = true; }},
+    {"version", false, [](Request& r, Options&, const Argument&) { r.version = true; }},
+};
+
+template <size_t N>
+const OptionSpec* Find(const OptionSpec (&table)[N], std::string_view name) {
+  for (const OptionSpec& spec : table)
+    if (spec.name == name) return &spec;
+  return nullptr;
+}
+
+class Parser {
+ public:
+  Parser(const std::vector<std::string>& raw, const std::vector<std::string>& program)
+      : raw_(raw), program_(program) {}
+
+  Options Run();
+
+ private:
+  // The argument at i, whole or from byte `from` on. Options are ASCII, so the
+  // value after them starts at the same byte in both spellings.
+  Argument At(size_t i, size_t from = 0) const {
+    return {raw_[i].substr(from), program_[i].substr(std::min(from, program_[i].size()))};
+  }
+  void Letters(size_t& i, size_t from);
+  void Word(size_t& i);
+  void Positional(size_t i);
+  void Settle();
+
+  const std::vector<std::string>& raw_;
+  const std::vector<std::string>& program_;
+  Options options_;
+  Request request_;
+  bool zipInfo_ = false;
+  bool haveArchive_ = false;
+};
+
+Options Parser::Run() {
+  size_t i = 1;
+  // ZipInfo mode must be asked for first, as in UnZip: its letters differ.
+  if (i < raw_.size() && raw_[i].starts_with("-Z")) {
+    zipInfo_ = true;
+    if (raw_[i].size() > 2) Letters(i, 2);
     ++i;
-    return i;
-  };
-  for (size_t i = 1; i < raw.size(); ++i) {
-    const std::string& arg = raw[i];
-    if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-      if (arg == "--") {
-        optionsEnded = true;
-      } else if (arg == "-l") {
-        listRequested = true;
-      } else if (arg == "-t") {
-        testRequested = true;
-      } else if (arg == "--tsv") {
-        options.tsv = true;
-      } else if (arg == "-x") {
-        excluding = true;
-      } else if (arg == "-q") {
-        options.quiet = true;
-      } else if (arg == "-o" || arg == "-n") {
-        const Overwrite wanted = arg == "-o" ? Overwrite::kAlways : Overwrite::kNever;
-        if (options.overwrite != Overwrite::kAsk && options.overwrite != wanted)
-          throw UsageError("-o and -n exclude each other");
-        options.overwrite = wanted;
-        extractOnly = true;
-      } else if (arg == "-j") {
-        options.junkPaths = true;
-        extractOnly = true;
-      } else if (arg == "-d") {
-        const size_t at = value(i, arg);
-        options.targetShown = raw[at];
-        options.target = program[at];
-        extractOnly = true;
-      } else if (arg == "-P") {
-        const size_t at = value(i, arg);
-        options.password = program[at];
-        options.havePassword = true;
-      } else {
-        throw UsageError("unknown option " + arg);
-      }
-      continue;
-    }
-    if (!haveArchive) {
-      options.archiveShown = arg;
-      options.archive = program[i];
-      haveArchive = true;
-    } else if (excluding) {
-      options.excludes.push_back(program[i]);
+  }
+  bool optionsEnded = false;
+  for (; i < raw_.size(); ++i) {
+    const std::string& arg = raw_[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      Positional(i);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg[1] == '-') {
+      Word(i);
     } else {
-      options.masks.push_back(program[i]);
+      Letters(i, 1);
     }
   }
-  if (listRequested && testRequested) throw UsageError("-l and -t exclude each other");
-  if (!haveArchive) throw UsageError("no archive given");
-  if (excluding && options.excludes.empty()) throw UsageError("-x needs at least one mask");
-  if (listRequested) options.mode = Mode::kList;
-  if (testRequested) options.mode = Mode::kTest;
-  if (options.mode != Mode::kExtract && extractOnly)
-    throw UsageError("-d, -o, -n and -j only go with extraction");
-  if (options.mode != Mode::kList && options.tsv) throw UsageError("--tsv only goes with -l");
-  return options;
+  Settle();
+  return options_;
+}
+
+void Parser::Letters(size_t& i, size_t from) {
+  const std::string& arg = raw_[i];
+  for (size_t at = from; at < arg.size(); ++at) {
+    const std::string_view letter(arg.data() + at, 1);
+    const OptionSpec* spec = zipInfo_ ? Find(kZipInfoLetters, letter) : Find(kLetters, letter);
+    if (spec == nullptr) {
+      if (letter == "Z") throw UsageError("-Z must be the first option (-Z1 lists names only)");
+      throw UsageError("unknown option -" + std::string(letter) +
+                       (arg.size() > 2 ? " in " + arg : std::string()));
+    }
+    if (!spec->takesValue) {
+      spec->apply(request_, options_, {});
+      continue;
+    }
+    // The rest of the letters is the value (-dout, -Psecret), else the next
+    // argument is.
+    if (at + 1 < arg.size()) {
+      spec->apply(request_, options_, At(i, at + 1));
+    } else if (i + 1 < raw_.size()) {
+      spec->apply(request_, options_, At(++i));
+    } else {
+      throw UsageError("-" + std::string(letter) + " needs a value");
+    }
+    return;
+  }
+}
+
+void Parser::Word(size_t& i) {
+  const std::string& arg = raw_[i];
+  const size_t equals = arg.find('=');
+  const std::string_view name = std::string_view(arg).substr(2, equals - 2);
+  const OptionSpec* spec = Find(kWords, name);
+  if (spec == nullptr) throw UsageError("unknown option --" + std::string(name));
+  if (!spec->takesValue) {
+    if (equals != std::string::npos) throw UsageError("--" + std::string(name) + " takes no value");
+    spec->apply(request_, options_, {});
+  } else if (equals != std::string::npos) {
+    spec->apply(request_, options_, At(i, equals + 1));
+  } else if (i + 1 < raw_.size()) {
+    spec->apply(request_, options_, At(++i));
+  } else {
+    throw UsageError("--" + std::string(name) + " needs a value");
+  }
+}
+
+void Parser::Positional(size_t i) {
+  if (!haveArchive_) {
+    haveArchive_ = true;
+    options_.archiveShown = raw_[i];
+    options_.archive = program_[i];
+    return;
+  }
+  // The name to match is UTF-8; so is the mask.
+  std::string mask = os::AnsiToUtf8(program_[i]);
+  (request_.excluding ? options_.excludes : options_.masks).push_back(std::move(mask));
+}
+
+void Parser::Settle() {
+  Request& r = request_;
+  if (r.help || raw_.size() <= 1) {
+    options_.mode = Mode::kHelp;
+    return;
+  }
+  // -v without an archive asks UnZip for its version; --version always does.
+  if (r.version || (!haveArchive_ && r.verbose)) {
+    options_.mode = Mode::kVersion;
+    return;
+  }
+  if (!haveArchive_) throw UsageError("no archive given");
+  if (zipInfo_ && !r.names) throw UsageError("-Z lists the names only and needs 1: -Z1");
+
+  if (r.test) {
+    options_.mode = Mode::kTest;
+  } else if (r.names || r.verbose || r.list) {
+    options_.mode = Mode::kList;
+    options_.listing = r.names ? Listing::kNames : r.verbose ? Listing::kVerbose : Listing::kShort;
+  }
+  if (r.tsv) {
+    if (options_.mode != Mode::kList || r.names) throw UsageError("--tsv only goes with -l or -v");
+    options_.listing = Listing::kTsv;
+  }
+  // Keeping what is there is the choice that loses nothing.
+  if (r.overwriteNever && r.overwriteAlways)
+    options_.cautions.push_back("both -n and -o given; -o ignored");
+  options_.overwrite = r.overwriteNever    ? Overwrite::kNever
+                       : r.overwriteAlways ? Overwrite::kAlways
+                                           : Overwrite::kAsk;
+  if (options_.haveTarget && options_.mode != Mode::kExtract)
+    options_.cautions.push_back("not extracting; -d ignored");
+}
+
+}  // namespace
+
+Options ParseOptions(const std::vector<std::string>& raw, const std::vector<std::string>& program) {
+  Parser parser(raw, program);
+  return parser.Run();
 }
 
 }  // namespace tunzip

@@ -1,4 +1,6 @@
-// tunzip's command line: the mode, the archive and the member masks.
+// tunzip's command line in UnZip's grammar: one-letter options that combine
+// (-qo, -qqo), a value attached or in the next argument (-dout, -d out),
+// options anywhere until "--", long options for what UnZip lacks.
 #pragma once
 
 #include <stdexcept>
@@ -7,29 +9,44 @@
 
 namespace tunzip {
 
-enum class Mode { kExtract, kTest, kList };
+enum class Mode { kExtract, kTest, kList, kHelp, kVersion };
+
+// How the catalogue is listed (Mode::kList).
+enum class Listing {
+  kShort,    // -l: length, date, time, name and a totals line
+  kVerbose,  // -v: method, compressed size, ratio and CRC-32 as well
+  kNames,    // -Z1: the names alone, one a line
+  kTsv,      // --tsv: every stored fact, tab-separated
+};
 
 // What to do with a file that is already there.
 enum class Overwrite { kAsk, kAlways, kNever };
 
 struct Options {
   Mode mode = Mode::kExtract;
-  bool tsv = false;
-  bool quiet = false;
+  Listing listing = Listing::kShort;
+  // 0: every member named as it is handled; 1 (-q): a summary at most;
+  // 2 (-qq): nothing but errors.
+  int quiet = 0;
   bool junkPaths = false;  // -j: bare names straight into the target folder
+  bool caseBlind = false;  // -C: masks match without regard to letter case
   Overwrite overwrite = Overwrite::kAsk;
   bool havePassword = false;
   std::string password;  // program code page
+  bool haveTarget = false;
   std::string targetShown = ".";
   std::string target = ".";  // -d, program code page
   // As the user typed it (shown in messages) and in the program's code page.
   std::string archiveShown;
   std::string archive;
-  std::vector<std::string> masks;     // program code page; empty: every member
-  std::vector<std::string> excludes;  // after -x
+  std::vector<std::string> masks;     // UTF-8; empty: every member
+  std::vector<std::string> excludes;  // UTF-8, after -x
+  // Options that were given but have no effect here, said once on standard
+  // error as UnZip does ("not extracting; -d ignored").
+  std::vector<std::string> cautions;
 };
 
-// A command line tunzip cannot run; what() says why.
+// A command line tunzip cannot run; what() says why in one line.
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -40,5 +57,6 @@ class UsageError : public std::runtime_error {
 Options ParseOptions(const std::vector<std::string>& raw, const std::vector<std::string>& program);
 
 extern const char* const kUsage;
+extern const char* const kVersion;
 
 }  // namespace tunzip

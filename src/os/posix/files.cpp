@@ -404,6 +404,13 @@ bool MoveFile(const std::string& from, const std::string& to) {
   return true;
 }
 
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  const std::string source = posix::NativePath(from);
+  const std::string target = posix::NativePathForCreate(to);
+  if (::rename(source.c_str(), target.c_str()) != 0) return Fail(target);
+  return true;
+}
+
 uint32_t DriveType(const std::string& root) {
   // Only a drive letter names a drive here; network roots reach nothing.
   const bool isDrive = root.size() >= 2 && root[1] == ':' &&

@@ -143,6 +143,10 @@ bool MoveFile(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
 }
 
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 uint32_t DriveType(const std::string& root) {
   // "C:" alone would name the drive's current folder; the root is meant.
   std::string name = root;
