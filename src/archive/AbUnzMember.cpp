@@ -301,13 +301,24 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
                        uint32_t checkWord) {
   TAbDeflateHelper helper;
   uint32_t flags = helper.DecodeFlags();
-  if (dynamic_cast<TAbBitBucketStream*>(&output) != nullptr) flags |= kTestOnlyFlag;
+  // Testing decodes without handing the bytes on; the count it keeps still
+  // has to stay within the declared size.
+  const auto* bounded = dynamic_cast<TAbBoundedStream*>(&output);
+  const bool testOnly = dynamic_cast<TAbBitBucketStream*>(
+                            bounded != nullptr ? &bounded->Target() : &output) != nullptr;
+  if (testOnly) flags |= kTestOnlyFlag;
   if (item.CompressionMethod() == 9) flags |= kDeflate64Flag;
   helper.SetDecodeFlags(flags);
   helper.SetInputSize(static_cast<int64_t>(
       std::min<uint64_t>(item.CompressedSize64(), static_cast<uint64_t>(INT64_MAX))));
   helper.OnInputProgress = [&archive](int32_t percent) { archive.ReportInflateProgress(percent); };
-  if (!item.IsEncrypted()) return Inflate(&archive.Stream(), &output, &helper);
+  auto inflate = [&] {
+    const uint32_t crc = Inflate(&archive.Stream(), &output, &helper);
+    if (testOnly && static_cast<uint64_t>(helper.OutputMade()) > item.UncompressedSize64())
+      throw EAbZipSizeExceeded();
+    return crc;
+  };
+  if (!item.IsEncrypted()) return inflate();
 
   int32_t tries = 0;
   bool abort = false;
@@ -318,7 +329,7 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
   uint32_t result = 0;
   do {
     try {
-      result = Inflate(&archive.Stream(), &output, &helper);
+      result = inflate();
       done = true;
     } catch (const EAbInflatePasswordError&) {
       RequestPassword(archive, abort);

@@ -40,6 +40,7 @@ class TAbBoundedStream : public rtl::TStream {
   int64_t Seek(int64_t offset, int origin) override { return target_.Seek(offset, origin); }
   int64_t Size() override { return target_.Size(); }
   uint64_t Written() const { return written_; }
+  rtl::TStream& Target() const { return target_; }
 
  private:
   rtl::TStream& target_;

@@ -206,6 +206,9 @@ TEST_F(RealWorld, ALyingSizeStopsAtTheSizeDeclared) {
   rtl::TMemoryStream output;
   EXPECT_THROW(DecodeMemberToStream(*archive, liar, &output), EAbZipSizeExceeded);
   EXPECT_LE(output.Size(), 1000);
+  // Testing hands nothing on, and still counts what the member produces.
+  TAbBitBucketStream bucket;
+  EXPECT_THROW(DecodeMemberToStream(*archive, liar, &bucket), EAbZipSizeExceeded);
 
   testing_support::ScratchFolder scratch;
   archive->SetBaseFolder(scratch.Program());
