@@ -205,5 +205,8 @@ bool IsTerminal(int stream);
 // One line typed on the terminal, without its line end; no echo when echo is
 // false (for passwords). Nothing at the end of input.
 std::optional<std::string> ReadConsoleLine(bool echo);
+// Writes count bytes to standard output exactly as they are: no line-end
+// translation, no buffer of its own. False when not all of them could be.
+bool WriteStandardOutput(const void* data, size_t count);
 
 }  // namespace os

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "os/os.h"
@@ -55,6 +56,10 @@ class TFileStream : public TStream {
   // fmCreate creates (or truncates) the file: EFCreateError on failure. Any
   // other mode opens an existing file: EFOpenError on failure.
   TFileStream(const std::string& fileName, uint16_t mode);
+  // Takes over a file the caller has opened (and closes it); fileName only
+  // names it.
+  TFileStream(os::FileHandle handle, std::string fileName)
+      : fileName_(std::move(fileName)), handle_(handle) {}
   ~TFileStream() override;
 
   int32_t Read(void* buffer, int32_t count) override;

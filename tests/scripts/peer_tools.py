@@ -33,8 +33,10 @@ def require(*tools):
 
 
 class Result:
-    def __init__(self, code, out, err):
-        self.code, self.out, self.err = code, out, err
+    """Exit code, output and error as text; out_bytes, the output as it came."""
+
+    def __init__(self, code, out, err, out_bytes=b""):
+        self.code, self.out, self.err, self.out_bytes = code, out, err, out_bytes
 
     def __repr__(self):
         return "exit %d, stderr %r" % (self.code, self.err[-400:])
@@ -47,7 +49,7 @@ def run(command, cwd=None, env=None, timeout=300, stdin=subprocess.DEVNULL):
     p = subprocess.run(command, cwd=cwd, env=full_env, stdin=stdin, capture_output=True,
                        timeout=timeout)
     return Result(p.returncode, p.stdout.decode("utf-8", "replace"),
-                  p.stderr.decode("utf-8", "replace"))
+                  p.stderr.decode("utf-8", "replace"), p.stdout)
 
 
 def fresh(path):

@@ -11,6 +11,7 @@ using tunzip::Listing;
 using tunzip::Mode;
 using tunzip::Options;
 using tunzip::Overwrite;
+using tunzip::Refresh;
 using tunzip::UsageError;
 
 Options Parse(std::vector<std::string> args) {
@@ -104,6 +105,27 @@ TEST(TunzipOptions, TheListingAndTestLettersSettleAsInUnZip) {
   // Extraction modifiers are accepted and have nothing to do.
   EXPECT_EQ(Parse({"-tjo", "a.zip"}).mode, Mode::kTest);
   EXPECT_TRUE(Parse({"-t", "a.zip"}).cautions.empty());
+}
+
+TEST(TunzipOptions, BytesToStandardOutputAndRefreshesSettleAsInUnZip) {
+  // -p wins over a listing, whichever comes first, and ignores -d.
+  for (const auto& letters : {"-p", "-lp", "-pl", "-pv", "-qp"})
+    EXPECT_EQ(Parse({letters, "a.zip"}).mode, Mode::kPipe) << letters;
+  const Options piped = Parse({"-p", "a.zip", "-d", "x"});
+  EXPECT_EQ(piped.cautions, std::vector<std::string>{"not extracting; -d ignored"});
+  EXPECT_EQ(Parse({"-f", "a.zip"}).refresh, Refresh::kFreshen);
+  EXPECT_EQ(Parse({"-u", "a.zip"}).refresh, Refresh::kUpdate);
+  // -u asks for all that -f does and more.
+  EXPECT_EQ(Parse({"-fu", "a.zip"}).refresh, Refresh::kUpdate);
+  EXPECT_EQ(Parse({"a.zip", "-uo"}).overwrite, Overwrite::kAlways);
+  EXPECT_EQ(Parse({"-un", "a.zip"}).refresh, Refresh::kUpdate);
+  EXPECT_EQ(Parse({"a.zip"}).refresh, Refresh::kAll);
+  // A listing ignores them.
+  EXPECT_EQ(Parse({"-fl", "a.zip"}).mode, Mode::kList);
+  for (const auto& letters : {"-tp", "-pt", "-fp", "-up", "-ft", "-ut"})
+    EXPECT_EQ(Refusal({letters, "a.zip"}), "-p, -t and -f or -u do not go together") << letters;
+  EXPECT_EQ(Refusal({"-fn", "a.zip"}), "-f and -n do not go together");
+  EXPECT_EQ(Refusal({"-fun", "a.zip"}), "-f and -n do not go together");
 }
 
 TEST(TunzipOptions, ZipInfoNamesOnlyMustComeFirst) {

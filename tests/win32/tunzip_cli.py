@@ -61,6 +61,12 @@ def main():
             got = open(path, "rb").read() if os.path.exists(path) else None
             check(got == data, "%r: %s %s" % (args, name, "wrong bytes" if got else "missing"))
 
+    # Bytes through a pipe as they are: no CR added before LF, no stop at ^Z.
+    code, out, err = run(tunzip, "-p", "sample.zip", "bin/data.bin", cwd=scratch)
+    check(code == 0 and out == MEMBERS["bin/data.bin"], "-p one member: %d %r %s" % (code, out[:40], err))
+    code, out, err = run(tunzip, "sample.zip", "-qp", cwd=scratch)
+    check(code == 0 and out == b"".join(MEMBERS.values()), "-p all: %d %d bytes %s" % (code, len(out), err))
+
     code, out, err = run(tunzip, "-h", cwd=scratch)
     check(code == 0 and out.startswith(b"usage: tunzip"), "-h: %d" % code)
     code, out, err = run(tunzip, "-qY", "sample.zip", cwd=scratch)

@@ -6,6 +6,8 @@
 
 #include "ExitCodes.h"
 #include "Listing.h"
+#include "Refresh.h"
+#include "archive/AbExcept.h"
 #include "archive/AbUnzMember.h"
 #include "archive/AbUtils.h"
 #include "os/os.h"
@@ -51,6 +53,9 @@ class Extractor {
  private:
   void Hook(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name);
   void Decode(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name);
+  // Whether -f or -u let the member be written.
+  bool Refreshes(const ab::TAbZipArchive& sender, const ab::TAbZipItem& item,
+                 const std::string& name) const;
   void PlacePending();
   void Fail(const ab::TAbZipItem& item, const std::exception& error);
   void Warn(const std::string& name, const std::string& message);
@@ -171,15 +176,42 @@ void Extractor::Decode(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const st
   }
   if (IsFolderEntry(name)) {
     if (options_.junkPaths) return;
+    // Freshening adds nothing, folders included.
+    if (options_.refresh == Refresh::kFreshen) {
+      skipped_ = true;
+      return;
+    }
     // The target resolution creates the folder and refuses unsafe names.
     std::string folder = name;
     ab::ConfirmTargetPath(sender.BaseFolder(), folder, sender.UnpackFlags(), nullptr);
+    return;
+  }
+  if (!Refreshes(sender, item, name)) {
+    skipped_ = true;
     return;
   }
   pendingTemp_.clear();
   pendingFinal_.clear();
   ab::ExtractMember(sender, item, name);
   PlacePending();
+}
+
+bool Extractor::Refreshes(const ab::TAbZipArchive& sender, const ab::TAbZipItem& item,
+                          const std::string& name) const {
+  if (options_.refresh == Refresh::kAll) return true;
+  // Where the member would go, without creating its folders: a missing
+  // folder means a missing file.
+  std::string path = name;
+  std::optional<int64_t> fileTime;
+  try {
+    ab::ConfirmTargetPath(sender.BaseFolder(), path, sender.UnpackFlags() & ~ab::ufCreateFolders,
+                          nullptr);
+    fileTime = os::LastWriteTime(path);
+  } catch (const ab::EAbNoSuchDirectory&) {
+  }
+  return DecideRefresh(options_.refresh,
+                       MemberTimeFromDos(item.LastModFileDate(), item.LastModFileTime()),
+                       fileTime) == RefreshVerdict::kWrite;
 }
 
 void Extractor::PlacePending() {

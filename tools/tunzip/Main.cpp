@@ -1,5 +1,6 @@
 // tunzip: lists, tests and extracts ZIP archives, self-extracting executables and old PKZIP 1.x
 // archives included, with the installer's own archive reader.
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "Extraction.h"
 #include "Listing.h"
 #include "Options.h"
+#include "Piping.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "rtl/Stream.h"
@@ -87,19 +89,28 @@ int Run(tunzip::Options& options) {
   try {
     if (options.mode == tunzip::Mode::kList)
       return tunzip::ListArchive(*archive, options, std::cout, std::cerr);
-    if (options.quiet == 0) std::cout << "Archive:  " << options.archiveShown << '\n';
+    // Under -p standard output carries the members' bytes alone.
+    const bool piping = options.mode == tunzip::Mode::kPipe;
+    if (options.quiet == 0 && !piping) std::cout << "Archive:  " << options.archiveShown << '\n';
     if (archive->ItemCount() == 0) {
       std::cout.flush();
       std::cerr << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
       return tunzip::kExitWarning;
     }
-    if (const tunzip::Choice choice = tunzip::ChooseMembers(*archive, options);
-        choice.items.empty()) {
+    const tunzip::Choice choice = tunzip::ChooseMembers(*archive, options);
+    if (choice.items.empty()) {
       std::cout.flush();
       for (const std::string& mask : choice.unmatchedMasks)
         std::cerr << "caution: filename not matched:  " << mask << '\n';
       std::cerr << "tunzip: " << options.archiveShown << ": no member chosen\n";
       return tunzip::kExitNoMatch;
+    }
+    if (piping) {
+      for (const std::string& mask : choice.unmatchedMasks)
+        std::cerr << "caution: filename not matched:  " << mask << '\n';
+      const int code = tunzip::PipeMembers(*archive, options, choice.items, std::cerr);
+      return std::max(code,
+                      choice.unmatchedMasks.empty() ? +tunzip::kExitOk : +tunzip::kExitNoMatch);
     }
     return tunzip::ExtractArchive(*archive, options, std::cout, std::cerr);
   } catch (const std::exception& error) {

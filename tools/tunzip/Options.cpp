@@ -17,7 +17,9 @@ const char* const kUsage =
     "  Letters combine (-qo is -q -o) and options may follow the archive; -- ends them.\n"
     "  -l  list: length, date, time, name             -t  test: decode, write nothing\n"
     "  -v  list verbosely: method, ratio, CRC-32      -Z1 list the names only, one a line\n"
-    "  -x  the masks after it exclude members         -d DIR  extract below DIR\n"
+    "  -p  the members' bytes to standard output      -d DIR  extract below DIR\n"
+    "  -f  freshen: replace older files, add none     -u  update: as -f, and add new files\n"
+    "  -x  the masks after it exclude members\n"
     "modifiers:\n"
     "  -o  overwrite existing files without asking    -n  never overwrite existing files\n"
     "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
@@ -48,6 +50,9 @@ struct Request {
   bool help = false;
   bool version = false;
   bool tsv = false;
+  bool pipe = false;
+  bool freshen = false;
+  bool update = false;
   bool overwriteAlways = false;
   bool overwriteNever = false;
   bool excluding = false;  // positional arguments are now exclusions
@@ -80,14 +85,17 @@ void SetPassword(Request&, Options& options, const Argument& value) {
 constexpr OptionSpec kLetters[] = {
     {"C", false, [](Request&, Options& o, const Argument&) { o.caseBlind = true; }},
     {"d", true, SetTarget},
+    {"f", false, [](Request& r, Options&, const Argument&) { r.freshen = true; }},
     {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
     {"j", false, [](Request&, Options& o, const Argument&) { o.junkPaths = true; }},
     {"l", false, [](Request& r, Options&, const Argument&) { r.list = true; }},
     {"n", false, [](Request& r, Options&, const Argument&) { r.overwriteNever = true; }},
     {"o", false, [](Request& r, Options&, const Argument&) { r.overwriteAlways = true; }},
+    {"p", false, [](Request& r, Options&, const Argument&) { r.pipe = true; }},
     {"P", true, SetPassword},
     {"q", false, [](Request&, Options& o, const Argument&) { o.quiet = std::min(o.quiet + 1, 2); }},
     {"t", false, [](Request& r, Options&, const Argument&) { r.test = true; }},
+    {"u", false, [](Request& r, Options&, const Argument&) { r.update = true; }},
     {"v", false, [](Request& r, Options&, const Argument&) { r.verbose = true; }},
     {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
 };
@@ -236,7 +244,16 @@ void Parser::Settle() {
   if (!haveArchive_) throw UsageError("no archive given");
   if (zipInfo_ && !r.names) throw UsageError("-Z lists the names only and needs 1: -Z1");
 
-  if (r.test) {
+  // What UnZip refuses: bytes to standard output, a test and a refresh of
+  // files exclude one another, and -fn would write nothing at all.
+  const bool refresh = r.freshen || r.update;
+  if (r.pipe + r.test + refresh > 1) throw UsageError("-p, -t and -f or -u do not go together");
+  if (r.freshen && r.overwriteNever) throw UsageError("-f and -n do not go together");
+
+  if (r.pipe) {
+    // The bytes win over a listing, as in UnZip.
+    options_.mode = Mode::kPipe;
+  } else if (r.test) {
     options_.mode = Mode::kTest;
   } else if (r.names || r.verbose || r.list) {
     options_.mode = Mode::kList;
@@ -249,6 +266,7 @@ void Parser::Settle() {
   // Keeping what is there is the choice that loses nothing.
   if (r.overwriteNever && r.overwriteAlways)
     options_.cautions.push_back("both -n and -o given; -o ignored");
+  options_.refresh = r.update ? Refresh::kUpdate : r.freshen ? Refresh::kFreshen : Refresh::kAll;
   options_.overwrite = r.overwriteNever    ? Overwrite::kNever
                        : r.overwriteAlways ? Overwrite::kAlways
                                            : Overwrite::kAsk;

@@ -9,7 +9,14 @@
 
 namespace tunzip {
 
-enum class Mode { kExtract, kTest, kList, kHelp, kVersion };
+enum class Mode {
+  kExtract,
+  kTest,
+  kList,
+  kPipe,  // -p: the members' bytes to standard output, nothing else there
+  kHelp,
+  kVersion,
+};
 
 // How the catalogue is listed (Mode::kList).
 enum class Listing {
@@ -22,6 +29,13 @@ enum class Listing {
 // What to do with a file that is already there.
 enum class Overwrite { kAsk, kAlways, kNever };
 
+// Which members extraction writes, by the files already there.
+enum class Refresh {
+  kAll,      // every chosen member
+  kFreshen,  // -f: only over files that are there and older than the member
+  kUpdate,   // -u: as -f, and members with no file yet as well
+};
+
 struct Options {
   Mode mode = Mode::kExtract;
   Listing listing = Listing::kShort;
@@ -31,6 +45,7 @@ struct Options {
   bool junkPaths = false;  // -j: bare names straight into the target folder
   bool caseBlind = false;  // -C: masks match without regard to letter case
   Overwrite overwrite = Overwrite::kAsk;
+  Refresh refresh = Refresh::kAll;
   bool havePassword = false;
   std::string password;  // program code page
   bool haveTarget = false;

@@ -4,14 +4,17 @@
 
 #include <iostream>
 
+#include "os/fs.h"
 #include "os/os.h"
 #include "os/posix/paths.h"
 
 namespace os {
 
-bool IsTerminal(int stream) { return ::isatty(stream) == 1; }
+bool IsTerminal(int stream) {
+  return ::isatty(stream) == 1;
+}
 
-std::optional<std::string> ReadConsoleLine(bool echo) {
+std::optional<std::string> ReadConsoleLineUtf8(bool echo) {
   termios saved{};
   const bool terminal = ::tcgetattr(STDIN_FILENO, &saved) == 0;
   if (terminal && !echo) {
@@ -26,7 +29,17 @@ std::optional<std::string> ReadConsoleLine(bool echo) {
     std::cerr << '\n';
   }
   if (!got) return std::nullopt;
-  return posix::Utf8ToWin1252(line);
+  return line;
+}
+
+std::optional<std::string> ReadConsoleLine(bool echo) {
+  const std::optional<std::string> line = ReadConsoleLineUtf8(echo);
+  if (!line) return std::nullopt;
+  return posix::Utf8ToWin1252(*line);
+}
+
+bool WriteStandardOutput(const void* data, size_t count) {
+  return posix::WriteAll(STDOUT_FILENO, static_cast<const char*>(data), count);
 }
 
 }  // namespace os

@@ -118,7 +118,9 @@ bool SameEntry(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool WriteAll(int fd, const char* bytes, size_t count) {
+}  // namespace
+
+bool posix::WriteAll(int fd, const char* bytes, size_t count) {
   while (count > 0) {
     const ssize_t n = ::write(fd, bytes, count);
     if (n < 0 && errno == EINTR) continue;
@@ -129,6 +131,8 @@ bool WriteAll(int fd, const char* bytes, size_t count) {
   return true;
 }
 
+namespace {
+
 // Copies the data, the permission bits (read-only among them), the stored
 // DOS attributes and the last-write time of in to the file out.
 bool CopyContents(int in, const struct stat& source, int out) {
@@ -138,7 +142,7 @@ bool CopyContents(int in, const struct stat& source, int out) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) break;
-    if (!WriteAll(out, buffer.data(), static_cast<size_t>(n))) return false;
+    if (!posix::WriteAll(out, buffer.data(), static_cast<size_t>(n))) return false;
   }
   char value[32];
   const ssize_t length = ::fgetxattr(in, "user.DOSATTRIB", value, sizeof value);

@@ -4,6 +4,7 @@
 // where the exact name is missing, Windows-1252 inside, UTF-8 outside.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,10 @@ std::string NativePathForCreate(const std::string& windowsPath);
 std::string NativePathAsSpelled(const std::string& windowsPath);
 // A native absolute path in Windows form, Z:\... (UTF-8 to Windows-1252).
 std::string WindowsPath(const std::string& nativePath);
+
+// Writes all count bytes to fd, again after an interruption; false when it
+// cannot.
+bool WriteAll(int fd, const char* bytes, size_t count);
 
 std::string Win1252ToUtf8(const std::string& text);
 // Characters outside Windows-1252, and bytes that are not UTF-8, become '?'.

@@ -1,6 +1,7 @@
 // Terminal queries and line input on the Windows console.
 #include <windows.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "os/os.h"
@@ -36,6 +37,21 @@ std::optional<std::string> ReadConsoleLine(bool echo) {
   if (!got) return std::nullopt;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
+}
+
+bool WriteStandardOutput(const void* data, size_t count) {
+  // WriteFile on the handle itself: the C runtime's text mode would turn
+  // every LF into CR LF.
+  const HANDLE output = StandardHandle(1);
+  const char* next = static_cast<const char*>(data);
+  while (count > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(output, next, chunk, &written, nullptr) || written == 0) return false;
+    next += written;
+    count -= written;
+  }
+  return true;
 }
 
 }  // namespace os

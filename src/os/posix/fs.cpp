@@ -1,0 +1,114 @@
+// os::fs on Linux outside the tree: UTF-8 paths are the file names' bytes,
+// compared case-sensitively, with no drive letters and no Wine look-ups; the
+// console takes UTF-8 as it is.
+#include "os/fs.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <iostream>
+#include <system_error>
+
+#include "os/posix/fs_errors.h"
+
+namespace os::fs {
+
+namespace posix {
+
+namespace {
+thread_local std::string lastErrorText;
+}  // namespace
+
+bool Fail(const std::string& text) {
+  lastErrorText = text;
+  return false;
+}
+
+bool FailWithErrno(const std::string& what) {
+  const std::string reason = std::generic_category().message(errno);
+  return Fail(what.empty() ? reason : what + ": " + reason);
+}
+
+}  // namespace posix
+
+std::string LastErrorText() {
+  return posix::lastErrorText;
+}
+
+Kind KindOf(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return Kind::kMissing;
+    posix::FailWithErrno(path);
+    return Kind::kOther;
+  }
+  if (S_ISREG(st.st_mode)) return Kind::kFile;
+  if (S_ISDIR(st.st_mode)) return Kind::kFolder;
+  if (S_ISLNK(st.st_mode)) return Kind::kLink;
+  return Kind::kOther;
+}
+
+std::optional<FileTime> ModifiedTime(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    posix::FailWithErrno(path);
+    return std::nullopt;
+  }
+  return FileTime{st.st_mtim.tv_sec, static_cast<uint32_t>(st.st_mtim.tv_nsec)};
+}
+
+FileHandle OpenRead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    posix::FailWithErrno(path);
+    return {};
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    posix::Fail(path + ": is a folder");
+    return {};
+  }
+  return FileHandle{fd};
+}
+
+bool MakeFolders(const std::string& path) {
+  if (path.empty()) return posix::Fail("no folder given");
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    return S_ISDIR(st.st_mode) || posix::Fail(path + " exists and is not a folder");
+  }
+  const size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
+  if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return true;
+  return posix::FailWithErrno(path);
+}
+
+std::string LegalName(const std::string& name) {
+  std::string legal = name;
+  for (char& c : legal) {
+    if (c == '\0' || c == '/') c = '_';
+  }
+  return legal;
+}
+
+std::string NameKey(const std::string& name) {
+  return name;
+}
+
+}  // namespace os::fs
+
+namespace os {
+
+std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+std::ostream& Utf8Output(int stream) {
+  return stream == 2 ? std::cerr : std::cout;
+}
+
+}  // namespace os
