@@ -56,6 +56,7 @@ KNOWN = {
     ("*", "-Z1 {}", "names"): EMPTY,
     ("bad/tttt.zip", "*", "exit"): SIZE,
     ("bad/tttt.zip", "*", "files"): SIZE,
+    ("bad/tttt.zip", "*", "bytes"): SIZE,
     ("tree", "-qo {} nothing* -d out", "files"):
         "nothing chosen, nothing written: UnZip creates the target folder all the same",
     ("tree", "-l -- {} -dash", "names"):
