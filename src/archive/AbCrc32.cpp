@@ -1,5 +1,6 @@
-// CRC-32: on x86 with carry-less multiplication, 64-byte blocks are folded
-// four lanes at a time and reduced with Barrett's method; elsewhere, and for
+// CRC-32: on x86 with carry-less multiplication, blocks are folded four
+// lanes at a time (64-byte lanes where the processor has 512-bit carry-less
+// multiplication, else 16-byte lanes) and reduced with Barrett's method; elsewhere, and for
 // short tails, eight bytes at a time through sliced tables. Every result
 // equals the byte-at-a-time definition over kCrc32Table.
 #include "archive/AbCrc32.h"
@@ -55,17 +56,45 @@ uint32_t SlicedCrc(uint32_t crc, const uint8_t* p, size_t count) {
 
 #if TESSALINE_CLMUL_CRC
 
-// x^n mod P for the folding distances (n = 4*128+32, 4*128-32, 128+32,
-// 128-32, 64), then P itself and floor(x^64 / P), all bit-reflected.
-constexpr uint64_t kFold512[2] = {0x0154442bd4, 0x01c6e41596};
-constexpr uint64_t kFold128[2] = {0x01751997d0, 0x00ccaa009e};
-constexpr uint64_t kFold64 = 0x0163cd6124;
+// The folding constants: x^n mod P, bit-reflected and shifted left by one, as
+// the carry-less products of reflected data need them.
+constexpr uint64_t FoldConstant(int n) {
+  uint64_t r = 1;
+  for (int i = 0; i < n; ++i) {
+    r <<= 1;
+    if (r & (uint64_t{1} << 32)) r ^= 0x104C11DB7;
+  }
+  uint64_t reflected = 0;
+  for (int bit = 0; bit < 32; ++bit)
+    if (r & (uint64_t{1} << bit)) reflected |= uint64_t{1} << (31 - bit);
+  return reflected << 1;
+}
+
+// Pairs for folding a lane over a distance of d bits: x^(d+32) and x^(d-32).
+struct TFoldPair {
+  uint64_t low, high;
+};
+constexpr TFoldPair FoldOver(int bits) {
+  return {FoldConstant(bits + 32), FoldConstant(bits - 32)};
+}
+constexpr TFoldPair kFold2048 = FoldOver(4 * 512);  // four 64-byte lanes
+constexpr TFoldPair kFold512 = FoldOver(4 * 128);   // four 16-byte lanes, or one 64-byte
+constexpr TFoldPair kFold128 = FoldOver(128);
+constexpr uint64_t kFold64 = FoldConstant(64);
+// P itself and floor(x^64 / P), bit-reflected, for Barrett's reduction.
 constexpr uint64_t kBarrett[2] = {0x01db710641, 0x01f7011641};
+static_assert(kFold512.low == 0x0154442bd4 && kFold512.high == 0x01c6e41596);
+static_assert(kFold128.low == 0x01751997d0 && kFold128.high == 0x00ccaa009e);
+static_assert(kFold64 == 0x0163cd6124);
 
 #define TESSALINE_CLMUL __attribute__((target("pclmul,sse4.1")))
 
 TESSALINE_CLMUL inline __m128i load(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+TESSALINE_CLMUL inline __m128i pair(TFoldPair k) {
+  return _mm_set_epi64x(static_cast<long long>(k.high), static_cast<long long>(k.low));
 }
 
 // x times x^n (the two halves of k) plus the next block.
@@ -74,24 +103,12 @@ TESSALINE_CLMUL inline __m128i fold(__m128i x, __m128i k, __m128i next) {
       _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
-TESSALINE_CLMUL uint32_t ClmulCrc(uint32_t crc, const uint8_t* data, size_t count) {
-  __m128i x1 = _mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
-  __m128i x2 = load(data + 16);
-  __m128i x3 = load(data + 32);
-  __m128i x4 = load(data + 48);
-  data += 64;
-  count -= 64;
-  __m128i k =
-      _mm_set_epi64x(static_cast<long long>(kFold512[1]), static_cast<long long>(kFold512[0]));
-  while (count >= 64) {
-    x1 = fold(x1, k, load(data));
-    x2 = fold(x2, k, load(data + 16));
-    x3 = fold(x3, k, load(data + 32));
-    x4 = fold(x4, k, load(data + 48));
-    data += 64;
-    count -= 64;
-  }
-  k = _mm_set_epi64x(static_cast<long long>(kFold128[1]), static_cast<long long>(kFold128[0]));
+// Four 16-byte lanes (x1 the earliest) folded into one, the whole 16-byte
+// blocks that follow folded in, and the result reduced to the register; the
+// last bytes go through the tables.
+TESSALINE_CLMUL inline uint32_t FinishLanes(__m128i x1, __m128i x2, __m128i x3, __m128i x4,
+                                            const uint8_t* data, size_t count) {
+  __m128i k = pair(kFold128);
   x1 = fold(x1, k, x2);
   x1 = fold(x1, k, x3);
   x1 = fold(x1, k, x4);
@@ -113,12 +130,94 @@ TESSALINE_CLMUL uint32_t ClmulCrc(uint32_t crc, const uint8_t* data, size_t coun
   x2 = _mm_clmulepi64_si128(_mm_and_si128(x1, mask32), k, 0x10);
   x2 = _mm_clmulepi64_si128(_mm_and_si128(x2, mask32), k, 0x00);
   x1 = _mm_xor_si128(x1, x2);
-  crc = static_cast<uint32_t>(_mm_extract_epi32(x1, 1));
-  return SlicedCrc(crc, data, count);
+  return SlicedCrc(static_cast<uint32_t>(_mm_extract_epi32(x1, 1)), data, count);
+}
+
+// At least 64 bytes, 64 at a time in four 16-byte lanes.
+TESSALINE_CLMUL uint32_t ClmulCrc(uint32_t crc, const uint8_t* data, size_t count) {
+  __m128i x1 = _mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(crc)));
+  __m128i x2 = load(data + 16);
+  __m128i x3 = load(data + 32);
+  __m128i x4 = load(data + 48);
+  data += 64;
+  count -= 64;
+  const __m128i k = pair(kFold512);
+  while (count >= 64) {
+    x1 = fold(x1, k, load(data));
+    x2 = fold(x2, k, load(data + 16));
+    x3 = fold(x3, k, load(data + 32));
+    x4 = fold(x4, k, load(data + 48));
+    data += 64;
+    count -= 64;
+  }
+  return FinishLanes(x1, x2, x3, x4, data, count);
 }
 
 bool HaveClmul() {
   static const bool have = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+  return have;
+}
+
+// Processors with 512-bit carry-less multiplication fold four 64-byte lanes
+// at a time, three times the bytes per instruction of the 16-byte lanes.
+#define TESSALINE_WIDE_CLMUL __attribute__((target("avx512f,vpclmulqdq,pclmul,sse4.1")))
+
+TESSALINE_WIDE_CLMUL inline __m512i load64(const uint8_t* p) {
+  return _mm512_loadu_si512(p);
+}
+
+// The pair in every 16-byte lane.
+TESSALINE_WIDE_CLMUL inline __m512i pair64(TFoldPair k) {
+  const auto low = static_cast<long long>(k.low);
+  const auto high = static_cast<long long>(k.high);
+  return _mm512_set_epi64(high, low, high, low, high, low, high, low);
+}
+
+// One 16-byte lane. (The masked form: the plain one trips GCC 12's
+// uninitialized-value warning inside its own header.)
+template <int Lane>
+TESSALINE_WIDE_CLMUL inline __m128i lane(__m512i z) {
+  return _mm512_maskz_extracti32x4_epi32(0xF, z, Lane);
+}
+
+TESSALINE_WIDE_CLMUL inline __m512i fold64(__m512i x, __m512i k, __m512i next) {
+  return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(x, k, 0x00),
+                                   _mm512_clmulepi64_epi128(x, k, 0x11), next, 0x96);
+}
+
+// At least 256 bytes.
+TESSALINE_WIDE_CLMUL uint32_t WideClmulCrc(uint32_t crc, const uint8_t* data, size_t count) {
+  __m512i z1 = _mm512_xor_si512(load64(data),
+                                _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(crc))));
+  __m512i z2 = load64(data + 64);
+  __m512i z3 = load64(data + 128);
+  __m512i z4 = load64(data + 192);
+  data += 256;
+  count -= 256;
+  __m512i k = pair64(kFold2048);
+  while (count >= 256) {
+    z1 = fold64(z1, k, load64(data));
+    z2 = fold64(z2, k, load64(data + 64));
+    z3 = fold64(z3, k, load64(data + 128));
+    z4 = fold64(z4, k, load64(data + 192));
+    data += 256;
+    count -= 256;
+  }
+  k = pair64(kFold512);
+  z1 = fold64(z1, k, z2);
+  z1 = fold64(z1, k, z3);
+  z1 = fold64(z1, k, z4);
+  while (count >= 64) {
+    z1 = fold64(z1, k, load64(data));
+    data += 64;
+    count -= 64;
+  }
+  return FinishLanes(lane<0>(z1), lane<1>(z1), lane<2>(z1), lane<3>(z1), data, count);
+}
+
+bool HaveWideClmul() {
+  static const bool have =
+      HaveClmul() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq");
   return have;
 }
 
@@ -142,6 +241,7 @@ const uint32_t kCrc32Table[256] = {
 uint32_t UpdateCrc32(uint32_t crc, const void* buffer, size_t count) {
   const auto* data = static_cast<const uint8_t*>(buffer);
 #if TESSALINE_CLMUL_CRC
+  if (count >= 256 && HaveWideClmul()) return WideClmulCrc(crc, data, count);
   if (count >= 64 && HaveClmul()) return ClmulCrc(crc, data, count);
 #endif
   return SlicedCrc(crc, data, count);

@@ -137,7 +137,7 @@ inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   }
 }
 
-enum class TFastExit { EndOfBlock, OutputFull, InputLow };
+enum class TFastExit { EndOfBlock, OutputFull, InputLow, BadLength, BadDistance, TooFarBack };
 
 #if defined(__GNUC__)
 #define TESSALINE_ALWAYS_INLINE inline __attribute__((always_inline))
@@ -145,134 +145,171 @@ enum class TFastExit { EndOfBlock, OutputFull, InputLow };
 #define TESSALINE_ALWAYS_INLINE inline
 #endif
 
+// The fast loop counts the bits held in the low byte of `left` only: a code
+// is consumed by subtracting its whole entry, whose low byte is the count
+// (bits 5 to 7 clear) and whose higher bits only disturb the higher bytes,
+// since the count never goes below zero. One instruction instead of three.
+TESSALINE_ALWAYS_INLINE uint32_t Held(uint32_t left) {
+  return static_cast<uint8_t>(left);
+}
+
+// Bits above the count hold the low bits of *in again, so OR-ing the next
+// word in leaves them unchanged.
+TESSALINE_ALWAYS_INLINE void Refill(uint64_t& buffer, uint32_t& left, const uint8_t*& in) {
+  buffer |= LoadLe64(in) << (left & 63);
+  in += (kBitBufferBits - 1 - Held(left)) >> 3;
+  left |= kRefillBits;
+}
+
+// The shift takes the entry's low six bits as they are, which keeps a
+// masking step off the chain from one code to the next.
+TESSALINE_ALWAYS_INLINE void Consume(uint64_t& buffer, uint32_t& left, uint32_t entry) {
+  buffer >>= (entry & 63);
+  left -= entry;
+}
+
+// The value plus the extra bits that follow the code. The entry's low byte
+// is the total as it stands (bits 5 to 7 are clear).
+TESSALINE_ALWAYS_INLINE uint32_t ValueOf(uint64_t buffer, uint32_t entry) {
+  const uint64_t codeAndExtra = buffer & ((uint64_t{1} << static_cast<uint8_t>(entry)) - 1);
+  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 0xF));
+}
+
+template <uint32_t MainBits>
+TESSALINE_ALWAYS_INLINE uint32_t First(const uint32_t* table, uint64_t buffer) {
+  return table[buffer & ((uint64_t{1} << MainBits) - 1)];
+}
+
+// The last literal of an iteration: written, the next first-level entry
+// loaded and the buffer refilled; false, before the refill, when the input
+// or the output has reached its limit.
+TESSALINE_ALWAYS_INLINE bool LastLiteral(uint32_t& entry, uint64_t& buffer, uint32_t& left,
+                                         const uint8_t*& in, uint8_t*& out,
+                                         const uint32_t* litTable, const uint8_t* inLimit,
+                                         const uint8_t* outLimit) {
+  const uint32_t literal = entry >> 16;
+  Consume(buffer, left, entry);
+  entry = First<Tree::kLitLenMainBits>(litTable, buffer);
+  *out++ = static_cast<uint8_t>(literal);
+  if (in > inLimit || out >= outLimit) return false;
+  Refill(buffer, left, in);
+  return true;
+}
+
+template <uint32_t MainBits>
+TESSALINE_ALWAYS_INLINE uint32_t Lookup(const uint32_t* table, uint64_t buffer) {
+  return Tree::Resolve(table, First<MainBits>(table, buffer), buffer, MainBits);
+}
+
 TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOutputWindow& window,
                                                  const Tree& litLen, const Tree& distances) {
+  constexpr uint32_t kLit = Tree::kLitLenMainBits;
+  constexpr uint32_t kDist = Tree::kDistanceMainBits;
   TAbDfBitState& state = bits.State();
   if (state.end - state.position < kInputMargin) return TFastExit::InputLow;
-  uint64_t bitBuffer = state.bitBuffer;
-  uint32_t bitsLeft = state.bitsLeft;
-  const uint8_t* in = state.position;
-  const uint8_t* const inLimit = state.end - kInputMargin;
   uint8_t* out = window.Cursor();
   uint8_t* const outLimit = window.Limit();
+  if (out >= outLimit) return TFastExit::OutputFull;
+  uint64_t buffer = state.bitBuffer;
+  uint32_t left = state.bitsLeft;
+  const uint8_t* in = state.position;
+  const uint8_t* const inLimit = state.end - kInputMargin;
   const uint8_t* const base = window.Base();
   const uint32_t* const litTable = litLen.Table();
-  const uint32_t litBits = static_cast<uint32_t>(litLen.MainBits());
-  const uint64_t litMask = (uint64_t{1} << litBits) - 1;
   const uint32_t* const distTable = distances.Table();
-  const uint32_t distBits = static_cast<uint32_t>(distances.MainBits());
-  const uint64_t distMask = (uint64_t{1} << distBits) - 1;
-
-  // Bits above bitsLeft hold the low bits of *in again, so OR-ing the next
-  // word in leaves them unchanged.
-  auto refill = [&] {
-    bitBuffer |= LoadLe64(in) << bitsLeft;
-    in += (kBitBufferBits - 1 - bitsLeft) >> 3;
-    bitsLeft |= kRefillBits;
-  };
-  // The first-level entry for the next bits, and its subtable entry.
-  auto first = [&](const uint32_t* table, uint64_t mask) { return table[bitBuffer & mask]; };
-  auto resolve = [&](const uint32_t* table, uint32_t entry, uint32_t mainBits) {
-    return Tree::Resolve(table, entry, bitBuffer, mainBits);
-  };
-  auto lookup = [&](const uint32_t* table, uint64_t mask, uint32_t mainBits) {
-    return resolve(table, first(table, mask), mainBits);
-  };
-  // The shift takes the entry's low six bits as they are (bit 5 is clear),
-  // which keeps a masking step off the chain from one code to the next.
-  auto consume = [&](uint32_t entry) {
-    bitBuffer >>= (entry & 63);
-    bitsLeft -= entry & 0x1F;
-  };
-  // The value plus the extra bits that follow the code.
-  auto valueOf = [&](uint32_t entry) {
-    const uint32_t total = entry & 0x1F;
-    const auto extra =
-        static_cast<uint32_t>((bitBuffer & ((uint64_t{1} << total) - 1)) >> ((entry >> 8) & 0xF));
-    return (entry >> 16) + extra;
-  };
-  auto save = [&] {
-    state.bitBuffer = bitBuffer & ((uint64_t{1} << bitsLeft) - 1);
-    state.bitsLeft = bitsLeft;
-    state.position = in;
-    window.Cursor() = out;
-  };
-  auto stop = [&] { return in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull; };
 
   // Each iteration starts just after a refill, with the first-level entry
   // for the next code already loaded: the next lookup is issued before the
   // refill and before the bytes of a match are copied, so neither delays it.
   // It needs at most 11 bits (the literal/length first level), which every
   // path below leaves in the buffer.
-  if (out >= outLimit) return TFastExit::OutputFull;
-  refill();
-  uint32_t entry = first(litTable, litMask);
+  Refill(buffer, left, in);
+  uint32_t entry = First<kLit>(litTable, buffer);
   TFastExit result;
   for (;;) {
-    entry = resolve(litTable, entry, litBits);
+    // A literal's first-level entry is never a subtable pointer, so the
+    // common case tests one flag. Up to three literals: 56 bits cover three
+    // codes of at most 11 bits and the 11 of the next first-level lookup.
     if (entry & Tree::kLiteral) {
-      // Up to three literals: 56 bits cover three 15-bit codes and leave
-      // the 11 bits of the next first-level lookup.
       uint32_t literal = entry >> 16;
-      consume(entry);
-      entry = lookup(litTable, litMask, litBits);
+      Consume(buffer, left, entry);
+      entry = First<kLit>(litTable, buffer);
       *out++ = static_cast<uint8_t>(literal);
       if (entry & Tree::kLiteral) {
         literal = entry >> 16;
-        consume(entry);
-        entry = lookup(litTable, litMask, litBits);
+        Consume(buffer, left, entry);
+        entry = First<kLit>(litTable, buffer);
         *out++ = static_cast<uint8_t>(literal);
         if (entry & Tree::kLiteral) {
-          literal = entry >> 16;
-          consume(entry);
-          entry = first(litTable, litMask);
-          *out++ = static_cast<uint8_t>(literal);
-          if (in > inLimit || out >= outLimit) {
-            result = stop();
-            break;
-          }
-          refill();
-          continue;
+          if (LastLiteral(entry, buffer, left, in, out, litTable, inLimit, outLimit)) continue;
+          result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
+          break;
         }
       }
     }
-    if (entry & Tree::kSpecial) {
-      if ((entry >> 16) == Tree::kEndOfBlock) {
-        consume(entry);
-        result = TFastExit::EndOfBlock;
+    if (entry & (Tree::kSubtable | Tree::kSpecial)) {
+      if (entry & Tree::kSubtable) {
+        // A code longer than the first level (at most 15 bits, after at
+        // most 22 bits of literals).
+        entry = Tree::Resolve(litTable, entry, buffer, kLit);
+        if (entry & Tree::kLiteral) {
+          if (LastLiteral(entry, buffer, left, in, out, litTable, inLimit, outLimit)) continue;
+          result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
+          break;
+        }
+      }
+      if (entry & Tree::kSpecial) {
+        if ((entry >> 16) == Tree::kEndOfBlock) {
+          Consume(buffer, left, entry);
+          result = TFastExit::EndOfBlock;
+        } else {
+          result = TFastExit::BadLength;
+        }
         break;
       }
-      save();
-      InvalidLength();
     }
-    if (bitsLeft < kLengthBits) refill();
-    const uint32_t length = valueOf(entry);
-    consume(entry);
+    if (Held(left) < kLengthBits) Refill(buffer, left, in);
+    const uint32_t length = ValueOf(buffer, entry);
+    Consume(buffer, left, entry);
     // The distance code and its extra bits (29 at most), and 11 more for
     // the lookup that follows.
-    if (bitsLeft < kDistanceBits) refill();
-    entry = lookup(distTable, distMask, distBits);
+    if (Held(left) < kDistanceBits) Refill(buffer, left, in);
+    entry = Lookup<kDist>(distTable, buffer);
     if (entry & Tree::kSpecial) {
-      save();
-      InvalidDistance();
+      result = TFastExit::BadDistance;
+      break;
     }
-    const uint32_t distance = valueOf(entry);
-    consume(entry);
+    const uint32_t distance = ValueOf(buffer, entry);
+    Consume(buffer, left, entry);
     if (distance > static_cast<uint64_t>(out - base)) {
-      save();
-      TooFarBack();
+      result = TFastExit::TooFarBack;
+      break;
     }
-    entry = first(litTable, litMask);
+    entry = First<kLit>(litTable, buffer);
     CopyMatchFast(out, distance, length);
     out += length;
     if (in > inLimit || out >= outLimit) {
-      result = stop();
+      result = in > inLimit ? TFastExit::InputLow : TFastExit::OutputFull;
       break;
     }
-    refill();
+    Refill(buffer, left, in);
   }
-  save();
-  return result;
+  // The state goes back in one place, after the loop: a failure path that
+  // wrote it back itself would keep the loop's values out of registers.
+  state.bitBuffer = buffer & ((uint64_t{1} << Held(left)) - 1);
+  state.bitsLeft = Held(left);
+  state.position = in;
+  window.Cursor() = out;
+  switch (result) {
+    case TFastExit::BadLength:
+      InvalidLength();
+    case TFastExit::BadDistance:
+      InvalidDistance();
+    case TFastExit::TooFarBack:
+      TooFarBack();
+    default:
+      return result;
+  }
 }
 
 TFastExit DecodeFastPlain(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,

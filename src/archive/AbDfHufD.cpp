@@ -67,24 +67,66 @@ int TAbDfDecodeHuffmanTree::SymbolLimit() const {
   return 0;
 }
 
-uint32_t TAbDfDecodeHuffmanTree::EntryFor(int symbol, int length, bool deflate64) const {
-  switch (kind_) {
-    case TAbDfTreeKind::CodeLengths:
-      return MakeEntry(static_cast<uint32_t>(symbol), 0, length, 0);
-    case TAbDfTreeKind::LitLen:
-      if (symbol < 256) return MakeEntry(static_cast<uint32_t>(symbol), kLiteral, length, 0);
-      if (symbol == 256) return MakeEntry(kEndOfBlock, kSpecial, length, 0);
-      if (symbol == 285 && deflate64) return MakeEntry(3, 0, length, 16);
-      if (symbol <= 285)
-        return MakeEntry(kLengthBase[symbol - 257], 0, length, kLengthExtra[symbol - 257]);
-      return MakeEntry(kInvalid, kSpecial, length, 0);
-    case TAbDfTreeKind::Distance:
-      if (symbol < 30 || (symbol < 32 && deflate64))
-        return MakeEntry(kDistanceBase[symbol], 0, length, kDistanceExtra[symbol]);
-      return MakeEntry(kInvalid, kSpecial, length, 0);
-  }
-  return kNoCode;
+namespace {
+
+// What a symbol's entry holds apart from its code length: the value, the
+// flags and the extra bits in the total. Made once for every symbol, so that
+// an entry costs one addition while a table is filled.
+struct TEntryTemplates {
+  std::array<uint32_t, 288> litLen[2];
+  std::array<uint32_t, 32> distance[2];
+  std::array<uint32_t, 19> codeLengths;
+};
+
+uint32_t LitLenTemplate(int symbol, bool deflate64) {
+  if (symbol < 256) return MakeEntry(static_cast<uint32_t>(symbol), Tree::kLiteral, 0, 0);
+  if (symbol == 256) return MakeEntry(Tree::kEndOfBlock, Tree::kSpecial, 0, 0);
+  if (symbol == 285 && deflate64) return MakeEntry(3, 0, 0, 16);
+  if (symbol <= 285) return MakeEntry(kLengthBase[symbol - 257], 0, 0, kLengthExtra[symbol - 257]);
+  return MakeEntry(Tree::kInvalid, Tree::kSpecial, 0, 0);
 }
+
+uint32_t DistanceTemplate(int symbol, bool deflate64) {
+  if (symbol < 30 || (symbol < 32 && deflate64))
+    return MakeEntry(kDistanceBase[symbol], 0, 0, kDistanceExtra[symbol]);
+  return MakeEntry(Tree::kInvalid, Tree::kSpecial, 0, 0);
+}
+
+const TEntryTemplates& Templates() {
+  static const TEntryTemplates templates = [] {
+    TEntryTemplates made{};
+    for (int mode = 0; mode < 2; ++mode) {
+      for (int i = 0; i < 288; ++i)
+        made.litLen[mode][static_cast<size_t>(i)] = LitLenTemplate(i, mode == 1);
+      for (int i = 0; i < 32; ++i)
+        made.distance[mode][static_cast<size_t>(i)] = DistanceTemplate(i, mode == 1);
+    }
+    for (int i = 0; i < 19; ++i)
+      made.codeLengths[static_cast<size_t>(i)] = MakeEntry(static_cast<uint32_t>(i), 0, 0, 0);
+    return made;
+  }();
+  return templates;
+}
+
+const uint32_t* TemplatesFor(TAbDfTreeKind kind, bool deflate64) {
+  const TEntryTemplates& templates = Templates();
+  switch (kind) {
+    case TAbDfTreeKind::LitLen:
+      return templates.litLen[deflate64 ? 1 : 0].data();
+    case TAbDfTreeKind::Distance:
+      return templates.distance[deflate64 ? 1 : 0].data();
+    case TAbDfTreeKind::CodeLengths:
+      break;
+  }
+  return templates.codeLengths.data();
+}
+
+// The entry of a symbol whose code has length bits.
+inline uint32_t EntryFrom(const uint32_t* templates, int symbol, int length) {
+  return templates[symbol] + (static_cast<uint32_t>(length) << 8) + static_cast<uint32_t>(length);
+}
+
+}  // namespace
 
 void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool deflate64) {
   rtl::Assert(count >= 0 && count <= SymbolLimit(),
@@ -121,9 +163,12 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
           "code lengths leave part of the code space unused [TAbDfDecodeHuffmanTree.Build]");
   }
 
-  mainBits_ = std::min(MainBitsFor(kind_), std::max(lookupBitLength_, 1));
+  // The first level always has its full width, short codes repeated across
+  // it, so that the decoder's masks and shifts are constants.
+  mainBits_ = MainBitsFor(kind_);
   mainMask_ = (1u << mainBits_) - 1;
   uint32_t* const table = table_;
+  const uint32_t* const templates = TemplatesFor(kind_, deflate64);
 
   // Symbols in canonical order: by code length, then by symbol.
   std::array<int, kMaxCodeLength + 2> offset{};
@@ -146,7 +191,7 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
       std::memcpy(table + (1u << (length - 1)), table, sizeof(uint32_t) << (length - 1));
     for (int k = 0; k < lengthCount[static_cast<size_t>(length)]; ++k, ++n, ++code) {
       const int symbol = sorted[static_cast<size_t>(n)];
-      table[ReverseBits(code, length)] = EntryFor(symbol, length, deflate64);
+      table[ReverseBits(code, length)] = EntryFrom(templates, symbol, length);
     }
     code <<= 1;
   }
@@ -185,7 +230,7 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
       if (incomplete) std::fill_n(table + subOffset, size_t{1} << subBits, kNoCode);
       table[prefix] = kSubtable | (static_cast<uint32_t>(subOffset) << 16) | (subBits << 8);
     }
-    const uint32_t entry = EntryFor(symbol, length, deflate64);
+    const uint32_t entry = EntryFrom(templates, symbol, length);
     for (uint32_t i = reversed >> mainBits_; i < (1u << subBits); i += 1u << (length - mainBits_))
       table[subOffset + i] = entry;
     --remaining[static_cast<size_t>(length)];

@@ -88,6 +88,8 @@ class TAbDfDecodeHuffmanTree {
 
   // The longest code length present (0 for a tree without codes).
   int LookupBitLength() const { return lookupBitLength_; }
+  // The first level's width: kLitLenMainBits, kDistanceMainBits or
+  // kCodeLengthMainBits, whatever the codes.
   int MainBits() const { return mainBits_; }
   const uint32_t* Table() const { return table_; }
   // Entries in use after the last Build.
@@ -101,7 +103,6 @@ class TAbDfDecodeHuffmanTree {
   TAbDfDecodeHuffmanTree(TAbDfTreeKind kind, uint32_t* table, size_t capacity);
 
  private:
-  uint32_t EntryFor(int symbol, int length, bool deflate64) const;
   int SymbolLimit() const;
 
   TAbDfTreeKind kind_;

@@ -3,6 +3,7 @@
 #include "archive/AbDfStrm.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <typeinfo>
 
@@ -77,7 +78,20 @@ bool TAbDfInBitStream::ibsFillBuffer() {
   return true;
 }
 
-bool TAbDfInBitStream::EnsureBits(uint32_t count) {
+bool TAbDfInBitStream::Load(uint32_t count) {
+  // Whole bytes at once while a word can be read; the bits above BitsLeft()
+  // stay clear, as the careful path expects.
+  if (state_.end - state_.position >= 8) {
+    uint64_t word;
+    std::memcpy(&word, state_.position, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const uint32_t bytes = (63 - state_.bitsLeft) >> 3;
+    state_.bitBuffer |= word << state_.bitsLeft;
+    state_.position += bytes;
+    state_.bitsLeft += bytes * 8;
+    state_.bitBuffer &= (uint64_t{1} << state_.bitsLeft) - 1;
+    if (state_.bitsLeft >= count) return true;
+  }
   while (state_.bitsLeft < count) {
     if (state_.position == state_.end && !ibsFillBuffer()) return false;
     while (state_.bitsLeft < 56 && state_.position != state_.end) {

@@ -55,7 +55,7 @@ class TAbDfInBitStream {
 
   // Loads bytes until at least count bits (at most 57) are held or the input
   // ends; false when fewer are held.
-  bool EnsureBits(uint32_t count);
+  bool EnsureBits(uint32_t count) { return state_.bitsLeft >= count || Load(count); }
   // Reads the next chunk behind the unread bytes; false when the source has
   // nothing more.
   bool ibsFillBuffer();
@@ -69,6 +69,7 @@ class TAbDfInBitStream {
 
  private:
   [[noreturn]] static void NoMoreData(const char* where);
+  bool Load(uint32_t count);
   void ReportProgress(int32_t count);
 
   TAbDfBitState state_;

@@ -8,26 +8,6 @@
 
 namespace ab {
 
-namespace {
-
-constexpr std::array<uint8_t, 256> kReversedByte = [] {
-  std::array<uint8_t, 256> table{};
-  for (int i = 0; i < 256; ++i) {
-    int reversed = 0;
-    for (int bit = 0; bit < 8; ++bit) reversed |= ((i >> bit) & 1) << (7 - bit);
-    table[static_cast<size_t>(i)] = static_cast<uint8_t>(reversed);
-  }
-  return table;
-}();
-
-}  // namespace
-
-uint32_t ReverseBits(uint32_t code, int length) {
-  const uint32_t reversed16 =
-      (uint32_t{kReversedByte[code & 0xFF]} << 8) | kReversedByte[(code >> 8) & 0xFF];
-  return reversed16 >> (16 - length);
-}
-
 uint8_t Percentage(int32_t done, int32_t total) {
   if (total > 16384000) {
     done = static_cast<int32_t>((static_cast<uint32_t>(done) + 128u) >> 8);

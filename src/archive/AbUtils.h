@@ -2,6 +2,7 @@
 // Percentage, the path and mask helpers and the DOS date and time.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -57,7 +58,24 @@ struct TAbZipKeys {
 // The low length bits (at most 16) of code in reverse order: Huffman and
 // Shannon-Fano codes are sent from their most significant bit, and the bit
 // readers deliver the least significant first.
-uint32_t ReverseBits(uint32_t code, int length);
+// Inline: the table builders call it once for every code.
+namespace detail {
+inline constexpr std::array<uint8_t, 256> kReversedByte = [] {
+  std::array<uint8_t, 256> table{};
+  for (int i = 0; i < 256; ++i) {
+    int reversed = 0;
+    for (int bit = 0; bit < 8; ++bit) reversed |= ((i >> bit) & 1) << (7 - bit);
+    table[static_cast<size_t>(i)] = static_cast<uint8_t>(reversed);
+  }
+  return table;
+}();
+}  // namespace detail
+
+inline uint32_t ReverseBits(uint32_t code, int length) {
+  const uint32_t reversed16 = (uint32_t{detail::kReversedByte[code & 0xFF]} << 8) |
+                              detail::kReversedByte[(code >> 8) & 0xFF];
+  return reversed16 >> (16 - length);
+}
 
 // ---- Paths and masks ---------------------------------------------------------
 // Names and masks compare without regard to the case of a-z only; `*` and `?`

@@ -177,6 +177,64 @@ TEST(InflateBlocks, OutputPastTheWindowKeepsItsChecksum) {
   }
 }
 
+TEST(InflateBlocks, LiteralsAndLengthsWithCodesLongerThanTheFirstLevel) {
+  // 256 codes of 8 bits, the last split again and again: literals 250 to
+  // 254 get codes of 12 to 15 bits, beyond the first level of the table,
+  // among short literals and matches, long enough for the fast loop.
+  std::vector<int> lit(264, 0);
+  for (int s = 0; s < 247; ++s) lit[static_cast<size_t>(s)] = 8;
+  for (int s = 256; s < 264; ++s) lit[static_cast<size_t>(s)] = 8;
+  for (int s = 247; s < 254; ++s) lit[static_cast<size_t>(s)] = s - 238;  // 9 to 15
+  lit[254] = 15;
+  // Distance codes of 5 bits, two of 4 (distances 1 and 2).
+  std::vector<int> dist(30, 5);
+  dist[0] = dist[1] = 4;
+  static const int kDistanceBase[30] = {
+      1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+      193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+  const auto litCodes = CanonicalCodes(lit);
+  const auto distCodes = CanonicalCodes(dist);
+  std::mt19937 random(99);
+  BitWriter w;
+  PutDynamicHeader(w, true, lit, dist);
+  Bytes expected;
+  auto putLiteral = [&](int symbol) {
+    w.PutCode(litCodes[static_cast<size_t>(symbol)], lit[static_cast<size_t>(symbol)]);
+    expected.push_back(static_cast<uint8_t>(symbol));
+  };
+  for (int i = 0; i < 40000; ++i) {
+    const uint32_t pick = random() % 10;
+    if (pick < 4 || expected.size() < 40) {
+      putLiteral(250 + static_cast<int>(random() % 5));
+    } else if (pick < 7) {
+      putLiteral(static_cast<int>(random() % 247));
+    } else {
+      // Lengths 3 to 9 (symbols 257 to 263, no extra bits).
+      const int length = 3 + static_cast<int>(random() % 7);
+      int symbol = static_cast<int>(random() % 30);
+      while (kDistanceBase[symbol] > static_cast<int>(expected.size())) --symbol;
+      const int extraBits = symbol < 4 ? 0 : (symbol - 2) / 2;
+      const int room = static_cast<int>(expected.size()) - kDistanceBase[symbol] + 1;
+      const int extra =
+          static_cast<int>(random() % static_cast<uint32_t>(std::min(1 << extraBits, room)));
+      w.PutCode(litCodes[static_cast<size_t>(254 + length)],
+                lit[static_cast<size_t>(254 + length)]);
+      w.PutCode(distCodes[static_cast<size_t>(symbol)], dist[static_cast<size_t>(symbol)]);
+      if (extraBits > 0) w.Put(static_cast<uint32_t>(extra), extraBits);
+      const size_t from = expected.size() - static_cast<size_t>(kDistanceBase[symbol] + extra);
+      for (int k = 0; k < length; ++k) expected.push_back(expected[from + static_cast<size_t>(k)]);
+    }
+  }
+  w.PutCode(litCodes[256], lit[256]);
+  const Bytes stream = w.Finish();
+  for (uint32_t flags : {0u, dfcDeflate64}) {
+    const auto result = RunInflate(stream, flags);
+    ASSERT_EQ(result.output, expected) << flags;
+    EXPECT_EQ(result.checksum, Crc32(expected.data(), expected.size()));
+    EXPECT_EQ(result.helper.InputUsed(), static_cast<int64_t>(stream.size()));
+  }
+}
+
 TEST(InflateCorrupt, RefusedCodeSetsAndRuns) {
   // Over-subscribed literal/length code: 257 codes of 8 bits.
   {
