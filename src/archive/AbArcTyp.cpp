@@ -5,6 +5,7 @@
 #include "archive/AbDfBase.h"
 #include "archive/AbSpanSt.h"
 #include "archive/AbUtils.h"
+#include "os/text.h"
 #include "rtl/Format.h"
 
 namespace ab {
@@ -45,7 +46,7 @@ TAbArchiveList::~TAbArchiveList() {
 
 uint32_t TAbArchiveList::BucketOf(const std::string& name) {
   uint32_t h = 0;
-  for (char ch : rtl::UpperCaseAscii(name)) {
+  for (char ch : os::text::UpperCaseAscii(name)) {
     h = (h << 4) + static_cast<unsigned char>(ch);
     const uint32_t g = h & 0xF0000000u;
     if (g != 0) h ^= g >> 24;
@@ -66,7 +67,7 @@ int32_t TAbArchiveList::AppendItem(std::unique_ptr<TAbArchiveItem> item) {
 int32_t TAbArchiveList::FindByName(const std::string& name) const {
   for (const TAbArchiveItem* item = buckets_[BucketOf(name)]; item != nullptr;
        item = item->nextInBucket_) {
-    if (rtl::SameTextAscii(item->ItemName(), name)) return item->listIndex_;
+    if (os::text::SameTextAscii(item->ItemName(), name)) return item->listIndex_;
   }
   return -1;
 }
@@ -74,7 +75,7 @@ int32_t TAbArchiveList::FindByName(const std::string& name) const {
 bool TAbArchiveList::HasLiveName(const std::string& name) const {
   for (const TAbArchiveItem* item = buckets_[BucketOf(name)]; item != nullptr;
        item = item->nextInBucket_) {
-    if (item->PendingAction() != paDelete && rtl::SameTextAscii(item->ItemName(), name))
+    if (item->PendingAction() != paDelete && os::text::SameTextAscii(item->ItemName(), name))
       return true;
   }
   return false;
@@ -126,6 +127,19 @@ bool FolderExists(const std::string& path) {
   if (path.find_first_of("*?") != std::string::npos) return false;
   const uint32_t attributes = os::FileAttributes(path);
   return attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) != 0;
+}
+
+bool CreateFolderChain(const std::string& folder) {
+  if (FolderExists(folder)) return true;
+  // Each round takes the text before one more backslash: from the second on,
+  // or the fifth past a network path's \\server\share.
+  int32_t n = folder.find("\\\\") != std::string::npos ? 5 : 2;
+  for (;; ++n) {
+    const auto cut = static_cast<size_t>(NthBackslashPos(folder, n));
+    const std::string part = folder.substr(0, cut);
+    if (!part.empty() && !FolderExists(part) && !os::MakeDirectory(part)) return false;
+    if (cut >= folder.size()) return true;
+  }
 }
 
 // ---- The archive ---------------------------------------------------------------

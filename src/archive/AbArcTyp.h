@@ -141,6 +141,14 @@ using TAbProgressForwarder = std::function<void(uint8_t percent, bool& abort)>;
 // Whether path names an existing folder; a path with `*` or `?` never does.
 bool FolderExists(const std::string& path);
 
+// Creates a folder and each missing folder above it, outermost first, and
+// says whether that went well. The walk starts below what the path stands on,
+// which is never created: the text before its first `\` (a drive such as C:,
+// or the first folder of a relative path), or the server and share of a
+// network path (any path that holds `\\`). A failed creation ends the walk
+// with its reason in os::LastError().
+bool CreateFolderChain(const std::string& folder);
+
 class TAbArchive {
  public:
   virtual ~TAbArchive();

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "archive/AbUtils.h"
+
 namespace ab {
 
 TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
@@ -37,12 +39,7 @@ void TAbDfInBitStream::NoMoreData(const char* where) {
 void TAbDfInBitStream::ReportProgress(int32_t count) {
   bytesRead_ += count;
   if (!onInputProgress_ || inputSize_ <= 0) return;
-  // Rounded to the nearest percent, ties to even.
-  const int64_t scaled = bytesRead_ * 100;
-  int64_t percent = scaled / inputSize_;
-  const int64_t twiceRest = (scaled % inputSize_) * 2;
-  if (twiceRest > inputSize_ || (twiceRest == inputSize_ && (percent & 1) != 0)) ++percent;
-  onInputProgress_(static_cast<int32_t>(std::min<int64_t>(percent, INT32_MAX)));
+  onInputProgress_(RoundedPercentage(bytesRead_, inputSize_));
 }
 
 bool TAbDfInBitStream::ibsFillBuffer() {

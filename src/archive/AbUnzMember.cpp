@@ -26,17 +26,8 @@ constexpr uint16_t kDataDescriptorFlag = 0x0008;
 constexpr uint16_t kStrongEncryptionFlag = 0x0040;
 constexpr uint16_t kMaskedDirectoryFlag = 0x2000;
 
-bool FileExists(const std::string& path) {
-  const uint32_t attributes = os::FileAttributes(path);
-  return attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) == 0;
-}
-
 void RemoveIfExists(const std::string& path) {
-  if (FileExists(path)) {
-    // A read-only file would refuse to go.
-    os::SetFileAttributes(path, os::faNormal);
-    os::RemoveFile(path);
-  }
+  if (os::FileExists(path)) os::RemoveFileForcibly(path);
 }
 
 // Whether a stored name, joined to the base folder, could land outside it.
@@ -52,40 +43,6 @@ bool LeavesBaseFolder(const std::string& name) {
     start = end + 1;
   }
   return false;
-}
-
-// Creates the folder and its missing parents; drives and the server and
-// share of a network path are never created.
-void CreateFolderChain(const std::string& folder) {
-  if (FolderExists(folder)) return;
-  int32_t n = folder.find("\\\\") != std::string::npos ? 5 : 2;
-  for (;;) {
-    int32_t seen = 0;
-    size_t cut = folder.size();
-    for (size_t i = 0; i < folder.size(); ++i) {
-      if (folder[i] == '\\' && ++seen == n) {
-        cut = i;
-        break;
-      }
-    }
-    const std::string part = folder.substr(0, cut);
-    if (!part.empty() && !FolderExists(part) && !os::MakeDirectory(part)) {
-      const uint32_t code = os::LastError();
-      throw rtl::EInOutError(static_cast<int32_t>(code), os::SystemErrorMessage(code));
-    }
-    if (cut == folder.size()) return;
-    ++n;
-  }
-}
-
-// total * 100 / size rounded to the nearest integer, ties to even.
-uint8_t RoundedPercent(int64_t total, int64_t size) {
-  if (size <= 0) return 100;
-  const int64_t scaled = total * 100;
-  int64_t q = scaled / size;
-  const int64_t twice = 2 * (scaled % size);
-  if (twice > size || (twice == size && (q & 1) != 0)) ++q;
-  return static_cast<uint8_t>(std::min<int64_t>(q, 255));
 }
 
 void Forward(TAbZipArchive& archive, uint8_t percent, bool& abort) {
@@ -175,10 +132,13 @@ bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
   if (!folder.empty() && !FolderExists(folder)) {
     if ((options & ufCreateFolders) == 0) throw EAbNoSuchDirectory();
-    CreateFolderChain(folder);
+    if (!CreateFolderChain(folder)) {
+      const uint32_t code = os::LastError();
+      throw rtl::EInOutError(static_cast<int32_t>(code), os::SystemErrorMessage(code));
+    }
   }
   bool confirm = true;
-  if (confirmOverwrite && FileExists(fullPath)) confirmOverwrite(fullPath, confirm);
+  if (confirmOverwrite && os::FileExists(fullPath)) confirmOverwrite(fullPath, confirm);
   if (confirm) name = fullPath;
   return confirm;
 }
@@ -276,7 +236,7 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
     while (n > 0 && total < size && !abort) {
       total += n;
       remaining -= n;
-      percent = RoundedPercent(total, size);
+      percent = static_cast<uint8_t>(RoundedPercentage(total, size));
       if (percent != last) Forward(archive, percent, abort);
       last = percent;
       crc = UpdateCrc32(crc, buffer, static_cast<size_t>(n));

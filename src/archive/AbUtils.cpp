@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+
+#include "os/text.h"
 
 #include "archive/AbExcept.h"
 #include "rtl/Stream.h"
@@ -25,6 +28,15 @@ int64_t SeekTarget(int64_t offset, int origin, int64_t position, int64_t size) {
   return target < 0 ? -1 : target;
 }
 
+int32_t RoundedPercentage(int64_t done, int64_t total) {
+  if (total <= 0) return 0;
+  const int64_t scaled = done * 100;
+  int64_t percent = scaled / total;
+  const int64_t twiceRest = (scaled % total) * 2;
+  if (twiceRest > total || (twiceRest == total && (percent & 1) != 0)) ++percent;
+  return static_cast<int32_t>(std::min<int64_t>(percent, INT32_MAX));
+}
+
 void TAbZipKeys::Init(const std::string& password) {
   k0 = 0x12345678;
   k1 = 0x23456789;
@@ -43,13 +55,6 @@ namespace {
 size_t AfterLastSeparator(const std::string& path) {
   const size_t at = path.find_last_of("\\:");
   return at == std::string::npos ? 0 : at + 1;
-}
-
-std::string UpperAz(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 }  // namespace
@@ -115,8 +120,8 @@ bool WildcardMatch(const std::string& source, const std::string& pattern) {
 }
 
 bool FileMaskMatch(const std::string& fileName, const std::string& mask) {
-  const std::string name = UpperAz(fileName);
-  const std::string pattern = UpperAz(mask);
+  const std::string name = os::text::UpperCaseAscii(fileName);
+  const std::string pattern = os::text::UpperCaseAscii(mask);
   const std::string maskFolder = FolderPart(pattern);
   if (!maskFolder.empty() && !WildcardMatch(FolderPart(name), maskFolder)) return false;
   return WildcardMatch(NamePart(name), NamePart(pattern));

@@ -29,6 +29,10 @@ int64_t SeekTarget(int64_t offset, int origin, int64_t position, int64_t size);
 // done >= total. Totals above 16,384,000 are scaled down first so that the
 // product cannot overflow.
 uint8_t Percentage(int32_t done, int32_t total);
+// done * 100 / total rounded to the nearest integer, ties to even, as the
+// progress of a member's data is reported: 0 when total <= 0, above 100 when
+// done > total.
+int32_t RoundedPercentage(int64_t done, int64_t total);
 
 // The three keys of the traditional PKWARE cipher.
 struct TAbZipKeys {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "os/os.h"
+#include "os/text.h"
 #include "rtl/Format.h"
 #include "ui/Dialogs.h"
 
@@ -41,11 +42,6 @@ std::string ReadRegistryString(const std::string& section, const std::string& id
   return text;
 }
 
-bool FileExists(const std::string& name) {
-  const uint32_t attributes = os::FileAttributes(name);
-  return attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) == 0;
-}
-
 constexpr std::array<const char*, 10> kVersionNames = {
     "CompanyName",     "FileDescription",  "FileVersion", "InternalName",   "LegalCopyright",
     "LegalTradeMarks", "OriginalFileName", "ProductName", "ProductVersion", "Comments"};
@@ -63,18 +59,15 @@ std::string GetRootDataPath() {
 }
 
 std::string NormalizeFolder(const std::string& folder) {
-  std::string result = folder;
+  std::string result = os::text::UpperCaseAscii(folder);
   if (!result.empty() && result.back() != '\\') result += '\\';
-  for (char& c : result) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
-  }
   return result;
 }
 
 void GetFileAndProductVersion(const std::string& fileName, std::string& fileVersion,
                               std::string& productVersion) {
   try {
-    if (!FileExists(fileName)) {
+    if (!os::FileExists(fileName)) {
       ui::ShowMessage("Unable to find " + fileName);
       return;
     }

@@ -76,12 +76,17 @@ void THelper::ExtractHook(ab::TAbZipArchive& sender, ab::TAbZipItem& item,
   ab::ExtractMember(sender, item, newName);
 }
 
-bool ForceDirectories(std::string folder) {
-  if (folder.empty()) throw rtl::EInOutError(0, "Unable to create directory");
-  while (folder.size() > 1 && folder.back() == '\\') folder.pop_back();
-  if (folder.size() < 3 || ab::FolderExists(folder) || ab::FolderPart(folder) == folder)
-    return true;
-  return ForceDirectories(ab::FolderPart(folder)) && os::MakeDirectory(folder);
+void ForceDirectories(const std::string& folder) {
+  const ab::TAbPathSpec parts = ab::SplitPathSpec(folder);
+  if (parts.drive.empty() && !folder.starts_with('\\')) {
+    // A first folder shorter than three characters counts as there, as a
+    // drive would; a longer one that is missing has nothing to stand on.
+    const std::string first = folder.substr(0, static_cast<size_t>(ab::NthBackslashPos(folder, 1)));
+    if (first.empty() || (first.size() >= 3 && !ab::FolderExists(first)))
+      throw rtl::EInOutError(0, "Unable to create directory");
+  }
+  // A folder that cannot be made is reported when the archive is pointed at it.
+  ab::CreateFolderChain(folder);
 }
 
 // Every path is built on the edit box's text, read back each time.
@@ -116,12 +121,8 @@ void TForm1::Install() {
   // the old one stays.
   const std::string unpacked = Destination() + "bin\\temp\\CVCopyScr.EXE";
   const std::string installed = Destination() + "bin\\CVCopyScr.EXE";
-  const uint32_t attributes = os::FileAttributes(unpacked);
-  if (attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) == 0 &&
-      os::FileAttributes(installed) != os::kInvalidFileAttributes) {
-    os::SetFileAttributes(installed, os::faNormal);
-    os::RemoveFile(installed);
-  }
+  if (os::FileExists(unpacked) && os::FileAttributes(installed) != os::kInvalidFileAttributes)
+    os::RemoveFileForcibly(installed);
   os::MoveFile(unpacked, installed);
 
   FileRun1->SetFileName(Destination() + "bin\\CVCopyScr.exe");

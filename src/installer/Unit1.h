@@ -52,7 +52,8 @@ class THelper {
 };
 
 // Creates a folder and its missing parents, outermost first; "Unable to
-// create directory" when the walk up a relative path runs out of text.
-bool ForceDirectories(std::string folder);
+// create directory" for an empty path or a relative one whose first folder,
+// three characters or longer, is missing: it has nothing to be built on.
+void ForceDirectories(const std::string& folder);
 
 }  // namespace installer

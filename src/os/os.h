@@ -59,11 +59,15 @@ enum : uint32_t {
 
 // kInvalidFileAttributes when the path does not exist.
 uint32_t FileAttributes(const std::string& path);
+// Whether the path names an existing file, not a folder.
+bool FileExists(const std::string& path);
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
 // Creates one folder; its parent must exist.
 bool MakeDirectory(const std::string& path);
 bool RemoveDirectory(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Removes a file even when it is read-only.
+bool RemoveFileForcibly(const std::string& path);
 // Copies a file; with failIfExists false an existing target is replaced.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 // Moves (renames) a file; fails when the target exists.

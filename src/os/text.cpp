@@ -164,12 +164,28 @@ std::string Cp437ToUtf8(std::string_view text) {
   return out;
 }
 
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+std::string UpperCaseAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = UpperAscii(c);
+  return out;
+}
+
+std::string LowerCaseAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerAscii(c);
+  return out;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   }
-  return lower;
+  return true;
+}
+
+bool EndsWithTextAscii(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && SameTextAscii(text.substr(text.size() - tail.size()), tail);
 }
 
 }  // namespace os::text

@@ -31,7 +31,18 @@ std::string Utf16ToUtf8(std::u16string_view text);
 
 std::string Cp437ToUtf8(std::string_view text);
 
-// A-Z to a-z, every other byte as it is (names of charsets, for example).
-std::string LowerAscii(std::string_view text);
+// Letter case of a-z and A-Z only, the way names and keywords compare on
+// every code page; every other byte, accented letters included, stays as it
+// is.
+constexpr char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+constexpr char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+std::string UpperCaseAscii(std::string_view text);
+std::string LowerCaseAscii(std::string_view text);
+bool SameTextAscii(std::string_view a, std::string_view b);
+bool EndsWithTextAscii(std::string_view text, std::string_view tail);
 
 }  // namespace os::text

@@ -2,12 +2,6 @@
 
 namespace rtl {
 
-namespace {
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-}  // namespace
-
 std::string Format(const std::string& pattern, std::initializer_list<FormatArg> args) {
   std::string out;
   out.reserve(pattern.size() + 16);
@@ -35,26 +29,6 @@ std::string Format(const std::string& pattern, std::initializer_list<FormatArg> 
     }
   }
   return out;
-}
-
-std::string UpperCaseAscii(std::string text) {
-  for (char& c : text) c = UpperAscii(c);
-  return text;
-}
-
-std::string LowerCaseAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return text;
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
 }
 
 std::string TrimControl(const std::string& text) {

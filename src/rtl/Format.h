@@ -14,9 +14,6 @@ using FormatArg = std::variant<int64_t, std::string>;
 std::string Format(const std::string& pattern, std::initializer_list<FormatArg> args);
 
 // Text helpers shared by the layers above.
-std::string UpperCaseAscii(std::string text);
-std::string LowerCaseAscii(std::string text);
-bool SameTextAscii(const std::string& a, const std::string& b);
 std::string TrimControl(const std::string& text);  // drops leading/trailing bytes <= 32
 
 }  // namespace rtl

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "os/text.h"
 #include "rtl/Format.h"
 
 namespace ui {
@@ -46,13 +47,13 @@ std::string Trim(const std::string& text) {
 
 bool ParseBareKey(const std::string& name, TKey& key) {
   for (const NamedKey& named : kNamedKeys) {
-    if (rtl::SameTextAscii(name, named.name)) {
+    if (os::text::SameTextAscii(name, named.name)) {
       key = named.key;
       return true;
     }
   }
   if (name.size() == 1) {
-    const char c = rtl::UpperCaseAscii(name)[0];
+    const char c = os::text::UpperAscii(name[0]);
     if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
       key = static_cast<TKey>(c);
       return true;
@@ -93,11 +94,12 @@ bool ParseKeyName(const std::string& name, TKeyEvent& key) {
     // A lone "+" or a trailing one names no key.
     if (plus == std::string::npos || plus + 1 >= rest.size()) break;
     const std::string modifier = Trim(rest.substr(0, plus));
-    if (rtl::SameTextAscii(modifier, "Shift")) {
+    if (os::text::SameTextAscii(modifier, "Shift")) {
       shift = shift | ssShift;
-    } else if (rtl::SameTextAscii(modifier, "Ctrl") || rtl::SameTextAscii(modifier, "Control")) {
+    } else if (os::text::SameTextAscii(modifier, "Ctrl") ||
+               os::text::SameTextAscii(modifier, "Control")) {
       shift = shift | ssCtrl;
-    } else if (rtl::SameTextAscii(modifier, "Alt")) {
+    } else if (os::text::SameTextAscii(modifier, "Alt")) {
       shift = shift | ssAlt;
     } else {
       return false;

@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "os/text.h"
-#include "rtl/Format.h"
 #include "ui/Dialogs.h"
 #include "ui/Forms.h"
 
@@ -23,7 +22,7 @@ std::string OneLine(std::string text) {
 
 std::string EditName(TForm& form, TControl& edit) {
   if (TLabel* label = form.LabelFor(edit)) {
-    std::string name = rtl::LowerCaseAscii(label->Caption());
+    std::string name = os::text::LowerCaseAscii(label->Caption());
     while (!name.empty() && (name.back() == ':' || name.back() == ' ')) name.pop_back();
     std::string cleaned;
     for (char c : name) {

@@ -8,9 +8,10 @@
 #include "archive/AbArcTyp.h"
 #include "archive/AbSpanSt.h"
 #include "archive/AbZipTyp.h"
-#include "archive/ZipBuilder.h"
+#include "os/os.h"
 #include "rtl/Stream.h"
 #include "support/Corpus.h"
+#include "support/ZipBuilder.h"
 
 namespace {
 
@@ -294,6 +295,32 @@ TEST(BaseFolder, TrailingBackslashRootsAndMissingFolders) {
   EXPECT_EQ(archive->BaseFolder(), "Z:\\");
   archive->SetBaseFolder("\\");
   EXPECT_EQ(archive->BaseFolder(), "\\");
+}
+
+TEST(FolderChain, CreatesEachMissingFolderOutermostFirst) {
+  ScratchFolder scratch;
+  const std::string deep = scratch.Program() + "\\one\\two\\three";
+  EXPECT_TRUE(CreateFolderChain(deep));
+  EXPECT_TRUE(std::filesystem::is_directory(scratch.Native() + "/one/two/three"));
+  EXPECT_TRUE(CreateFolderChain(deep));  // there already
+  // A file in the way ends the walk, with the system's reason.
+  std::ofstream(scratch.Native() + "/one/file") << "x";
+  EXPECT_FALSE(CreateFolderChain(scratch.Program() + "\\one\\file\\below\\deeper"));
+  EXPECT_NE(os::LastError(), 0u);
+  EXPECT_TRUE(std::filesystem::is_regular_file(scratch.Native() + "/one/file"));
+}
+
+TEST(FolderChain, TheFirstFolderOfARelativePathIsNeverCreated) {
+  EXPECT_FALSE(CreateFolderChain("no-such-folder-anywhere\\bin\\temp"));
+  EXPECT_FALSE(std::filesystem::exists("no-such-folder-anywhere"));
+  // A single folder has nothing above it: it is the one created.
+  ScratchFolder scratch;
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(scratch.Native());
+  const bool made = CreateFolderChain("alone");
+  std::filesystem::current_path(cwd);
+  EXPECT_TRUE(made);
+  EXPECT_TRUE(std::filesystem::is_directory(scratch.Native() + "/alone"));
 }
 
 TEST(BaseFolder, LongPathsAreHandled) {

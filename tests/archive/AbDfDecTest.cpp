@@ -5,9 +5,9 @@
 #include <numeric>
 #include <random>
 
-#include "AbDfTestSupport.h"
 #include "archive/AbDfDec.h"
 #include "archive/AbUtils.h"
+#include "support/AbDfTestSupport.h"
 
 using namespace ab;
 using namespace dftest;

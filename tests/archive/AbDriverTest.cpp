@@ -8,8 +8,8 @@
 #include "archive/AbArcTyp.h"
 #include "archive/AbDfBase.h"
 #include "archive/AbZipTyp.h"
-#include "archive/ZipBuilder.h"
 #include "support/Corpus.h"
+#include "support/ZipBuilder.h"
 
 namespace {
 
@@ -198,7 +198,8 @@ TEST_F(DriverTest, ExtractItemUsesTheNewNameAndChecksTheIndex) {
 
 TEST_F(DriverTest, BaseFolderIsCheckedAgainButItsTextIsKept) {
 #ifdef _WIN32
-  GTEST_SKIP() << "the test names its non-ASCII folder in UTF-8, which Windows' ANSI calls read as other letters";
+  GTEST_SKIP() << "the test names its non-ASCII folder in UTF-8, which Windows' ANSI calls read as "
+                  "other letters";
 #endif
   // A folder name with an ANSI letter (e with acute accent, 0xE9) must reach
   // the hook as it is: reading it as OEM text would name another folder.

@@ -5,8 +5,8 @@
 #include <map>
 
 #include "archive/AbUnzPrc.h"
-#include "archive/AbUnzTestSupport.h"
 #include "archive/AbUtils.h"
+#include "support/AbUnzTestSupport.h"
 #include "support/Corpus.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <random>
 
 #include "archive/AbUnzPrc.h"
-#include "archive/AbUnzReference.h"
-#include "archive/AbUnzTestSupport.h"
+#include "support/AbUnzReference.h"
+#include "support/AbUnzTestSupport.h"
 #include "support/Corpus.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <random>
 
 #include "archive/AbUnzPrc.h"
-#include "archive/AbUnzReference.h"
-#include "archive/AbUnzTestSupport.h"
+#include "support/AbUnzReference.h"
+#include "support/AbUnzTestSupport.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <iterator>
 #include <map>
 
-#include "archive/AbDfTestSupport.h"
 #include "archive/AbUnzMember.h"
-#include "archive/ZipBuilder.h"
+#include "support/AbDfTestSupport.h"
 #include "support/Corpus.h"
+#include "support/ZipBuilder.h"
 
 using namespace ab;
 using testing_support::ScratchFolder;

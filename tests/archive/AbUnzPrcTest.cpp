@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "archive/AbUnzPrc.h"
-#include "archive/AbUnzTestSupport.h"
 #include "archive/AbUtils.h"
-#include "archive/AbZipCryTestSupport.h"
+#include "support/AbUnzTestSupport.h"
+#include "support/AbZipCryTestSupport.h"
 #include "support/Corpus.h"
 
 namespace {

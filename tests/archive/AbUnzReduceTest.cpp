@@ -8,7 +8,7 @@
 #include <random>
 
 #include "archive/AbUnzPrc.h"
-#include "archive/AbUnzTestSupport.h"
+#include "support/AbUnzTestSupport.h"
 
 namespace {
 

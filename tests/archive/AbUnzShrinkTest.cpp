@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/AbUnzPrc.h"
-#include "archive/AbUnzTestSupport.h"
+#include "support/AbUnzTestSupport.h"
 
 namespace {
 

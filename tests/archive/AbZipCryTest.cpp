@@ -5,7 +5,7 @@
 #include "archive/AbExcept.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipCry.h"
-#include "archive/AbZipCryTestSupport.h"
+#include "support/AbZipCryTestSupport.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "archive/AbZipTyp.h"
-#include "archive/ZipBuilder.h"
 #include "rtl/Stream.h"
+#include "support/ZipBuilder.h"
 
 namespace {
 

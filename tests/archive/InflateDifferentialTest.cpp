@@ -7,9 +7,9 @@
 #include <fstream>
 #include <random>
 
-#include "AbDfTestSupport.h"
 #include "archive/AbDfDec.h"
 #include "archive/AbUtils.h"
+#include "support/AbDfTestSupport.h"
 #include "support/Corpus.h"
 
 #if TESSALINE_HAVE_ZLIB

@@ -7,94 +7,17 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <string>
 
 #include "installer/Corvelle.h"
 #include "os/os.h"
 #include "support/Corpus.h"
+#include "support/TestRegistry.h"
 #include "ui/Forms.h"
 
 namespace {
 
-bool UnderWindows() {
-  return testing_support::ProgramPath("/") != "/";
-}
-
-void SetEnvironment(const std::string& name, const std::string& value) {
-  static std::map<std::string, std::string> storage;
-  std::string& slot = storage[name];
-  slot = name + "=" + value;
-  putenv(slot.data());
-}
-
-// A registry with only what a test puts there: natively a user.reg in a
-// scratch prefix, under Wine the current user hive cleared before and after.
-class HostRegistry {
- public:
-  HostRegistry() : oldPrefix_(std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "") {
-    if (UnderWindows()) {
-      Clear();
-    } else {
-      SetEnvironment("WINEPREFIX", folder_.Native());
-      Save();
-    }
-  }
-  ~HostRegistry() {
-    if (UnderWindows()) {
-      Clear();
-    } else {
-      SetEnvironment("WINEPREFIX", oldPrefix_);
-    }
-  }
-  // Value kinds by the names reg.exe gives them; binary data as plain hex.
-  void Set(const std::string& key, const std::string& name, const std::string& kind,
-           const std::string& data) {
-    if (UnderWindows()) {
-      const std::string command = "reg add \"HKCU\\Software\\" + key + "\" /v \"" + name +
-                                  "\" /t " + kind + " /d \"" + data + "\" /f >NUL 2>&1";
-      ASSERT_EQ(std::system(command.c_str()), 0) << command;
-      return;
-    }
-    std::string line = "\"" + name + "\"=";
-    if (kind == "REG_SZ") {
-      line.append("\"").append(Escape(data)).append("\"");
-    } else if (kind == "REG_EXPAND_SZ") {
-      line.append("str(2):\"").append(Escape(data)).append("\"");
-    } else if (kind == "REG_DWORD") {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "dword:%08lx", std::strtoul(data.c_str(), nullptr, 0));
-      line += hex;
-    } else {
-      line += "hex:";
-      for (size_t i = 0; i + 1 < data.size(); i += 2) line.append(i ? "," : "").append(data, i, 2);
-    }
-    sections_[key] += line + "\n";
-    Save();
-  }
-  std::string HivePath() const { return folder_.Native() + "/user.reg"; }
-
- private:
-  static void Clear() { (void)std::system("reg delete \"HKCU\\Software\\Medisoft\" /f >NUL 2>&1"); }
-  static std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-      if (c == '\\' || c == '"') out += '\\';
-      out += c;
-    }
-    return out;
-  }
-  void Save() const {
-    std::ofstream out(HivePath(), std::ios::binary);
-    out << "WINE REGISTRY Version 2\n\n";
-    for (const auto& [key, lines] : sections_)
-      out << "[Software\\\\" << Escape(key) << "] 1733648000\n#time=1db4ac1d7e2a5b0\n"
-          << lines << "\n";
-  }
-  testing_support::ScratchFolder folder_;
-  std::string oldPrefix_;
-  std::map<std::string, std::string> sections_;
-};
+using testing_support::UnderWindows;
 
 constexpr char kAccounting[] = "Medisoft\\Patient Accounting";
 
@@ -108,7 +31,7 @@ std::string RegistryError(const std::function<void()>& lookup) {
 }
 
 TEST(CorvelleLookup, MissingKeysAndValuesGiveTheDefaults) {
-  HostRegistry registry;
+  testing_support::TestRegistry registry;
   EXPECT_EQ(installer::GetProgramPath(), "C:\\Program Files\\Medisoft");
   EXPECT_EQ(installer::GetRootDataPath(), "");
   // The keys exist but hold other values.
@@ -119,7 +42,7 @@ TEST(CorvelleLookup, MissingKeysAndValuesGiveTheDefaults) {
 }
 
 TEST(CorvelleLookup, ReturnsTheStoredTextsUnchanged) {
-  HostRegistry registry;
+  testing_support::TestRegistry registry;
   registry.Set(kAccounting, "Program Path", "REG_SZ", "d:\\medisoft");
   // cmd.exe would expand the reference before reg.exe stores it.
   const std::string root = UnderWindows() ? "E:\\Medidata" : "%USERPROFILE%\\Medidata";
@@ -130,7 +53,7 @@ TEST(CorvelleLookup, ReturnsTheStoredTextsUnchanged) {
 }
 
 TEST(CorvelleLookup, AnEmptyProgramPathGivesTheDefaultButAnEmptyRootStaysEmpty) {
-  HostRegistry registry;
+  testing_support::TestRegistry registry;
   registry.Set(kAccounting, "Program Path", "REG_SZ", "");
   registry.Set("Medisoft", "Root Data Path", "REG_SZ", "");
   EXPECT_EQ(installer::GetProgramPath(), "C:\\Program Files\\Medisoft");
@@ -138,7 +61,7 @@ TEST(CorvelleLookup, AnEmptyProgramPathGivesTheDefaultButAnEmptyRootStaysEmpty) 
 }
 
 TEST(CorvelleLookup, ValuesThatAreNotTextRaiseRegistryErrors) {
-  HostRegistry registry;
+  testing_support::TestRegistry registry;
   registry.Set(kAccounting, "Program Path", "REG_DWORD", "10");
   registry.Set("Medisoft", "Root Data Path", "REG_BINARY", "0102");
   EXPECT_EQ(RegistryError([] { installer::GetProgramPath(); }),
@@ -149,14 +72,14 @@ TEST(CorvelleLookup, ValuesThatAreNotTextRaiseRegistryErrors) {
 
 TEST(CorvelleLookup, AValueWithNoDataIsEmptyWhateverItsKind) {
   if (UnderWindows()) GTEST_SKIP() << "reg.exe cannot store a binary value without bytes";
-  HostRegistry registry;
+  testing_support::TestRegistry registry;
   registry.Set("Medisoft", "Root Data Path", "REG_BINARY", "");
   EXPECT_EQ(installer::GetRootDataPath(), "");
 }
 
 TEST(CorvelleLookup, TextEndsAtItsFirstZeroAndKeepsWindows1252Bytes) {
   if (UnderWindows()) GTEST_SKIP() << "needs a hive file written by the test";
-  HostRegistry registry;
+  testing_support::TestRegistry registry;
   registry.Set(kAccounting, "Program Path", "REG_SZ",
                "c:\\donn\xC3\xA9"
                "es");
@@ -171,7 +94,7 @@ TEST(CorvelleLookup, TextEndsAtItsFirstZeroAndKeepsWindows1252Bytes) {
 
 TEST(CorvelleLookup, KeysTheUserMayOnlyReadAreStillFound) {
   if (UnderWindows()) GTEST_SKIP() << "key permissions are modelled by the hive file natively";
-  HostRegistry registry;
+  testing_support::TestRegistry registry;
   registry.Set(kAccounting, "Program Path", "REG_SZ", "D:\\Host");
   registry.Set("Medisoft", "Root Data Path", "REG_SZ", "D:\\Data");
   ASSERT_EQ(::chmod(registry.HivePath().c_str(), 0444), 0);
@@ -194,15 +117,7 @@ TEST(CorvelleNormalize, AddsOneBackslashAndUpperCasesAsciiOnly) {
 
 // ---- The version query -------------------------------------------------------
 
-std::string Probe(const std::string& name) {
-  return std::string(TESSALINE_BINARY_DIR) + "/tools/demo-payload/" + name;
-}
-
-#define REQUIRE_PROBE(name)                                                \
-  do {                                                                     \
-    if (testing_support::ReadWholeFile(Probe(name)).empty())               \
-      GTEST_SKIP() << Probe(name) << " was not built (MinGW-w64 missing)"; \
-  } while (0)
+using testing_support::DemoPayloadFile;
 
 // The version query's dialogs as the terminal stand-in writes them.
 struct Captured {
@@ -219,28 +134,27 @@ Captured Query(const std::string& nativePath) {
 }
 
 TEST(CorvelleVersion, ReadsTheStringsUnder040904E4) {
-  REQUIRE_PROBE("CVCopySCR.exe");
-  const Captured addOn = Query(Probe("CVCopySCR.exe"));
+  const Captured addOn = Query(DemoPayloadFile("CVCopySCR.exe"));
   EXPECT_EQ(addOn.fileVersion, "5.2.0.12");
   EXPECT_EQ(addOn.productVersion, "5.2.0.12");
   EXPECT_EQ(addOn.dialogs, "");
-  EXPECT_EQ(installer::GetVersion(testing_support::ProgramPath(Probe("CVCopySCR.exe"))),
+  EXPECT_EQ(installer::GetVersion(testing_support::ProgramPath(DemoPayloadFile("CVCopySCR.exe"))),
             "5.2.0.12");
   // Letters beyond ASCII come back in Windows-1252; the Unicode table beside
   // it and the lower-case spelling of the table's key change nothing.
-  REQUIRE_PROBE("VersionAccents.exe");
-  const Captured accents = Query(Probe("VersionAccents.exe"));
+  const Captured accents = Query(DemoPayloadFile("VersionAccents.exe"));
   EXPECT_EQ(accents.fileVersion, "6.0 b\xEAta");
   EXPECT_EQ(accents.productVersion, "6.1");
 }
 
 TEST(CorvelleVersion, StringsOnlyUnder040904B0LeaveTheResultsAlone) {
-  REQUIRE_PROBE("VersionUnicode.exe");
-  const Captured unicode = Query(Probe("VersionUnicode.exe"));
+  const Captured unicode = Query(DemoPayloadFile("VersionUnicode.exe"));
   EXPECT_EQ(unicode.fileVersion, "unset");
   EXPECT_EQ(unicode.productVersion, "unset");
   EXPECT_EQ(unicode.dialogs, "");
-  EXPECT_EQ(installer::GetVersion(testing_support::ProgramPath(Probe("VersionUnicode.exe"))), "");
+  EXPECT_EQ(
+      installer::GetVersion(testing_support::ProgramPath(DemoPayloadFile("VersionUnicode.exe"))),
+      "");
 }
 
 TEST(CorvelleVersion, AFileWithoutAResourceEmptiesBothResults) {
@@ -254,8 +168,8 @@ TEST(CorvelleVersion, AFileWithoutAResourceEmptiesBothResults) {
 }
 
 TEST(CorvelleVersion, ADamagedProgramNeverCrashesTheQuery) {
-  REQUIRE_PROBE("CVCopySCR.exe");
-  const std::vector<uint8_t> whole = testing_support::ReadWholeFile(Probe("CVCopySCR.exe"));
+  const std::vector<uint8_t> whole =
+      testing_support::ReadWholeFile(DemoPayloadFile("CVCopySCR.exe"));
   testing_support::ScratchFolder folder;
   // Cut short anywhere: either the resource is still whole or there is none.
   for (size_t cut : {size_t{2}, size_t{64}, size_t{300}, size_t{1024}, whole.size() / 2,

@@ -2,93 +2,21 @@
 // install procedure, and FormShow against a registry of the test's own.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 #include "installer/Unit1.h"
 #include "rtl/Exception.h"
 #include "support/Corpus.h"
-#include "ui/TranscriptSession.h"
+#include "support/TestRegistry.h"
+#include "support/TranscriptSession.h"
 
 namespace {
 
 using installer::Form1;
 using testing_support::TranscriptSession;
 
-bool UnderWindows() {
-  return testing_support::ProgramPath("/") != "/";
-}
-
-void SetEnvironment(const std::string& name, const std::string& value) {
-  static std::map<std::string, std::string> storage;
-  std::string& slot = storage[name];
-  slot = name + "=" + value;
-  putenv(slot.data());
-}
-
-// A current user hive holding only what the test puts there: a user.reg in a
-// scratch prefix natively, the real hive through reg.exe under Wine.
-class TestRegistry {
- public:
-  TestRegistry() : oldPrefix_(std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "") {
-    if (UnderWindows()) {
-      Clear();
-    } else {
-      SetEnvironment("WINEPREFIX", folder_.Native());
-      Save("");
-    }
-  }
-  ~TestRegistry() {
-    if (UnderWindows()) {
-      Clear();
-    } else {
-      SetEnvironment("WINEPREFIX", oldPrefix_);
-    }
-  }
-  TestRegistry(const TestRegistry&) = delete;
-  TestRegistry& operator=(const TestRegistry&) = delete;
-
-  // "Program Path" as a string (escaped for the hive file natively).
-  void SetProgramPath(const std::string& text) {
-    if (UnderWindows()) {
-      Add("/t REG_SZ /d \"" + text + "\"");
-      return;
-    }
-    std::string escaped;
-    for (char c : text) escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    Save("\"Program Path\"=\"" + escaped + "\"\n");
-  }
-  void SetProgramPathNumber(uint32_t number) {
-    if (UnderWindows()) {
-      Add("/t REG_DWORD /d " + std::to_string(number));
-      return;
-    }
-    char line[64];
-    std::snprintf(line, sizeof line, "\"Program Path\"=dword:%08x\n", number);
-    Save(line);
-  }
-
- private:
-  static void Clear() { (void)std::system("reg delete \"HKCU\\Software\\Medisoft\" /f >NUL 2>&1"); }
-  static void Add(const std::string& rest) {
-    const std::string command =
-        "reg add \"HKCU\\Software\\Medisoft\\Patient Accounting\" /v \"Program Path\" " + rest +
-        " /f >NUL 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  }
-  void Save(const std::string& values) {
-    std::ofstream hive(folder_.Native() + "/user.reg", std::ios::binary);
-    hive << "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n";
-    if (!values.empty())
-      hive << "[Software\\\\Medisoft\\\\Patient Accounting] 1700000000\n#time=1d9a0b0c0d0e0f0\n"
-           << values << "\n";
-  }
-
-  testing_support::ScratchFolder folder_;
-  std::string oldPrefix_;
-};
+constexpr char kAccounting[] = "Medisoft\\Patient Accounting";
 
 class Unit1Test : public ::testing::Test {
  protected:
@@ -97,7 +25,7 @@ class Unit1Test : public ::testing::Test {
     session_ = std::make_unique<TranscriptSession>(keys);
     ui::Application.CreateForm(Form1);
   }
-  TestRegistry registry_;
+  testing_support::TestRegistry registry_;
   std::unique_ptr<TranscriptSession> session_;
 };
 
@@ -220,13 +148,35 @@ TEST_F(Unit1Test, InstallOnAnExecutableWithoutPayloadReportsIt) {
   // The test program carries no archive: the folders are made, then opening
   // it as the payload fails into the error box and the window stays open.
   testing_support::ScratchFolder folder;
-  registry_.SetProgramPath(folder.Program());
+  registry_.Set(kAccounting, "Program Path", "REG_SZ", folder.Program());
   Start("Enter\nEnter\n");
   ui::Application.Run();
   const std::string title = ui::Application.Title();
   ASSERT_FALSE(session_->Lines().empty());
   EXPECT_EQ(session_->Lines().back(), "[error] " + title + ": Invalid file - not a PKZip file.");
   EXPECT_TRUE(std::filesystem::is_directory(folder.Native() + "/bin/temp"));
+}
+
+TEST(InstallFolders, AreMadeBelowWhatTheDestinationStandsOn) {
+  testing_support::ScratchFolder scratch;
+  installer::ForceDirectories(scratch.Program() + "\\DEST\\bin\\temp");
+  EXPECT_TRUE(std::filesystem::is_directory(scratch.Native() + "/DEST/bin/temp"));
+  installer::ForceDirectories(scratch.Program() + "\\DEST\\bin\\temp");  // there already
+  // A relative destination (an empty one included) whose first folder is
+  // missing has nothing to build on.
+  for (const std::string relative : {"", "no-such-destination\\bin\\temp"}) {
+    try {
+      installer::ForceDirectories(relative);
+      ADD_FAILURE() << "no error for '" << relative << "'";
+    } catch (const rtl::EInOutError& error) {
+      EXPECT_EQ(error.Message(), "Unable to create directory");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists("no-such-destination"));
+  // A first folder of one or two characters is taken as there: the walk
+  // stops at it without an error, and what cannot be made is not made.
+  installer::ForceDirectories("q\\bin\\temp");
+  EXPECT_FALSE(std::filesystem::exists("q"));
 }
 
 TEST_F(Unit1Test, AnErrorOutOfInstallLeavesTheWindowOpen) {
@@ -243,14 +193,14 @@ TEST_F(Unit1Test, AnErrorOutOfInstallLeavesTheWindowOpen) {
 }
 
 TEST_F(Unit1Test, FormShowPutsTheRegistrysFolderInAsRead) {
-  registry_.SetProgramPath("d:\\medisoft");
+  registry_.Set(kAccounting, "Program Path", "REG_SZ", "d:\\medisoft");
   Start();
   ui::Application.ShowMainForm();
   EXPECT_EQ(Form1->edtDestPath->Text(), "d:\\medisoft");
 }
 
 TEST_F(Unit1Test, ANumericProgramPathGivesTheErrorBoxAndAnEmptyDestination) {
-  registry_.SetProgramPathNumber(10);
+  registry_.Set(kAccounting, "Program Path", "REG_DWORD", "10");
   Start("Enter\n");
   ui::Application.ShowMainForm();
   const std::string title = ui::Application.Title();

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "os/OsTestHelpers.h"
 #include "os/os.h"
+#include "support/OsTestHelpers.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <ctime>
 
-#include "os/OsTestHelpers.h"
 #include "os/os.h"
+#include "support/OsTestHelpers.h"
 
 namespace {
 
@@ -46,6 +46,21 @@ TEST(OsFiles, CreateTruncatesAnExistingFile) {
     EXPECT_EQ(os::WriteFile(file.Get(), "new", 3), 3);
   }
   EXPECT_EQ(ReadNative(scratch.Native("old.txt")), "new");
+}
+
+TEST(OsFiles, AFileIsNoFolderAndGoesEvenWhenReadOnly) {
+  Scratch scratch;
+  WriteNative(scratch.Native("ro.txt"), "x");
+  ASSERT_TRUE(os::MakeDirectory(scratch.Program("folder")));
+  EXPECT_TRUE(os::FileExists(scratch.Program("ro.txt")));
+  EXPECT_FALSE(os::FileExists(scratch.Program("folder")));
+  EXPECT_FALSE(os::FileExists(scratch.Program("missing.txt")));
+  ASSERT_TRUE(os::SetFileAttributes(scratch.Program("ro.txt"), os::faReadOnly));
+  EXPECT_FALSE(os::RemoveFile(scratch.Program("ro.txt")));
+  EXPECT_TRUE(os::RemoveFileForcibly(scratch.Program("ro.txt")));
+  EXPECT_FALSE(os::FileExists(scratch.Program("ro.txt")));
+  EXPECT_FALSE(os::RemoveFileForcibly(scratch.Program("folder")));
+  EXPECT_TRUE(os::FileAttributes(scratch.Program("folder")) & os::faDirectory);
 }
 
 TEST(OsFiles, AccessModesAreEnforced) {

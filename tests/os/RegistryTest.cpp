@@ -4,43 +4,16 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "os/os.h"
-#include "support/Corpus.h"
+#include "support/TestRegistry.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-bool UnderWindows() {
-  return testing_support::ProgramPath("/") != "/";
-}
-
-// Points WINEPREFIX at a scratch folder for one test and restores it after.
-class ScopedPrefix {
- public:
-  ScopedPrefix() : old_(std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "") {
-    Set(folder_.Native());
-  }
-  ~ScopedPrefix() { Set(old_); }
-  void WriteHive(const std::string& text) const {
-    std::ofstream(folder_.Native() + "/user.reg", std::ios::binary) << text;
-  }
-  std::string HivePath() const { return folder_.Native() + "/user.reg"; }
-
- private:
-  static void Set(const std::string& value) {
-    static std::string storage[2];
-    static int next = 0;
-    std::string& slot = storage[next++ % 2];
-    slot = "WINEPREFIX=" + value;
-    putenv(slot.data());
-  }
-  testing_support::ScratchFolder folder_;
-  std::string old_;
-};
 
 Bytes Text(const std::string& text) {
   Bytes bytes(text.begin(), text.end());
@@ -58,33 +31,34 @@ const char kHeader[] =
 class RegistryHive : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (UnderWindows()) GTEST_SKIP() << "the Win32 build reads the real registry";
+    if (testing_support::UnderWindows()) GTEST_SKIP() << "the Win32 build reads the real registry";
+    hive_.emplace();
   }
   std::optional<os::RegistryValue> Value(const std::string& key, const std::string& name) {
     const os::RegistryKey opened = os::OpenCurrentUserKey(key, os::kKeyRead);
     if (!opened.IsOpen()) return std::nullopt;
     return opened.Query(name);
   }
-  ScopedPrefix prefix_;
+  std::optional<testing_support::TestRegistry> hive_;
 };
 
 TEST_F(RegistryHive, ReadsEveryValueKind) {
-  prefix_.WriteHive(std::string(kHeader) +
-                    "[Software\\\\Kinds] 1733648000\n"
-                    "#time=1db4ac1d7e2a5b0\n"
-                    "@=\"the default\"\n"
-                    "\"Text\"=\"plain\"\n"
-                    "\"Empty\"=\"\"\n"
-                    "\"Expand\"=str(2):\"%APPDATA%\\\\Medisoft\"\n"
-                    "\"Multi\"=str(7):\"one\\0two\\0\"\n"
-                    "\"Number\"=dword:0000000a\n"
-                    "\"Big\"=dword:fffffffe\n"
-                    "\"Blob\"=hex:01,02,ff,\\\n"
-                    "  7f\n"
-                    "\"NoBytes\"=hex:\n"
-                    "\"Wide\"=hex(2):25,00,41,00,\\\n"
-                    "  25,00,e9,00,00,00\n"
-                    "\"Quad\"=hex(b):01,00,00,00,00,00,00,80\n");
+  hive_->WriteHive(std::string(kHeader) +
+                   "[Software\\\\Kinds] 1733648000\n"
+                   "#time=1db4ac1d7e2a5b0\n"
+                   "@=\"the default\"\n"
+                   "\"Text\"=\"plain\"\n"
+                   "\"Empty\"=\"\"\n"
+                   "\"Expand\"=str(2):\"%APPDATA%\\\\Medisoft\"\n"
+                   "\"Multi\"=str(7):\"one\\0two\\0\"\n"
+                   "\"Number\"=dword:0000000a\n"
+                   "\"Big\"=dword:fffffffe\n"
+                   "\"Blob\"=hex:01,02,ff,\\\n"
+                   "  7f\n"
+                   "\"NoBytes\"=hex:\n"
+                   "\"Wide\"=hex(2):25,00,41,00,\\\n"
+                   "  25,00,e9,00,00,00\n"
+                   "\"Quad\"=hex(b):01,00,00,00,00,00,00,80\n");
   EXPECT_EQ(Value("Software\\Kinds", "")->data, Text("the default"));
   const auto text = Value("Software\\Kinds", "Text");
   ASSERT_TRUE(text);
@@ -114,18 +88,18 @@ TEST_F(RegistryHive, ReadsEveryValueKind) {
 }
 
 TEST_F(RegistryHive, DecodesWineEscapesIntoWindows1252) {
-  prefix_.WriteHive(std::string(kHeader) +
-                    "[Software\\\\Escapes] 1733648000\n"
-                    "\"Slash\"=\"C:\\\\Program Files\\\\Medisoft\\\\\"\n"
-                    "\"Quote\"=\"say \\\"hi\\\"\"\n"
-                    "\"Lines\"=\"a\\nb\\tc\"\n"
-                    "\"Hex\"=\"caf\\x00e9 \\x20ac \\xe9t\\xe9\"\n"
-                    "\"Utf8\"=\"donn\xC3\xA9"
-                    "es \xE2\x82\xAC\"\n"
-                    "\"Octal\"=\"\\101\\0102\"\n"
-                    "\"Outside\"=\"\\x4e2d\xE4\xB8\xAD\"\n"
-                    "\"Astral\"=\"\\xd83d\\xde00\"\n"
-                    "\"Caf\\x00e9 name\"=\"keyed\"\n");
+  hive_->WriteHive(std::string(kHeader) +
+                   "[Software\\\\Escapes] 1733648000\n"
+                   "\"Slash\"=\"C:\\\\Program Files\\\\Medisoft\\\\\"\n"
+                   "\"Quote\"=\"say \\\"hi\\\"\"\n"
+                   "\"Lines\"=\"a\\nb\\tc\"\n"
+                   "\"Hex\"=\"caf\\x00e9 \\x20ac \\xe9t\\xe9\"\n"
+                   "\"Utf8\"=\"donn\xC3\xA9"
+                   "es \xE2\x82\xAC\"\n"
+                   "\"Octal\"=\"\\101\\0102\"\n"
+                   "\"Outside\"=\"\\x4e2d\xE4\xB8\xAD\"\n"
+                   "\"Astral\"=\"\\xd83d\\xde00\"\n"
+                   "\"Caf\\x00e9 name\"=\"keyed\"\n");
   EXPECT_EQ(Value("Software\\Escapes", "Slash")->data, Text("C:\\Program Files\\Medisoft\\"));
   EXPECT_EQ(Value("Software\\Escapes", "Quote")->data, Text("say \"hi\""));
   EXPECT_EQ(Value("Software\\Escapes", "Lines")->data, Text("a\nb\tc"));
@@ -141,15 +115,15 @@ TEST_F(RegistryHive, DecodesWineEscapesIntoWindows1252) {
 }
 
 TEST_F(RegistryHive, FindsKeysAndValuesAsWindowsDoes) {
-  prefix_.WriteHive(std::string(kHeader) +
-                    "[Software\\\\Medisoft\\\\Patient Accounting] 1733648000\n"
-                    "#time=1db4ac1d7e2a5b0\n"
-                    "\"Program Path\"=\"D:\\\\Medisoft\"\n"
-                    "\n"
-                    "[Software\\\\Caf\\x00e9] 1733648000\n"
-                    "\"v\"=\"1\"\n"
-                    "[Software\\\\Medisoft\\\\Patient] 1733648000\n"
-                    "\"Other\"=\"not this one\"\n");
+  hive_->WriteHive(std::string(kHeader) +
+                   "[Software\\\\Medisoft\\\\Patient Accounting] 1733648000\n"
+                   "#time=1db4ac1d7e2a5b0\n"
+                   "\"Program Path\"=\"D:\\\\Medisoft\"\n"
+                   "\n"
+                   "[Software\\\\Caf\\x00e9] 1733648000\n"
+                   "\"v\"=\"1\"\n"
+                   "[Software\\\\Medisoft\\\\Patient] 1733648000\n"
+                   "\"Other\"=\"not this one\"\n");
   // Key and value names compare without regard to case.
   EXPECT_EQ(Value("SOFTWARE\\medisoft\\patient accounting", "PROGRAM PATH")->data,
             Text("D:\\Medisoft"));
@@ -171,16 +145,16 @@ TEST_F(RegistryHive, FindsKeysAndValuesAsWindowsDoes) {
 }
 
 TEST_F(RegistryHive, SkipsDamagedLinesAndKeepsTheRest) {
-  prefix_.WriteHive(std::string(kHeader) +
-                    "[Software\\\\Damaged] 1733648000\n"
-                    "\"Unterminated\"=\"no end\n"
-                    "\"BadHex\"=hex:0g,01\n"
-                    "\"OddHex\"=hex:012\n"
-                    "\"BadDword\"=dword:123456789\n"
-                    "\"Unknown\"=qword:5\n"
-                    "\"NoEquals\" \"x\"\n"
-                    "\"Good\"=\"kept\"\r\n"
-                    "\"Dangling\"=hex:01,\\\n");
+  hive_->WriteHive(std::string(kHeader) +
+                   "[Software\\\\Damaged] 1733648000\n"
+                   "\"Unterminated\"=\"no end\n"
+                   "\"BadHex\"=hex:0g,01\n"
+                   "\"OddHex\"=hex:012\n"
+                   "\"BadDword\"=dword:123456789\n"
+                   "\"Unknown\"=qword:5\n"
+                   "\"NoEquals\" \"x\"\n"
+                   "\"Good\"=\"kept\"\r\n"
+                   "\"Dangling\"=hex:01,\\\n");
   for (const char* name : {"Unterminated", "BadHex", "OddHex", "BadDword", "Unknown", "NoEquals"})
     EXPECT_FALSE(Value("Software\\Damaged", name)) << name;
   EXPECT_EQ(Value("Software\\Damaged", "Good")->data, Text("kept"));
@@ -188,17 +162,18 @@ TEST_F(RegistryHive, SkipsDamagedLinesAndKeepsTheRest) {
 }
 
 TEST_F(RegistryHive, NoHiveFileMeansNoKeys) {
+  ASSERT_TRUE(std::filesystem::remove(hive_->HivePath()));
   EXPECT_FALSE(os::OpenCurrentUserKey("Software", os::kKeyRead).IsOpen());
-  prefix_.WriteHive("[Software\\\\Unclosed 1733648000\n\"a\"=\"b\"\n");
+  hive_->WriteHive("[Software\\\\Unclosed 1733648000\n\"a\"=\"b\"\n");
   EXPECT_FALSE(os::OpenCurrentUserKey("Software\\Unclosed", os::kKeyRead).IsOpen());
 }
 
 TEST_F(RegistryHive, AHiveNobodyMayWriteIsOpenForReadingOnly) {
-  prefix_.WriteHive(std::string(kHeader) + "[Software\\\\Medisoft] 1733648000\n\"a\"=\"b\"\n");
-  ASSERT_EQ(::chmod(prefix_.HivePath().c_str(), 0444), 0);
+  hive_->WriteHive(std::string(kHeader) + "[Software\\\\Medisoft] 1733648000\n\"a\"=\"b\"\n");
+  ASSERT_EQ(::chmod(hive_->HivePath().c_str(), 0444), 0);
   EXPECT_TRUE(os::OpenCurrentUserKey("Software\\Medisoft", os::kKeyRead).IsOpen());
   EXPECT_FALSE(os::OpenCurrentUserKey("Software\\Medisoft", os::kKeyAllAccess).IsOpen());
-  ASSERT_EQ(::chmod(prefix_.HivePath().c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(hive_->HivePath().c_str(), 0644), 0);
   EXPECT_TRUE(os::OpenCurrentUserKey("Software\\Medisoft", os::kKeyAllAccess).IsOpen());
 }
 

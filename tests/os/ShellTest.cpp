@@ -6,34 +6,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "os/os.h"
 #include "support/Corpus.h"
+#include "support/Environment.h"
 
 namespace {
 
-bool UnderWindows() {
-  return testing_support::ProgramPath("/") != "/";
-}
-
-void SetEnvironment(const std::string& name, const std::string& value) {
-  static std::map<std::string, std::string> storage;
-  std::string& slot = storage[name];
-  slot = name + "=" + value;
-  putenv(slot.data());
-}
+using testing_support::UnderWindows;
 
 // PATH limited to one scratch folder for the test, restored after.
 class ScopedPath {
  public:
-  ScopedPath() : old_(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    SetEnvironment("PATH", folder_.Native());
-  }
-  ~ScopedPath() { SetEnvironment("PATH", old_); }
+  ScopedPath() : path_("PATH", folder_.Native()) {}
   // An executable script of that name in the folder.
   void AddProgram(const std::string& name, const std::string& body) const {
     const std::string path = folder_.Native() + "/" + name;
@@ -44,7 +32,7 @@ class ScopedPath {
 
  private:
   testing_support::ScratchFolder folder_;
-  std::string old_;
+  testing_support::ScopedEnvironment path_;
 };
 
 std::string WaitForFile(const std::string& path) {

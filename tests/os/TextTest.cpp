@@ -24,6 +24,25 @@ TEST(Utf8ToWin1252, IsTheReverseForEveryByteAndMarksTheRest) {
                                     "b"),
             "?b");                                      // never a lead byte
   EXPECT_EQ(os::text::Utf8ToWin1252("\xC3(x"), "?(x");  // a lead byte without its follower
+  // What cannot be read becomes '?', never swallowing what follows.
+  EXPECT_EQ(os::text::Utf8ToWin1252("\xF0\x9F\x98\x80!"), "?!");
+  EXPECT_EQ(os::text::Utf8ToWin1252("x\xE2\x82"), "x??");
+  EXPECT_EQ(os::text::Utf8ToWin1252("\xC0\xAF"), "??");  // overlong '/'
+}
+
+TEST(AsciiCase, FoldsOnlyTheAsciiLetters) {
+  EXPECT_EQ(os::text::UpperCaseAscii("c:\\donn\xE9"
+                                     "es\\a-z{}"),
+            "C:\\DONN\xE9"
+            "ES\\A-Z{}");
+  EXPECT_EQ(os::text::LowerCaseAscii("@AZ[\xC9"), "@az[\xC9");
+  EXPECT_TRUE(os::text::SameTextAscii("CVCopyScr.EXE", "cvcopyscr.exe"));
+  EXPECT_FALSE(os::text::SameTextAscii("\xC9", "\xE9"));  // the code page's letters stay apart
+  EXPECT_FALSE(os::text::SameTextAscii("@", "`"));        // 0x40 and 0x60 are no letters
+  EXPECT_FALSE(os::text::SameTextAscii("ab", "abc"));
+  EXPECT_TRUE(os::text::EndsWithTextAscii("SETUP.EXE", ".exe"));
+  EXPECT_FALSE(os::text::EndsWithTextAscii("exe", ".exe"));
+  EXPECT_TRUE(os::text::EndsWithTextAscii("", ""));
 }
 
 TEST(Utf16, RoundTripsEveryPlaneAndMarksBrokenInput) {

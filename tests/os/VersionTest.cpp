@@ -8,25 +8,19 @@
 
 #include "os/os.h"
 #include "support/Corpus.h"
+#include "support/Environment.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-bool UnderWindows() {
-  return testing_support::ProgramPath("/") != "/";
-}
-
-std::string Probe(const std::string& name) {
-  return std::string(TESSALINE_BINARY_DIR) + "/tools/demo-payload/" + name;
-}
+using testing_support::UnderWindows;
 
 class VersionBlock : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (testing_support::ReadWholeFile(Probe("CVCopySCR.exe")).empty())
-      GTEST_SKIP() << "the demo payload was not built (MinGW-w64 missing)";
-    info_ = os::FileVersionInfo(testing_support::ProgramPath(Probe("CVCopySCR.exe")));
+    info_ = os::FileVersionInfo(
+        testing_support::ProgramPath(testing_support::DemoPayloadFile("CVCopySCR.exe")));
     ASSERT_FALSE(info_.empty());
   }
   std::string Text(const std::string& subBlock) const {

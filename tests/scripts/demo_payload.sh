@@ -6,8 +6,8 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 exe=$build/tools/demo-payload/CVCopySCR.exe
 fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -f "$exe" ] || { echo "SKIP: $exe not built"; exit 0; }
-command -v wine >/dev/null || { echo "SKIP: wine not installed"; exit 0; }
+[ -f "$exe" ] || fail "$exe not built"
+command -v wine >/dev/null || fail "wine is not installed"
 work=$(mktemp -d "$build/demo-payload-test.XXXXXX")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() { wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"; }

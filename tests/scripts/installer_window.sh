@@ -5,10 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
-for tool in wine Xvfb; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
-done
-for tool in wineserver python3 import identify; do
+for tool in wine wineserver Xvfb python3 import identify; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed" >&2; exit 1; }
 done
 installer=$build/CVCustomScrZipBase.exe

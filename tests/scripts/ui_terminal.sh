@@ -6,8 +6,8 @@ set -u
 build=$1
 program="$(cd "$build" && pwd)/src/installer/CVCustomScrZipBase"
 if [ ! -x "$program" ] || ! command -v script >/dev/null; then
-  echo "skipped: needs $program and script(1)"
-  exit 0
+  echo "FAIL: needs $program and script(1)" >&2
+  exit 1
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -6,8 +6,8 @@ set -u
 build=$1
 program="$(cd "$build" && pwd)/src/installer/CVCustomScrZipBase"
 if [ ! -x "$program" ]; then
-  echo "skipped: $program not built"
-  exit 0
+  echo "FAIL: $program not built" >&2
+  exit 1
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -25,6 +25,13 @@ std::string ProgramPath(const std::string& nativePath) {
 #endif
 }
 
+std::string DemoPayloadFile(const std::string& name) {
+  const fs::path path = fs::path(TESSALINE_BINARY_DIR) / "tools" / "demo-payload" / name;
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) ADD_FAILURE() << path.string() << " was not built";
+  return path.string();
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& nativePath) {
   std::ifstream in(nativePath, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

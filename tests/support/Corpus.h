@@ -11,15 +11,19 @@ namespace testing_support {
 // Absolute native path of a corpus file ("" when the corpus is absent).
 std::string CorpusFile(const std::string& relative);
 // Skips the calling test when the corpus is not there.
-#define REQUIRE_CORPUS()                                                          \
-  do {                                                                            \
-    if (testing_support::CorpusFile("README.md").empty())                         \
+#define REQUIRE_CORPUS()                                                         \
+  do {                                                                           \
+    if (testing_support::CorpusFile("README.md").empty())                        \
       GTEST_SKIP() << "corpus not found at " TESSALINE_CORPUS_DIR " (skipping)"; \
   } while (0)
 
 // The path in the form the program's own layers take (Windows form under the
 // Win32 build, where a native '/...' path is reached through Z:).
 std::string ProgramPath(const std::string& nativePath);
+
+// The native path of a program the build puts beside the demo payload (the
+// add-on, the version probes); a test that asks for one that is missing fails.
+std::string DemoPayloadFile(const std::string& name);
 
 // The whole file's bytes (empty when it cannot be read).
 std::vector<uint8_t> ReadWholeFile(const std::string& nativePath);

@@ -7,14 +7,14 @@
 #include <random>
 #include <sstream>
 
-#include "Options.h"
-#include "Payload.h"
-#include "PeLayout.h"
-#include "Stamps.h"
-#include "Verify.h"
-#include "ZipImage.h"
 #include "archive/AbUnzMember.h"
 #include "archive/AbZipTyp.h"
+#include "mksfx/Options.h"
+#include "mksfx/Payload.h"
+#include "mksfx/PeLayout.h"
+#include "mksfx/Stamps.h"
+#include "mksfx/Verify.h"
+#include "mksfx/ZipImage.h"
 #include "os/os.h"
 #include "rtl/Stream.h"
 #include "support/Corpus.h"

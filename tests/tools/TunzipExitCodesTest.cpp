@@ -5,9 +5,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "ExitCodes.h"
 #include "archive/AbDfBase.h"
 #include "archive/AbExcept.h"
+#include "tunzip/ExitCodes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "Masks.h"
+#include "tunzip/Masks.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // ignores or settles in its own way.
 #include <gtest/gtest.h>
 
-#include "Options.h"
+#include "tunzip/Options.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "Refresh.h"
+#include "tunzip/Refresh.h"
 
 namespace {
 

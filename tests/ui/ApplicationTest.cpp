@@ -7,8 +7,8 @@
 
 #include "archive/AbExcept.h"
 #include "rtl/Exception.h"
+#include "support/TranscriptSession.h"
 #include "ui/Dialogs.h"
-#include "ui/TranscriptSession.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // geometry computed from the dialog units.
 #include <gtest/gtest.h>
 
+#include "support/TranscriptSession.h"
 #include "ui/Dialogs.h"
-#include "ui/TranscriptSession.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "os/os.h"
 #include "rtl/Exception.h"
+#include "support/TranscriptSession.h"
 #include "ui/ActnList.h"
-#include "ui/TranscriptSession.h"
 
 namespace {
 

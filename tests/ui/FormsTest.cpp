@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "rtl/Exception.h"
-#include "ui/TranscriptSession.h"
+#include "support/TranscriptSession.h"
 
 namespace {
 

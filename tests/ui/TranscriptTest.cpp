@@ -2,8 +2,8 @@
 // form, its focus moves and text changes, and the open-file dialog.
 #include <gtest/gtest.h>
 
+#include "support/TranscriptSession.h"
 #include "ui/Dialogs.h"
-#include "ui/TranscriptSession.h"
 
 namespace {
 

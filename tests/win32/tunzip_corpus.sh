@@ -5,7 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
-command -v wine >/dev/null || { echo "SKIP: wine is not installed"; exit 0; }
+command -v wine >/dev/null || { echo "FAIL: wine is not installed" >&2; exit 1; }
 [ -d "$2" ] || { echo "SKIP: no corpus at $2"; exit 0; }
 corpus=$(cd "$2" && pwd)
 scratch=$build/scratch/tunzip_corpus

@@ -20,7 +20,8 @@ static void Usage(void) {
       "       windriver input HWND VK [shift|ctrl|alt]   real input after activating HWND\n"
       "       windriver close HWND | syscmd-close HWND\n"
       "       windriver clipboard                        prints CF_TEXT as it stands\n"
-      "       windriver msgmetrics TEXT                  a message dialog's measures for TEXT\n",
+      "       windriver msgmetrics TEXT                  a message dialog's measures for TEXT\n"
+      "       windriver fonts                            what the designed fonts come out as\n",
       stderr);
 }
 
@@ -292,9 +293,7 @@ static int SendKey(HWND hwnd, int vk, int modifier) {
 
 /* What a message dialog for TEXT measures in the system's message-box font: the
  * dialog unit X (average width of the 52 letters) and Y (their height), the
- * word-wrapped text block within half the screen width, and the width of "OK";
- * with them the screen's resolution, the height of "0" in the install window's
- * designed font, from which its scaling follows, and TEXT's width in that font. */
+ * word-wrapped text block within half the screen width, and the width of "OK". */
 static int MessageMetrics(const char* text) {
   NONCLIENTMETRICSA metrics;
   memset(&metrics, 0, sizeof metrics);
@@ -310,23 +309,49 @@ static int MessageMetrics(const char* text) {
   GetTextExtentPointA(dc, "OK", 2, &ok);
   RECT block = {0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
   DrawTextA(dc, text, -1, &block, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
-  /* The install window's designed font, and how high "0" comes out in it here. */
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  HFONT design = CreateFontA(-MulDiv(11, dpi, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                             DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                             DEFAULT_QUALITY, DEFAULT_PITCH, "MS Sans Serif");
-  SIZE zero;
-  SelectObject(dc, design);
-  GetTextExtentPointA(dc, "0", 1, &zero);
-  RECT line = {0, 0, 0, 0};
-  DrawTextA(dc, text, -1, &line, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
-  printf(
-      "{\"x\":%ld,\"y\":%ld,\"w\":%ld,\"h\":%ld,\"ok\":%ld,\"screen\":[%d,%d],"
-      "\"dpi\":%d,\"designTextHeight\":%ld,\"designTextWidth\":%ld}\n",
-      size.cx / 52, size.cy, block.right, block.bottom, ok.cx, GetSystemMetrics(SM_CXSCREEN),
-      GetSystemMetrics(SM_CYSCREEN), dpi, zero.cy, line.right);
+  printf("{\"x\":%ld,\"y\":%ld,\"w\":%ld,\"h\":%ld,\"ok\":%ld,\"screen\":[%d,%d]}\n", size.cx / 52,
+         size.cy, block.right, block.bottom, ok.cx, GetSystemMetrics(SM_CXSCREEN),
+         GetSystemMetrics(SM_CYSCREEN));
   SelectObject(dc, old);
-  DeleteObject(design);
+  ReleaseDC(NULL, dc);
+  return 0;
+}
+
+/* ---- the designed fonts ---- */
+
+/* The face a font request gets, its "0" height and "Destination:" width, and its
+ * character set: a missing font is replaced by another face without a word, so
+ * the test asks what the request comes out as. */
+static void DescribeFont(HDC dc, const char* face, int height, BYTE charset) {
+  HFONT font =
+      CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, face);
+  HGDIOBJ old = SelectObject(dc, font);
+  char got[LF_FACESIZE] = "";
+  GetTextFaceA(dc, sizeof got, got);
+  TEXTMETRICA metrics;
+  GetTextMetricsA(dc, &metrics);
+  SIZE zero, label;
+  GetTextExtentPoint32A(dc, "0", 1, &zero);
+  GetTextExtentPoint32A(dc, "Destination:", 12, &label);
+  printf("{\"face\":");
+  PutJsonString(got);
+  printf(",\"charset\":%d,\"zeroHeight\":%ld,\"destinationWidth\":%ld}", metrics.tmCharSet, zero.cy,
+         label.cx);
+  SelectObject(dc, old);
+  DeleteObject(font);
+}
+
+/* The install window's font, MS Sans Serif 8 at the screen's resolution, and
+ * Marlett, in which the caption buttons are drawn. */
+static int Fonts(void) {
+  HDC dc = GetDC(NULL);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  printf("{\"dpi\":%d,\"MS Sans Serif\":", dpi);
+  DescribeFont(dc, "MS Sans Serif", -MulDiv(11, dpi, 96), DEFAULT_CHARSET);
+  printf(",\"Marlett\":");
+  DescribeFont(dc, "Marlett", -MulDiv(11, dpi, 96), SYMBOL_CHARSET);
+  printf("}\n");
   ReleaseDC(NULL, dc);
   return 0;
 }
@@ -358,6 +383,7 @@ int main(int argc, char** argv) {
   const char* command = argv[1];
   if (strcmp(command, "list") == 0) return List();
   if (strcmp(command, "clipboard") == 0) return Clipboard();
+  if (strcmp(command, "fonts") == 0) return Fonts();
   if (strcmp(command, "wait") == 0 && argc >= 3) return Wait(argc - 2, argv + 2);
   if (strcmp(command, "msgmetrics") == 0 && argc >= 3) return MessageMetrics(argv[2]);
   if (argc < 3) {

@@ -5,19 +5,11 @@
 #include <string_view>
 
 #include "os/os.h"
+#include "os/text.h"
 
 namespace mksfx {
 
 namespace {
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), LowerAscii);
-  return text;
-}
 
 // A path's last part: `/` and `\` both end a folder, on Linux as under Wine.
 std::string BaseName(const std::string& path) {
@@ -35,7 +27,7 @@ size_t InstallerRank(const std::string& name) {
 }  // namespace
 
 bool SameName(const std::string& a, const std::string& b) {
-  return Lower(a) == Lower(b);
+  return os::text::SameTextAscii(a, b);
 }
 
 std::string NameProblem(const std::string& name) {
@@ -88,7 +80,8 @@ void SortForStoring(std::vector<PayloadFile>& files) {
   std::stable_sort(files.begin(), files.end(), [](const PayloadFile& a, const PayloadFile& b) {
     const size_t rankA = InstallerRank(a.name), rankB = InstallerRank(b.name);
     if (rankA != rankB) return rankA < rankB;
-    const std::string lowerA = Lower(a.name), lowerB = Lower(b.name);
+    const std::string lowerA = os::text::LowerCaseAscii(a.name);
+    const std::string lowerB = os::text::LowerCaseAscii(b.name);
     return lowerA != lowerB ? lowerA < lowerB : a.name < b.name;
   });
 }

@@ -26,15 +26,10 @@ std::string UserMessage(const std::exception& error, const tunzip::Options& opti
   return message;
 }
 
-bool IsFile(const std::string& path) {
-  const uint32_t attributes = os::FileAttributes(path);
-  return attributes != os::kInvalidFileAttributes && (attributes & os::faDirectory) == 0;
-}
-
 // UnZip's search: the name as given, else with .zip, else with .ZIP added.
 bool FindArchive(tunzip::Options& options) {
   for (const char* suffix : {"", ".zip", ".ZIP"}) {
-    if (IsFile(os::ExpandFileName(options.archive + suffix))) {
+    if (os::FileExists(os::ExpandFileName(options.archive + suffix))) {
       options.archive += suffix;
       options.archiveShown += suffix;
       return true;

@@ -63,7 +63,7 @@ std::string ConvertAll(iconv_t cd, std::string_view bytes) {
 }  // namespace
 
 std::optional<std::string> CodePageToUtf8(std::string_view bytes, const std::string& charset) {
-  const std::string name = text::LowerAscii(charset);
+  const std::string name = text::LowerCaseAscii(charset);
   if (IsCp437(name)) return text::Cp437ToUtf8(bytes);
   if (IsWindows1252(name)) return text::Win1252ToUtf8(bytes);
   const Iconv cd = OpenToUtf8(charset);

@@ -7,6 +7,7 @@
 #include "os/fs.h"
 #include "os/os.h"
 #include "os/posix/paths.h"
+#include "os/text.h"
 
 namespace os {
 
@@ -35,7 +36,7 @@ std::optional<std::string> ReadConsoleLineUtf8(bool echo) {
 std::optional<std::string> ReadConsoleLine(bool echo) {
   const std::optional<std::string> line = ReadConsoleLineUtf8(echo);
   if (!line) return std::nullopt;
-  return posix::Utf8ToWin1252(*line);
+  return text::Utf8ToWin1252(*line);
 }
 
 bool WriteStandardOutput(const void* data, size_t count) {

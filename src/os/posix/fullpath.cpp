@@ -7,14 +7,15 @@
 
 #include "os/os.h"
 #include "os/posix/paths.h"
+#include "os/text.h"
 
 namespace os {
 
 std::string AnsiToUtf8(const std::string& ansi) {
-  return posix::Win1252ToUtf8(ansi);
+  return text::Win1252ToUtf8(ansi);
 }
 std::string Utf8ToAnsi(const std::string& utf8) {
-  return posix::Utf8ToWin1252(utf8);
+  return text::Utf8ToWin1252(utf8);
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

@@ -63,17 +63,6 @@ std::string Join(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-bool SameAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The name in folder that stands for name: the exact one if it exists, else
 // an entry equal without regard to ASCII case, else name itself.
 std::string MatchComponent(const std::string& folder, const std::string& name) {
@@ -81,7 +70,7 @@ std::string MatchComponent(const std::string& folder, const std::string& name) {
   std::string match = name;
   if (DIR* dir = ::opendir(folder.c_str()); dir != nullptr) {
     while (const dirent* entry = ::readdir(dir)) {
-      if (SameAsciiCase(entry->d_name, name)) {
+      if (text::SameTextAscii(entry->d_name, name)) {
         match = entry->d_name;
         break;
       }
@@ -93,7 +82,7 @@ std::string MatchComponent(const std::string& folder, const std::string& name) {
 
 // The native folder a drive letter stands for.
 std::string DriveRoot(char letter) {
-  const char lower = static_cast<char>(letter | 0x20);
+  const char lower = text::LowerAscii(letter);
   const std::string prefix = WinePrefix();
   const std::string device = prefix + "/dosdevices/" + lower + ":";
   if (char* real = ::realpath(device.c_str(), nullptr); real != nullptr) {
@@ -120,7 +109,7 @@ std::vector<std::string> NativeComponents(std::string_view native) {
 
 std::string Resolve(const std::string& windowsPath, bool lastAsSpelled) {
   if (windowsPath.empty()) return {};
-  const std::string utf8 = Win1252ToUtf8(windowsPath);
+  const std::string utf8 = text::Win1252ToUtf8(windowsPath);
   // Network paths (\\server\share) reach nothing here.
   if (utf8.size() >= 2 && IsSeparator(utf8[0]) && IsSeparator(utf8[1])) return {};
 
@@ -185,17 +174,9 @@ std::string NativePathAsSpelled(const std::string& windowsPath) {
 
 std::string WindowsPath(const std::string& nativePath) {
   std::string out = "Z:";
-  for (char c : Utf8ToWin1252(nativePath)) out += c == '/' ? '\\' : c;
+  for (char c : text::Utf8ToWin1252(nativePath)) out += c == '/' ? '\\' : c;
   if (out == "Z:") out += '\\';
   return out;
-}
-
-std::string Win1252ToUtf8(const std::string& text) {
-  return os::text::Win1252ToUtf8(text);
-}
-
-std::string Utf8ToWin1252(const std::string& text) {
-  return os::text::Utf8ToWin1252(text);
 }
 
 uint32_t StoredAttributes(const std::string& nativePath) {

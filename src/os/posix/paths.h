@@ -31,10 +31,6 @@ std::string WindowsPath(const std::string& nativePath);
 // cannot.
 bool WriteAll(int fd, const char* bytes, size_t count);
 
-std::string Win1252ToUtf8(const std::string& text);
-// Characters outside Windows-1252, and bytes that are not UTF-8, become '?'.
-std::string Utf8ToWin1252(const std::string& text);
-
 // The hidden and system bits of a file or folder, kept in the user.DOSATTRIB
 // extended attribute as Wine keeps them ("0x%x"); a name that starts with a
 // dot is hidden, as Wine shows it.

@@ -142,7 +142,7 @@ bool IsStringType(uint32_t type) {
 
 // What RegQueryValueExA hands back for a text: ANSI bytes ending in a zero.
 std::vector<uint8_t> AnsiData(const std::string& utf8) {
-  std::string ansi = posix::Utf8ToWin1252(utf8);
+  std::string ansi = text::Utf8ToWin1252(utf8);
   if (ansi.empty() || ansi.back() != '\0') ansi += '\0';
   return {ansi.begin(), ansi.end()};
 }
@@ -281,7 +281,7 @@ bool LoadKey(const std::string& path, PosixKey& key) {
       std::string name;
       inKey = false;
       if (!ParseEscaped(line, pos, ']', name)) continue;
-      const std::string section = CanonicalKey(posix::Utf8ToWin1252(name));
+      const std::string section = CanonicalKey(text::Utf8ToWin1252(name));
       if (SameKeyName(section, wanted)) {
         inKey = found = true;
       } else if (section.size() > wanted.size() &&
@@ -305,7 +305,7 @@ bool LoadKey(const std::string& path, PosixKey& key) {
     if (pos >= line.size() || line[pos] != '=') continue;
     RegistryValue value;
     if (!ParseData(std::string_view(line).substr(pos + 1), value)) continue;
-    name = posix::Utf8ToWin1252(name);
+    name = text::Utf8ToWin1252(name);
     bool replaced = false;
     for (auto& [existing, old] : key.values) {
       if (SameKeyName(existing, name)) {

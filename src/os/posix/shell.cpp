@@ -12,6 +12,7 @@
 
 #include "os/os.h"
 #include "os/posix/paths.h"
+#include "os/text.h"
 
 namespace os {
 
@@ -25,18 +26,8 @@ constexpr intptr_t kBadFormat = 11;
 constexpr intptr_t kNoAssociation = 31;
 constexpr intptr_t kStarted = 42;  // any value above 32 means success
 
-bool EndsWithAscii(std::string_view text, std::string_view tail) {
-  if (text.size() < tail.size()) return false;
-  for (size_t i = 0; i < tail.size(); ++i) {
-    char c = text[text.size() - tail.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != tail[i]) return false;
-  }
-  return true;
-}
-
 bool IsWindowsProgram(const std::string& path) {
-  return EndsWithAscii(path, ".exe") || EndsWithAscii(path, ".com");
+  return text::EndsWithTextAscii(path, ".exe") || text::EndsWithTextAscii(path, ".com");
 }
 
 // The full path of an executable found on PATH, or "".
@@ -169,8 +160,7 @@ intptr_t MissingFileCode(const std::string& file) {
 intptr_t ShellExecute(const std::string& operation, const std::string& file,
                       const std::string& parameters, const std::string& directory,
                       int /*showCommand*/) {
-  if (!operation.empty() && !(operation.size() == 4 && EndsWithAscii(operation, "open")))
-    return kNoAssociation;
+  if (!operation.empty() && !text::SameTextAscii(operation, "open")) return kNoAssociation;
   if (file.empty()) return kFileNotFound;
   const std::string native = posix::NativePath(file);
   struct stat st {};
@@ -185,8 +175,7 @@ intptr_t ShellExecute(const std::string& operation, const std::string& file,
     const std::string wine = FindOnPath("wine");
     if (wine.empty()) return kNoAssociation;
     args = {wine, native};
-    for (std::string& word : SplitParameters(parameters))
-      args.push_back(posix::Win1252ToUtf8(word));
+    for (std::string& word : SplitParameters(parameters)) args.push_back(text::Win1252ToUtf8(word));
   } else {
     const std::string opener = FindOnPath("xdg-open");
     if (opener.empty()) return kNoAssociation;

@@ -7,6 +7,7 @@
 
 #include "os/os.h"
 #include "os/posix/paths.h"
+#include "os/text.h"
 
 namespace os {
 
@@ -159,36 +160,24 @@ bool ReadNode(const Bytes& block, size_t start, size_t limit, Node& node) {
   return true;
 }
 
+// UTF-16 as the program's text, the way the ANSI calls answer it.
+std::string AnsiOf(std::u16string_view wide) {
+  return text::Utf8ToWin1252(text::Utf16ToUtf8(wide));
+}
+
 bool SameKey(const std::u16string& key, std::string_view name) {
-  if (key.size() != name.size()) return false;
-  for (size_t i = 0; i < key.size(); ++i) {
-    char16_t a = key[i];
-    char16_t b = static_cast<unsigned char>(name[i]);
-    if (a >= 'a' && a <= 'z') a = static_cast<char16_t>(a - 32);
-    if (b >= 'a' && b <= 'z') b = static_cast<char16_t>(b - 32);
-    if (a != b) return false;
-  }
-  return true;
+  return text::SameTextAscii(AnsiOf(key), name);
 }
 
 // A text value as VerQueryValueA answers it: Windows-1252, up to its zero.
 Bytes AnsiText(const Bytes& block, const Node& node) {
-  std::string utf8;
+  std::u16string wide;
   for (size_t pos = node.value; pos + 1 < node.value + node.valueBytes; pos += 2) {
-    const uint32_t unit = block[pos] | (block[pos + 1] << 8);
+    const auto unit = static_cast<char16_t>(block[pos] | (block[pos + 1] << 8));
     if (unit == 0) break;
-    if (unit < 0x80) {
-      utf8 += static_cast<char>(unit);
-    } else if (unit < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (unit >> 6));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xE0 | (unit >> 12));
-      utf8 += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
-    }
+    wide += unit;
   }
-  const std::string ansi = posix::Utf8ToWin1252(utf8);
+  const std::string ansi = AnsiOf(wide);
   return Bytes(ansi.begin(), ansi.end());
 }
 

@@ -40,7 +40,7 @@ constexpr NamedCodePage kNamed[] = {
 
 // 0 when the name is not known.
 UINT CodePageOf(const std::string& charset) {
-  const std::string name = text::LowerAscii(charset);
+  const std::string name = text::LowerCaseAscii(charset);
   if (name.empty() || name == "oem") return CP_OEMCP;
   for (const NamedCodePage& named : kNamed) {
     if (name == named.name) return named.codePage;

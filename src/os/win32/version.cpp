@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "os/os.h"
+#include "os/text.h"
 
 namespace os {
 
@@ -33,10 +34,7 @@ std::optional<std::vector<uint8_t>> QueryVersionValue(const std::vector<uint8_t>
   size_t count = std::min<size_t>(length, static_cast<size_t>(blockEnd - first));
   std::string_view path(subBlock);
   while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
-  const bool text =
-      path.size() >= 14 && ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, path.data(), 14,
-                                            "StringFileInfo", 14) == CSTR_EQUAL;
-  if (text) {
+  if (text::SameTextAscii(path.substr(0, 14), "StringFileInfo")) {
     size_t end = 0;
     while (end < count && first[end] != 0) ++end;
     count = end;

@@ -55,13 +55,6 @@ void RegisterFormClass(int colorIndex) {
   RegisterClassA(&windowClass);
 }
 
-int ScreenPixelsPerInch() {
-  HDC screen = GetDC(nullptr);
-  const int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return pixelsPerInch;
-}
-
 // The size the frame adds to the client area.
 SIZE FrameSize(const TFrameStyle& frame) {
   RECT rect{0, 0, 0, 0};
@@ -73,10 +66,7 @@ SIZE FrameSize(const TFrameStyle& frame) {
 
 TFormWindow::TFormWindow(TForm& form, HWND owner) : form_(form) {
   form_.ScaleForScreen(ScreenPixelsPerInch(), [](const TFont& font) {
-    HFONT probe = CreateModelFont(font);
-    const int height = TextHeightOfZero(probe);
-    DeleteObject(probe);
-    return height;
+    return TextHeightOfZero(CreateModelFont(font).Get());
   });
   font_ = CreateModelFont(form_.Font());
   RegisterFormClass(form_.ColorIndex());
@@ -104,13 +94,10 @@ TFormWindow::TFormWindow(TForm& form, HWND owner) : form_(form) {
 }
 
 void TFormWindow::FitLabelToText(TLabel& label) const {
-  HDC screen = GetDC(nullptr);
-  HGDIOBJ previous = SelectObject(screen, font_);
+  const TScreenContext screen(font_.Get());
   RECT bounds{0, 0, 0, 0};
-  DrawTextA(screen, label.Caption().c_str(), -1, &bounds,
+  DrawTextA(screen.Get(), label.Caption().c_str(), -1, &bounds,
             DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(screen, previous);
-  ReleaseDC(nullptr, screen);
   label.SetBounds(label.Left(), label.Top(), bounds.right, bounds.bottom);
 }
 
@@ -119,7 +106,6 @@ TFormWindow::~TFormWindow() {
     SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
     DestroyWindow(handle_);
   }
-  if (font_ != nullptr) DeleteObject(font_);
 }
 
 void TFormWindow::CreateControl(TControl& control) {
@@ -147,7 +133,7 @@ void TFormWindow::CreateControl(TControl& control) {
                                 control.Top(), control.Width(), control.Height(), handle_, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
   if (window == nullptr) return;
-  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   windows_[&control] = window;
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "ui/Forms.h"
+#include "ui/win32/Win32Ui.h"
 
 namespace ui::win32 {
 
@@ -45,7 +46,7 @@ class TFormWindow {
 
   TForm& form_;
   HWND handle_ = nullptr;
-  HFONT font_ = nullptr;
+  TGdiFont font_;
   std::map<const TControl*, HWND> windows_;
 };
 

@@ -18,9 +18,9 @@ struct TDialogState {
   HWND okButton;
 };
 
-// The system's message-box font, or the default window font when the system
-// will not say. Windows before Vista refuse the structure's newer, longer form.
-HFONT CreateMessageFont() {
+// The system's message-box font; empty when the system will not say. Windows
+// before Vista refuse the structure's newer, longer form.
+TGdiFont CreateMessageFont() {
   NONCLIENTMETRICSA metrics{};
   for (UINT size :
        {static_cast<UINT>(sizeof metrics),
@@ -28,9 +28,9 @@ HFONT CreateMessageFont() {
     metrics = {};
     metrics.cbSize = size;
     if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, size, &metrics, 0))
-      return CreateFontIndirectA(&metrics.lfMessageFont);
+      return TGdiFont(CreateFontIndirectA(&metrics.lfMessageFont));
   }
-  return nullptr;
+  return TGdiFont();
 }
 
 struct TMeasures {
@@ -39,21 +39,18 @@ struct TMeasures {
 
 TMeasures Measure(HFONT font, const std::string& text) {
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-  HDC screen = GetDC(nullptr);
-  HGDIOBJ previous = SelectObject(screen, font);
+  const TScreenContext screen(font);
   TMeasures measures;
   SIZE size{};
-  GetTextExtentPointA(screen, kLetters, 52, &size);
+  GetTextExtentPointA(screen.Get(), kLetters, 52, &size);
   measures.unitX = size.cx / 52;
   measures.unitY = size.cy;
   RECT bounds{0, 0, GetSystemMetrics(SM_CXSCREEN) / 2, 0};
-  DrawTextA(screen, text.c_str(), -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+  DrawTextA(screen.Get(), text.c_str(), -1, &bounds, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
   measures.textWidth = bounds.right;
   measures.textHeight = bounds.bottom;
-  GetTextExtentPointA(screen, "OK", 2, &size);
+  GetTextExtentPointA(screen.Get(), "OK", 2, &size);
   measures.okWidth = size.cx;
-  SelectObject(screen, previous);
-  ReleaseDC(nullptr, screen);
   return measures;
 }
 
@@ -123,9 +120,11 @@ void RunModal(TMessageDialog& dialog, HWND window) {
 }  // namespace
 
 void RunMessageDialogWindow(TMessageDialog& dialog, HWND owner) {
-  HFONT font = CreateMessageFont();
-  const bool ownFont = font != nullptr;
-  if (!ownFont) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  // The default window font is a stock object, which is never deleted.
+  const TGdiFont messageFont = CreateMessageFont();
+  const HFONT font = messageFont.Get() != nullptr
+                         ? messageFont.Get()
+                         : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   const TMeasures measures = Measure(font, dialog.Text());
   const TMessageDialogLayout layout = LayoutMessageDialog(
       measures.unitX, measures.unitY, measures.textWidth, measures.textHeight, measures.okWidth);
@@ -157,7 +156,6 @@ void RunMessageDialogWindow(TMessageDialog& dialog, HWND owner) {
     // Without a window of its own the text still reaches the user.
     MessageBoxA(owner, dialog.Text().c_str(), dialog.Caption().c_str(), MB_OK);
   }
-  if (ownFont) DeleteObject(font);
 }
 
 }  // namespace ui::win32

@@ -15,19 +15,30 @@ bool KeyEventOf(const MSG& message, TKeyEvent& key) {
   return true;
 }
 
-HFONT CreateModelFont(const TFont& font) {
-  return CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL,
-                     font.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, font.name.c_str());
+TScreenContext::TScreenContext(HFONT font)
+    : dc_(GetDC(nullptr)), previous_(font != nullptr ? SelectObject(dc_, font) : nullptr) {}
+
+TScreenContext::~TScreenContext() {
+  if (previous_ != nullptr) SelectObject(dc_, previous_);
+  ReleaseDC(nullptr, dc_);
+}
+
+int ScreenPixelsPerInch() {
+  const TScreenContext screen;
+  return GetDeviceCaps(screen.Get(), LOGPIXELSY);
+}
+
+TGdiFont CreateModelFont(const TFont& font) {
+  return TGdiFont(CreateFontA(font.height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL,
+                              font.italic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                              DEFAULT_PITCH, font.name.c_str()));
 }
 
 int TextHeightOfZero(HFONT font) {
-  HDC screen = GetDC(nullptr);
-  HGDIOBJ previous = SelectObject(screen, font);
+  const TScreenContext screen(font);
   SIZE size{};
-  GetTextExtentPoint32A(screen, "0", 1, &size);
-  SelectObject(screen, previous);
-  ReleaseDC(nullptr, screen);
+  GetTextExtentPoint32A(screen.Get(), "0", 1, &size);
   return size.cy;
 }
 

@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/Classes.h"
@@ -20,8 +21,46 @@ namespace ui::win32 {
 // posted by another program reads as the user's would.
 bool KeyEventOf(const MSG& message, TKeyEvent& key);
 
-// A GDI font for the model's font; the caller owns it (DeleteObject).
-HFONT CreateModelFont(const TFont& font);
+// A GDI font that is deleted with its holder; empty when it could not be made.
+class TGdiFont {
+ public:
+  explicit TGdiFont(HFONT font = nullptr) : font_(font) {}
+  ~TGdiFont() {
+    if (font_ != nullptr) DeleteObject(font_);
+  }
+  TGdiFont(TGdiFont&& other) noexcept : font_(other.font_) { other.font_ = nullptr; }
+  TGdiFont& operator=(TGdiFont&& other) noexcept {
+    std::swap(font_, other.font_);
+    return *this;
+  }
+  TGdiFont(const TGdiFont&) = delete;
+  TGdiFont& operator=(const TGdiFont&) = delete;
+  HFONT Get() const { return font_; }
+
+ private:
+  HFONT font_;
+};
+
+// The screen's device context, for measuring text in a font selected into
+// it; the font is deselected and the context released with the holder.
+class TScreenContext {
+ public:
+  explicit TScreenContext(HFONT font = nullptr);
+  ~TScreenContext();
+  TScreenContext(const TScreenContext&) = delete;
+  TScreenContext& operator=(const TScreenContext&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+// The screen's pixels per inch, vertically.
+int ScreenPixelsPerInch();
+
+// A GDI font for the model's font.
+TGdiFont CreateModelFont(const TFont& font);
 
 // The height of the text "0" in a font, as the screen draws it.
 int TextHeightOfZero(HFONT font);

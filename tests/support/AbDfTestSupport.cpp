@@ -1,5 +1,5 @@
 // Helpers for the Deflate decoder's tests.
-#include "AbDfTestSupport.h"
+#include "support/AbDfTestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
