@@ -264,8 +264,8 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
   // Testing decodes without handing the bytes on; the count it keeps still
   // has to stay within the declared size.
   const auto* bounded = dynamic_cast<TAbBoundedStream*>(&output);
-  const bool testOnly = dynamic_cast<TAbBitBucketStream*>(
-                            bounded != nullptr ? &bounded->Target() : &output) != nullptr;
+  const bool testOnly = dynamic_cast<TAbBitBucketStream*>(bounded != nullptr ? &bounded->Target()
+                                                                             : &output) != nullptr;
   if (testOnly) flags |= kTestOnlyFlag;
   if (item.CompressionMethod() == 9) flags |= kDeflate64Flag;
   helper.SetDecodeFlags(flags);

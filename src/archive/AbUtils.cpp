@@ -4,9 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "os/text.h"
-
 #include "archive/AbExcept.h"
+#include "os/text.h"
 #include "rtl/Stream.h"
 
 namespace ab {

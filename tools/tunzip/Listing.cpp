@@ -87,8 +87,9 @@ void WriteTsv(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chos
     out << i << '\t' << h.RawCompressionMethod() << '\t'
         << Printf("%04x", h.GeneralPurposeBitFlag()) << '\t' << item.CompressedSize64() << '\t'
         << item.UncompressedSize64() << '\t' << Printf("%08" PRIx32, h.Crc32()) << '\t'
-        << item.LocalHeaderOffset64() << '\t' << DateTime(h.LastModFileDate(), h.LastModFileTime(), true)
-        << '\t' << ShownMemberName(item, i) << '\n';
+        << item.LocalHeaderOffset64() << '\t'
+        << DateTime(h.LastModFileDate(), h.LastModFileTime(), true) << '\t'
+        << ShownMemberName(item, i) << '\n';
   }
 }
 
