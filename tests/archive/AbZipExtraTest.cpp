@@ -7,7 +7,7 @@
 
 #include "archive/AbUtils.h"
 #include "archive/AbZipExtra.h"
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 
 namespace {
 

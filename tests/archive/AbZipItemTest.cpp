@@ -7,8 +7,8 @@
 
 #include "archive/AbUtils.h"
 #include "archive/AbZipTyp.h"
-#include "archive/ZipBuilder.h"
 #include "os/os.h"
+#include "support/ZipBuilder.h"
 
 namespace {
 

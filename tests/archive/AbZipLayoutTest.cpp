@@ -6,7 +6,7 @@
 
 #include "archive/AbUnzMember.h"
 #include "archive/AbZipLayout.h"
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 
 namespace {
 
