@@ -6,6 +6,7 @@
 
 #include "archive/AbDfBase.h"
 #include "archive/AbExcept.h"
+#include "os/os.h"
 
 namespace tunzip {
 
@@ -68,6 +69,12 @@ int ExitCodeFor(const std::exception& error, bool notAnArchive) {
   // Anything the table does not name is a damaged archive as far as a
   // script can tell: it did not get its files.
   return rule != nullptr ? rule->code : kExitSevereFormatError;
+}
+
+std::string FailureMessage(const std::exception& error, bool passwordAvailable) {
+  if (!passwordAvailable && ExitStatus::IsPasswordFailure(error))
+    return "skipped, unable to get password (give it with -P)";
+  return os::AnsiToUtf8(error.what());
 }
 
 bool ExitStatus::IsPasswordFailure(const std::exception& error) {

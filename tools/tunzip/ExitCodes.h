@@ -4,6 +4,7 @@
 #pragma once
 
 #include <exception>
+#include <string>
 
 namespace tunzip {
 
@@ -27,6 +28,11 @@ enum ExitCode : int {
 // notAnArchive: the reader refused the file as no archive at all (it then
 // leaves the archive invalid), rather than finding a damaged one.
 int ExitCodeFor(const std::exception& error, bool notAnArchive);
+
+// What a member's failure says to the user, in UTF-8: the reader's message,
+// or for a password that could not be had (none given, no terminal to ask
+// on) how to give one.
+std::string FailureMessage(const std::exception& error, bool passwordAvailable);
 
 // The exit code of a run over many members. Most outcomes combine by taking
 // the highest code, as UnZip does; passwords follow UnZip's own rules: a

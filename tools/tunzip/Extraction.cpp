@@ -46,7 +46,8 @@ class Extractor {
         err_(err),
         testing_(options.mode == Mode::kTest),
         progressLine_(!options.quiet && os::IsTerminal(1)),
-        askUser_(os::IsTerminal(0)) {}
+        askUser_(os::IsTerminal(0)),
+        status_(options.havePassword || askUser_) {}
 
   int Run();
 
@@ -75,6 +76,7 @@ class Extractor {
   const bool askUser_;
 
   int code_ = kExitOk;
+  ExitStatus status_;  // what the members' failures make of the run
   int failed_ = 0;
   bool skipped_ = false;  // the current member was not written
   bool replaceAll_ = false;
@@ -85,6 +87,7 @@ class Extractor {
   std::string pendingFinal_;
 
   const ab::TAbZipItem* current_ = nullptr;
+  int32_t currentIndex_ = -1;
   uint64_t bytesDone_ = 0;
   uint64_t bytesTotal_ = 0;
   Clock::time_point started_ = Clock::now();
@@ -131,6 +134,7 @@ int Extractor::Run() {
       return std::max<int>(code_, kExitUserAbort);
     }
     current_ = &archive_.Item(index);
+    currentIndex_ = index;
     archive_.ExtractItem(index, "");
     bytesDone_ += current_->UncompressedSize();
   }
@@ -145,7 +149,7 @@ int Extractor::Run() {
   }
   if (chosen.empty() && options_.masks.empty() && !options_.quiet)
     err_ << "tunzip: " << options_.archiveShown << ": zipfile is empty\n";
-  return code_;
+  return std::max(code_, status_.Code());
 }
 
 void Extractor::Hook(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name) {
@@ -158,8 +162,9 @@ void Extractor::Hook(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std:
     Fail(item, error);
     return;
   }
+  if (!skipped_) status_.Succeeded();
   if (progressLine_ || options_.quiet || skipped_) return;
-  const std::string shown = ShownName(item.ItemName());
+  const std::string shown = ShownMemberName(item, currentIndex_);
   if (testing_) {
     out_ << "    testing: " << shown << "   OK\n";
   } else if (!IsFolderEntry(item.ItemName()) || !options_.junkPaths) {
@@ -168,6 +173,10 @@ void Extractor::Hook(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std:
 }
 
 void Extractor::Decode(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name) {
+  // Nothing can be written under no name, and guessing one could hit
+  // another member's file.
+  if (name.empty() && !testing_)
+    throw ab::EAbZipException("the member has no name to be written under");
   if (testing_) {
     if (IsFolderEntry(name)) return;
     ab::TAbBitBucketStream bucket;
@@ -234,12 +243,10 @@ void Extractor::PlacePending() {
 
 void Extractor::Fail(const ab::TAbZipItem& item, const std::exception& error) {
   EndProgressLine();
-  err_ << "tunzip: " << ShownName(item.ItemName()) << ": " << os::AnsiToUtf8(error.what()) << '\n';
+  err_ << "tunzip: " << ShownMemberName(item, currentIndex_) << ": "
+       << FailureMessage(error, options_.havePassword || askUser_) << '\n';
   ++failed_;
-  const int code = ExitCodeFor(error, false);
-  const bool kept = code == kExitDiskFull || code == kExitUserAbort || code == kExitUnsupported ||
-                    code == kExitBadPassword;
-  code_ = std::max(code_, kept ? code : static_cast<int>(kExitWarning));
+  status_.Failed(error);
 }
 
 void Extractor::Warn(const std::string& name, const std::string& message) {

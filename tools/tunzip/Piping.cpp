@@ -43,12 +43,8 @@ int PipeMembers(ab::TAbZipArchive& archive, const Options& options,
     } catch (const std::exception& error) {
       // The bytes already sent cannot be taken back: the message and the
       // exit code say that they are not the member.
-      const bool noPassword =
-          ExitStatus::IsPasswordFailure(error) && !options.havePassword && !askUser;
       err << "tunzip: " << ShownMemberName(item, index) << ": "
-          << (noPassword ? std::string("skipped, unable to get password (give it with -P)")
-                         : os::AnsiToUtf8(error.what()))
-          << '\n';
+          << FailureMessage(error, options.havePassword || askUser) << '\n';
       status.Failed(error);
       if (status.Code() == kExitDiskFull || status.Code() == kExitUserAbort) break;
     }
