@@ -1,20 +1,6 @@
 # Cross-builds the Windows programs for x86_64 with MinGW-w64 (POSIX threads
 # model): the tree whose tests run under 64-bit Wine on machines whose kernel
 # cannot run 32-bit programs. The product itself stays i686.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# A static runtime: the executables need no DLL beyond Windows' own.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-# GCC 12 at -O3 reports overlapping copies, out-of-bounds accesses and
-# over-reads inside the standard library's own string and vector code (GCC
-# bugs 105651, 107852): false alarms that -Werror would turn into a failed
-# build. The native g++ and clang builds keep these warnings as errors.
-set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict -Wno-array-bounds -Wno-stringop-overread")
+set(MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,6 +1,5 @@
 #include "archive/AbArcTyp.h"
 
-#include <cstring>
 #include <optional>
 
 #include "archive/AbDfBase.h"
@@ -122,7 +121,7 @@ void TAbPadLock::Unlock() {
   }
 }
 
-// ---- Folders and the end record ----------------------------------------------
+// ---- Folders -------------------------------------------------------------------
 
 bool FolderExists(const std::string& path) {
   if (path.find_first_of("*?") != std::string::npos) return false;
@@ -141,73 +140,6 @@ bool CreateFolderChain(const std::string& folder) {
     if (!part.empty() && !FolderExists(part) && !os::MakeDirectory(part)) return false;
     if (cut >= folder.size()) return true;
   }
-}
-
-namespace {
-
-constexpr int32_t kEndRecordSize = 22;
-constexpr uint8_t kEndSignatureBytes[4] = {'P', 'K', 5, 6};
-
-bool HoldsEndSignature(const uint8_t* bytes) {
-  return std::memcmp(bytes, kEndSignatureBytes, 4) == 0;
-}
-
-uint16_t CommentLengthOf(const uint8_t* record) {
-  return static_cast<uint16_t>(record[20] | (record[21] << 8));
-}
-
-}  // namespace
-
-int64_t FindEndRecord(rtl::TStream& stream) {
-  auto* span = dynamic_cast<TAbSpanStream*>(&stream);
-  const int64_t size = stream.Size();
-  int64_t cap = 65536;
-  if (span != nullptr && size > 0 && size < cap) cap = size;
-  const bool oldPlainMode = span != nullptr && span->PlainMode();
-  if (span != nullptr) span->SetPlainMode(true);
-  const int64_t start = stream.Position();
-
-  // The usual case: an end record without a comment closes the file.
-  if (size < kEndRecordSize) throw rtl::EReadError();
-  uint8_t tail[kEndRecordSize];
-  const int64_t quick = stream.Seek(-kEndRecordSize, rtl::soEnd);
-  stream.ReadBuffer(tail, kEndRecordSize);
-  if (HoldsEndSignature(tail) && CommentLengthOf(tail) == 0) {
-    stream.Seek(quick, rtl::soBeginning);
-    return quick;
-  }
-
-  // Windows growing up to the cap walk back to the start of the file; each
-  // ends 22 bytes into the one after it, so no start position is skipped.
-  // Every candidate in a window is tried, last first: a comment may hold the
-  // signature bytes in front of too short a tail, and the true record may
-  // stand in the same window before it.
-  std::vector<uint8_t> window;
-  int64_t w = 512;
-  int64_t d = 512;
-  for (;;) {
-    int64_t at = size - d;
-    const bool last = at <= 0;
-    if (last) at = 0;
-    stream.Seek(at, rtl::soBeginning);
-    window.resize(static_cast<size_t>(w));
-    const int32_t n = stream.Read(window.data(), static_cast<int32_t>(w));
-    for (int32_t p = n - kEndRecordSize; p >= 0; --p) {
-      const uint8_t* candidate = window.data() + p;
-      if (!HoldsEndSignature(candidate)) continue;
-      const int64_t position = at + p;
-      if (size - (position + kEndRecordSize) >= CommentLengthOf(candidate)) {
-        stream.Seek(position, rtl::soBeginning);
-        return position;
-      }
-    }
-    if (last) break;
-    if (w < cap) w = std::min(w * 2, cap);
-    d += w - kEndRecordSize;
-  }
-  stream.Seek(start, rtl::soBeginning);
-  if (span != nullptr) span->SetPlainMode(oldPlainMode);
-  return -1;
 }
 
 // ---- The archive ---------------------------------------------------------------

@@ -149,11 +149,6 @@ bool FolderExists(const std::string& path);
 // with its reason in os::LastError().
 bool CreateFolderChain(const std::string& folder);
 
-// The position of the end-of-central-directory record, searched backwards
-// from the end of the stream, with the stream left there; -1 (stream where it
-// was) when there is none. rtl::EReadError for a stream under 22 bytes.
-int64_t FindEndRecord(rtl::TStream& stream);
-
 class TAbArchive {
  public:
   virtual ~TAbArchive();

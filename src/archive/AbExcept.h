@@ -53,13 +53,39 @@ TESSALINE_AB_ERROR(EAbBadStream, EAbException, AbBadStream)
 TESSALINE_AB_ERROR(EAbZipBadCRC, EAbZipException, AbZipBadCRC)
 TESSALINE_AB_ERROR(EAbFileNotFound, EAbException, AbFileNotFound)
 TESSALINE_AB_ERROR(EAbNoArchive, EAbException, AbNoArchive)
-TESSALINE_AB_ERROR(EAbZipInvalid, EAbZipException, AbErrZipInvalid)
 TESSALINE_AB_ERROR(EAbReadError, EAbZipException, AbReadError)
 TESSALINE_AB_ERROR(EAbSpanningNotSupported, EAbException, AbSpanningNotSupported)
 TESSALINE_AB_ERROR(EAbBBSSeekOutsideBuffer, EAbZipException, AbBBSSeekOutsideBuffer)
 TESSALINE_AB_ERROR(EAbBBSInvalidOrigin, EAbZipException, AbBBSInvalidOrigin)
 
+TESSALINE_AB_ERROR(EAbZipOverlap, EAbZipException, AbZipOverlap)
+TESSALINE_AB_ERROR(EAbZipSizeExceeded, EAbZipException, AbZipSizeExceeded)
+TESSALINE_AB_ERROR(EAbZipBadExtraField, EAbZipException, AbZipBadExtraField)
+TESSALINE_AB_ERROR(EAbZipTooLargeForMethod, EAbZipException, AbZipTooLargeForMethod)
+
 #undef TESSALINE_AB_ERROR
+
+// The file is no ZIP archive, or one too damaged to read.
+class EAbZipInvalid : public EAbZipException {
+ public:
+  EAbZipInvalid() : EAbZipException(AbErrZipInvalid, {}) {}
+
+ protected:
+  using EAbZipException::EAbZipException;
+};
+
+// One part of an archive split over several files: a kind of invalid file
+// for every reader that takes whole archives only, named as what it is.
+class EAbZipMultiPart : public EAbZipInvalid {
+ public:
+  EAbZipMultiPart() : EAbZipInvalid(AbZipMultiPart, {}) {}
+};
+
+class EAbZipUnknownCharset : public EAbZipException {
+ public:
+  explicit EAbZipUnknownCharset(const std::string& charset)
+      : EAbZipException(AbZipUnknownCharset, {charset}) {}
+};
 
 // The classes whose message takes arguments.
 class EAbBBSReadTooManyBytes : public EAbZipException {
@@ -102,6 +128,9 @@ class EAbZipUnsafeName : public EAbZipException {
  public:
   explicit EAbZipUnsafeName(const std::string& name)
       : EAbZipException("Cannot extract file - name leads outside the target folder: " + name) {}
+  // What is wrong with the name, in a few words ("absolute path").
+  EAbZipUnsafeName(const std::string& name, const std::string& fault)
+      : EAbZipException("Cannot extract file - " + fault + ": " + name) {}
 };
 
 enum TAbFailureKind : uint8_t {

@@ -5,12 +5,15 @@
 #include "archive/AbUnzMember.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "archive/AbDfCryS.h"
 #include "archive/AbDfDec.h"
 #include "archive/AbUnzPrc.h"
 #include "archive/AbUtils.h"
+#include "archive/AbZipExtra.h"
 #include "rtl/Exception.h"
 
 namespace ab {
@@ -68,26 +71,48 @@ std::unique_ptr<TAbDfDecryptStream> OpenDecryptedStored(TAbZipArchive& archive,
   return reader;
 }
 
+// The local header in two reads, the fixed fields and then the name and
+// extra field, rather than one read per field; it is checked as ever and the
+// stream is left just behind it.
+void ReadLocalHeader(rtl::TStream& stream, TAbZipLocalFileHeader& local) {
+  constexpr int32_t kFixedSize = 30;
+  std::vector<uint8_t> bytes(kFixedSize);
+  int32_t got = std::max(stream.Read(bytes.data(), kFixedSize), 0);
+  if (got == kFixedSize) {
+    const auto variable = static_cast<int32_t>(LoadLittleEndian(bytes.data() + 26, 2) +
+                                               LoadLittleEndian(bytes.data() + 28, 2));
+    bytes.resize(static_cast<size_t>(kFixedSize + variable));
+    got += std::max(stream.Read(bytes.data() + kFixedSize, variable), 0);
+  }
+  bytes.resize(static_cast<size_t>(got));
+  rtl::TMemoryStream header(std::move(bytes));
+  local.ReadFrom(header);
+}
+
 }  // namespace
 
 int64_t TAbBitBucketStream::Seek(int64_t offset, int origin) {
-  int64_t target = offset;
-  if (origin == rtl::soCurrent) target += position_;
-  if (origin == rtl::soEnd) target += size_;
-  if (target < 0) return -1;
-  position_ = target;
-  return position_;
+  const int64_t target = SeekTarget(offset, origin, position_, size_);
+  if (target >= 0) position_ = target;
+  return target;
+}
+
+int32_t TAbBoundedStream::Write(const void* buffer, int32_t count) {
+  if (count <= 0) return 0;
+  if (static_cast<uint64_t>(count) > limit_ - written_) throw EAbZipSizeExceeded();
+  const int32_t done = target_.Write(buffer, count);
+  if (done > 0) written_ += static_cast<uint64_t>(done);
+  return done;
 }
 
 bool CanExtractNewerVersion(const TAbZipItem& item) {
+  // Newer versions are needed for newer methods, strong encryption and
+  // ZIP64 (4.5), which is read.
   const uint8_t method = item.CompressionMethod();
   const bool knownMethod = method <= 6 || method == 8 || method == 9;
   const uint16_t flags = item.GeneralPurposeBitFlag();
   const bool plainCipher = (flags & (kStrongEncryptionFlag | kMaskedDirectoryFlag)) == 0;
-  const bool fitsIn32Bits = item.CompressedSize() != 0xFFFFFFFF &&
-                            item.UncompressedSize() != 0xFFFFFFFF &&
-                            item.RelativeOffset() != 0xFFFFFFFF;
-  return knownMethod && plainCipher && fitsIn32Bits;
+  return knownMethod && plainCipher;
 }
 
 bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
@@ -148,29 +173,36 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   if (output == nullptr) throw EAbBadStream();
   if ((item.VersionNeededToExtract() & 0xFF) > 20 && !CanExtractNewerVersion(item))
     throw EAbZipVersion();
+  if (item.ExtraFieldDamaged()) throw EAbZipBadExtraField();
   // Sets spread over several files are refused when the catalogue is read.
   if (archive.MultiPart() && item.DiskNumberStart() != archive.CurrentPart())
     throw EAbSpanningNotSupported();
+  archive.CheckMemberSpans();
+  if (item.SpanOverlaps()) throw EAbZipOverlap();
 
   rtl::TStream& stream = archive.Stream();
-  if (stream.Seek(item.RelativeOffset(), rtl::soBeginning) != item.RelativeOffset())
+  const uint64_t offset = item.LocalHeaderOffset64();
+  if (offset > static_cast<uint64_t>(INT64_MAX) ||
+      stream.Seek(static_cast<int64_t>(offset), rtl::soBeginning) != static_cast<int64_t>(offset))
     throw EAbZipInvalid();
   TAbZipLocalFileHeader local;
-  local.ReadFrom(stream);
+  ReadLocalHeader(stream, local);
+  if (SplitExtraField(local.ExtraField()).damaged) throw EAbZipBadExtraField();
   const uint32_t checkWord = (local.GeneralPurposeBitFlag() & kDataDescriptorFlag) != 0
                                  ? uint32_t{local.LastModFileTime()} << 16
                                  : item.Crc32();
+  TAbBoundedStream bounded(*output, item.UncompressedSize64());
   uint32_t crc = 0;
   switch (local.CompressionMethod()) {
     case 0:
-      crc = CopyStoredMember(archive, item, *output, checkWord);
+      crc = CopyStoredMember(archive, item, bounded, checkWord);
       break;
     case 8:
     case 9:
-      crc = InflateMember(archive, item, *output, checkWord);
+      crc = InflateMember(archive, item, bounded, checkWord);
       break;
     default:
-      crc = DecodeLegacyMember(archive, item, *output, checkWord);
+      crc = DecodeLegacyMember(archive, item, bounded, checkWord);
       break;
   }
   if (crc == checkWord || crc == item.Crc32()) return;
@@ -183,7 +215,8 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 
 uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
                           uint32_t checkWord) {
-  const int64_t size = item.UncompressedSize();
+  const auto size = static_cast<int64_t>(
+      std::min<uint64_t>(item.UncompressedSize64(), static_cast<uint64_t>(INT64_MAX)));
   int64_t remaining = size;
   int64_t total = 0;
   uint8_t last = 0;
@@ -228,12 +261,24 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
                        uint32_t checkWord) {
   TAbDeflateHelper helper;
   uint32_t flags = helper.DecodeFlags();
-  if (dynamic_cast<TAbBitBucketStream*>(&output) != nullptr) flags |= kTestOnlyFlag;
+  // Testing decodes without handing the bytes on; the count it keeps still
+  // has to stay within the declared size.
+  const auto* bounded = dynamic_cast<TAbBoundedStream*>(&output);
+  const bool testOnly = dynamic_cast<TAbBitBucketStream*>(bounded != nullptr ? &bounded->Target()
+                                                                             : &output) != nullptr;
+  if (testOnly) flags |= kTestOnlyFlag;
   if (item.CompressionMethod() == 9) flags |= kDeflate64Flag;
   helper.SetDecodeFlags(flags);
-  helper.SetInputSize(item.CompressedSize());
+  helper.SetInputSize(static_cast<int64_t>(
+      std::min<uint64_t>(item.CompressedSize64(), static_cast<uint64_t>(INT64_MAX))));
   helper.OnInputProgress = [&archive](int32_t percent) { archive.ReportInflateProgress(percent); };
-  if (!item.IsEncrypted()) return Inflate(&archive.Stream(), &output, &helper);
+  auto inflate = [&] {
+    const uint32_t crc = Inflate(&archive.Stream(), &output, &helper);
+    if (testOnly && static_cast<uint64_t>(helper.OutputMade()) > item.UncompressedSize64())
+      throw EAbZipSizeExceeded();
+    return crc;
+  };
+  if (!item.IsEncrypted()) return inflate();
 
   int32_t tries = 0;
   bool abort = false;
@@ -244,7 +289,7 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
   uint32_t result = 0;
   do {
     try {
-      result = Inflate(&archive.Stream(), &output, &helper);
+      result = inflate();
       done = true;
     } catch (const EAbInflatePasswordError&) {
       RequestPassword(archive, abort);
@@ -260,6 +305,11 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
 
 uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
                             uint32_t checkWord) {
+  // The legacy decoders count in 32 bits; PKZIP 1.x never wrote more.
+  const uint8_t method = item.CompressionMethod();
+  if (method >= 1 && method <= 6 &&
+      (item.CompressedSize64() > INT32_MAX || item.UncompressedSize64() > INT32_MAX))
+    throw EAbZipTooLargeForMethod();
   std::unique_ptr<TAbZDecoder> decoder;
   if (item.IsEncrypted()) {
     decoder =
@@ -273,8 +323,8 @@ uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStre
   }
   TAbUnzipHelper helper(archive.Stream(), output, decoder.get());
   helper.SetDictionarySize(item.DictionarySize());
-  helper.SetCompressedSize(static_cast<int32_t>(item.CompressedSize()));
-  helper.SetUncompressedSize(static_cast<int32_t>(item.UncompressedSize()));
+  helper.SetCompressedSize(static_cast<int32_t>(item.CompressedSize64()));
+  helper.SetUncompressedSize(static_cast<int32_t>(item.UncompressedSize64()));
   helper.SetCompressionMethod(item.CompressionMethod());
   helper.SetShannonFanoTreeCount(item.ShannonFanoTreeCount());
   helper.OnProgress = archive.ItemProgressForwarder;

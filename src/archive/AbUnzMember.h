@@ -29,6 +29,25 @@ class TAbBitBucketStream : public rtl::TStream {
   int64_t position_ = 0;
 };
 
+// Passes what is written on to a target until a limit: a write that would
+// pass it raises EAbZipSizeExceeded and writes nothing. It guards every
+// decoder alike against a member that holds more than it declares.
+class TAbBoundedStream : public rtl::TStream {
+ public:
+  TAbBoundedStream(rtl::TStream& target, uint64_t limit) : target_(target), limit_(limit) {}
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override;
+  int64_t Seek(int64_t offset, int origin) override { return target_.Seek(offset, origin); }
+  int64_t Size() override { return target_.Size(); }
+  uint64_t Written() const { return written_; }
+  rtl::TStream& Target() const { return target_; }
+
+ private:
+  rtl::TStream& target_;
+  uint64_t limit_;
+  uint64_t written_ = 0;
+};
+
 void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& newName);
 
 // Resolves name below baseFolder as the unpack flags say, creating folders
@@ -37,7 +56,10 @@ void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& n
 bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
                        const TAbOverwriteQueryEvent& confirmOverwrite);
 
-// Decodes the item's data into output and checks its CRC-32.
+// Decodes the item's data into output and checks its CRC-32. Refuses a
+// member whose extra field is damaged (EAbZipBadExtraField) or whose span
+// overlaps another's or the directory (EAbZipOverlap), and stops one that
+// produces more than its declared size (EAbZipSizeExceeded).
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output);
 
 // Each returns the CRC-32 of what it wrote.

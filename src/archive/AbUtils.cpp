@@ -4,7 +4,9 @@
 #include <array>
 #include <cstdint>
 
+#include "archive/AbExcept.h"
 #include "os/text.h"
+#include "rtl/Stream.h"
 
 namespace ab {
 
@@ -16,6 +18,13 @@ uint8_t Percentage(int32_t done, int32_t total) {
   if (total <= 0) return 0;
   if (done >= total) return 100;
   return static_cast<uint8_t>(static_cast<int64_t>(done) * 100 / total);
+}
+
+int64_t SeekTarget(int64_t offset, int origin, int64_t position, int64_t size) {
+  int64_t target = offset;
+  if (origin == rtl::soCurrent) target += position;
+  if (origin == rtl::soEnd) target += size;
+  return target < 0 ? -1 : target;
 }
 
 int32_t RoundedPercentage(int64_t done, int64_t total) {
@@ -115,6 +124,28 @@ bool FileMaskMatch(const std::string& fileName, const std::string& mask) {
   const std::string maskFolder = FolderPart(pattern);
   if (!maskFolder.empty() && !WildcardMatch(FolderPart(name), maskFolder)) return false;
   return WildcardMatch(NamePart(name), NamePart(pattern));
+}
+
+TAbMemberPath SplitMemberPath(const std::string& unicodeName) {
+  if (!unicodeName.empty() && unicodeName[0] == '/')
+    throw EAbZipUnsafeName(unicodeName, "absolute path");
+  const bool drive = unicodeName.size() >= 2 && unicodeName[1] == ':' &&
+                     ((unicodeName[0] >= 'A' && unicodeName[0] <= 'Z') ||
+                      (unicodeName[0] >= 'a' && unicodeName[0] <= 'z'));
+  if (drive) throw EAbZipUnsafeName(unicodeName, "drive in the name");
+  TAbMemberPath path;
+  path.isFolder = !unicodeName.empty() && unicodeName.back() == '/';
+  size_t start = 0;
+  while (start < unicodeName.size()) {
+    size_t end = unicodeName.find('/', start);
+    if (end == std::string::npos) end = unicodeName.size();
+    const std::string component = unicodeName.substr(start, end - start);
+    if (component == "..") throw EAbZipUnsafeName(unicodeName, "parent folder (..) in the name");
+    if (!component.empty() && component != ".") path.components.push_back(component);
+    start = end + 1;
+  }
+  if (path.components.empty() && !path.isFolder) throw EAbZipUnsafeName(unicodeName, "empty name");
+  return path;
 }
 
 TAbDosDateTime DecodeDosDateTime(uint16_t dosDate, uint16_t dosTime) {

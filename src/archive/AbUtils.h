@@ -6,10 +6,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/AbCrc32.h"
 
 namespace ab {
+
+// The little-endian value of width bytes (at most 8), as ZIP records store
+// their fields.
+inline uint64_t LoadLittleEndian(const void* bytes, size_t width) {
+  const auto* b = static_cast<const uint8_t*>(bytes);
+  uint64_t value = 0;
+  for (size_t i = width; i-- > 0;) value = (value << 8) | b[i];
+  return value;
+}
+
+// The position a seek with this origin (0 start, 1 current, 2 end) asks for
+// in a stream at position of size bytes; -1 for one before the start.
+int64_t SeekTarget(int64_t offset, int origin, int64_t position, int64_t size);
 
 // done * 100 / total, rounded towards zero: 0 when total <= 0, 100 when
 // done >= total. Totals above 16,384,000 are scaled down first so that the
@@ -99,6 +113,23 @@ bool WildcardMatch(const std::string& source, const std::string& pattern);
 // Whether a file name matches a mask: folder parts are compared only when the
 // mask has one, name parts always.
 bool FileMaskMatch(const std::string& fileName, const std::string& mask);
+
+// ---- Member paths ---------------------------------------------------------------
+
+// A member name split into the components of a path below the target folder.
+struct TAbMemberPath {
+  std::vector<std::string> components;  // outermost first; the last is the leaf
+  bool isFolder = false;                // the name ended in `/`
+  // The last component ("" for a folder name that is the target itself).
+  std::string Leaf() const { return components.empty() ? std::string() : components.back(); }
+};
+
+// Splits a member's Unicode name (UTF-8, `/` between folders) into its
+// components, dropping empty and `.` ones. EAbZipUnsafeName, saying what is
+// wrong, for a name that is absolute (a leading `/`), starts with a drive
+// (`C:`), holds a `..` component, or has no component but is not a folder.
+// A `:` elsewhere is left to the file system layer.
+TAbMemberPath SplitMemberPath(const std::string& unicodeName);
 
 // ---- DOS date and time --------------------------------------------------------
 

@@ -1,7 +1,14 @@
 #include "archive/AbZipTyp.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "archive/AbBufRd.h"
 #include "archive/AbSpanSt.h"
 #include "archive/AbUtils.h"
+#include "archive/AbZipLayout.h"
+#include "os/text.h"
 
 namespace ab {
 
@@ -98,9 +105,149 @@ void TAbZipDirectoryFileFooter::ReadFrom(rtl::TStream& stream) {
   if (!IsValid()) throw EAbZipInvalid();
 }
 
+// ---- ZIP64 records and the end record ------------------------------------------
+
+namespace {
+
+// The fixed fields of a record whose signature has been read, or nothing
+// when the stream ends inside them.
+template <size_t N>
+std::optional<std::array<uint8_t, N>> ReadFixed(rtl::TStream& stream) {
+  std::array<uint8_t, N> bytes{};
+  if (stream.Read(bytes.data(), static_cast<int32_t>(N)) != static_cast<int32_t>(N))
+    return std::nullopt;
+  return bytes;
+}
+
+bool ReadSignature(rtl::TStream& stream, uint32_t expected) {
+  uint32_t signature = 0;
+  ReadField(stream, signature);
+  return signature == expected;
+}
+
+}  // namespace
+
+std::optional<TAbZip64EndLocator> ReadZip64EndLocator(rtl::TStream& stream) {
+  if (!ReadSignature(stream, kAbZip64EndLocatorSignature)) return std::nullopt;
+  const auto bytes = ReadFixed<TAbZip64EndLocator::kSize - 4>(stream);
+  if (!bytes) return std::nullopt;
+  TAbZip64EndLocator locator;
+  locator.directoryRecordDisk = static_cast<uint32_t>(LoadLittleEndian(bytes->data(), 4));
+  locator.directoryRecordOffset = LoadLittleEndian(bytes->data() + 4, 8);
+  locator.totalDisks = static_cast<uint32_t>(LoadLittleEndian(bytes->data() + 12, 4));
+  return locator;
+}
+
+std::optional<TAbZip64EndRecord> ReadZip64EndRecord(rtl::TStream& stream) {
+  if (!ReadSignature(stream, kAbZip64EndCentralDirectorySignature)) return std::nullopt;
+  const auto bytes = ReadFixed<TAbZip64EndRecord::kFixedSize - 4>(stream);
+  if (!bytes) return std::nullopt;
+  const uint8_t* b = bytes->data();
+  TAbZip64EndRecord record;
+  record.recordSize = LoadLittleEndian(b, 8);
+  record.versionMadeBy = static_cast<uint16_t>(LoadLittleEndian(b + 8, 2));
+  record.versionNeededToExtract = static_cast<uint16_t>(LoadLittleEndian(b + 10, 2));
+  record.diskNumber = static_cast<uint32_t>(LoadLittleEndian(b + 12, 4));
+  record.startDiskNumber = static_cast<uint32_t>(LoadLittleEndian(b + 16, 4));
+  record.entriesOnDisk = LoadLittleEndian(b + 20, 8);
+  record.totalEntries = LoadLittleEndian(b + 28, 8);
+  record.directorySize = LoadLittleEndian(b + 36, 8);
+  record.directoryOffset = LoadLittleEndian(b + 44, 8);
+  return record;
+}
+
+namespace {
+
+constexpr int32_t kEndRecordSize = 22;
+constexpr uint8_t kEndSignatureBytes[4] = {'P', 'K', 5, 6};
+
+bool HoldsEndSignature(const uint8_t* bytes) {
+  return std::memcmp(bytes, kEndSignatureBytes, 4) == 0;
+}
+
+uint16_t CommentLengthOf(const uint8_t* record) {
+  return static_cast<uint16_t>(record[20] | (record[21] << 8));
+}
+
+}  // namespace
+
+int64_t FindEndRecord(rtl::TStream& stream) {
+  auto* span = dynamic_cast<TAbSpanStream*>(&stream);
+  const int64_t size = stream.Size();
+  int64_t cap = 65536;
+  if (span != nullptr && size > 0 && size < cap) cap = size;
+  const bool oldPlainMode = span != nullptr && span->PlainMode();
+  if (span != nullptr) span->SetPlainMode(true);
+  const int64_t start = stream.Position();
+
+  // The usual case: an end record without a comment closes the file.
+  if (size < kEndRecordSize) throw rtl::EReadError();
+  uint8_t tail[kEndRecordSize];
+  const int64_t quick = stream.Seek(-kEndRecordSize, rtl::soEnd);
+  stream.ReadBuffer(tail, kEndRecordSize);
+  if (HoldsEndSignature(tail) && CommentLengthOf(tail) == 0) {
+    stream.Seek(quick, rtl::soBeginning);
+    return quick;
+  }
+
+  // Windows growing up to the cap walk back to the start of the file; each
+  // ends 22 bytes into the one after it, so no start position is skipped.
+  // Every candidate in a window is tried, last first: a comment may hold the
+  // signature bytes in front of too short a tail, and the true record may
+  // stand in the same window before it.
+  std::vector<uint8_t> window;
+  int64_t w = 512;
+  int64_t d = 512;
+  for (;;) {
+    int64_t at = size - d;
+    const bool last = at <= 0;
+    if (last) at = 0;
+    stream.Seek(at, rtl::soBeginning);
+    window.resize(static_cast<size_t>(w));
+    const int32_t n = stream.Read(window.data(), static_cast<int32_t>(w));
+    for (int32_t p = n - kEndRecordSize; p >= 0; --p) {
+      const uint8_t* candidate = window.data() + p;
+      if (!HoldsEndSignature(candidate)) continue;
+      const int64_t position = at + p;
+      if (size - (position + kEndRecordSize) >= CommentLengthOf(candidate)) {
+        stream.Seek(position, rtl::soBeginning);
+        return position;
+      }
+    }
+    if (last) break;
+    if (w < cap) w = std::min(w * 2, cap);
+    d += w - kEndRecordSize;
+  }
+  stream.Seek(start, rtl::soBeginning);
+  if (span != nullptr) span->SetPlainMode(oldPlainMode);
+  return -1;
+}
+
 // ---- Item ----------------------------------------------------------------------
 
-void TAbZipItem::LoadFromStream(rtl::TStream& stream) {
+namespace {
+
+constexpr uint16_t kUnixTypeMask = 0xF000;
+constexpr uint16_t kUnixFolder = 0x4000;
+constexpr uint16_t kUnixLink = 0xA000;
+constexpr uint8_t kDosFolder = 0x10;
+
+bool IsUnixLike(uint8_t host) {
+  return host == hsUnix || host == hsMacOsX;
+}
+
+bool KeepsDosAttributes(uint8_t host) {
+  return host == hsMsDos || host == hsOs2Hpfs || host == hsNtfs || host == hsVfat ||
+         IsUnixLike(host);
+}
+
+std::string_view UpToZero(std::string_view text) {
+  return text.substr(0, text.find('\0'));
+}
+
+}  // namespace
+
+void TAbZipItem::LoadFromStream(rtl::TStream& stream, const TAbZipItemContext& context) {
   centralHeader_.ReadFrom(stream);
   const std::string& stored = centralHeader_.FileName();
   const std::string raw = stored.substr(0, stored.find('\0'));
@@ -115,6 +262,98 @@ void TAbZipItem::LoadFromStream(rtl::TStream& stream) {
   }
   SetPendingAction(paNone);
   SetTagged(false);
+  DecodeFacts(context);
+}
+
+void TAbZipItem::DecodeFacts(const TAbZipItemContext& context) {
+  const TAbExtraBlocks extra = SplitExtraField(centralHeader_.ExtraField());
+  extraFieldDamaged_ = extra.damaged;
+  DecodeName(extra, context.nameCharset);
+  DecodeSizes(extra, context.offsetShift);
+  DecodeTimes(extra);
+}
+
+void TAbZipItem::DecodeName(const TAbExtraBlocks& extra, const std::string& nameCharset) {
+  const std::string& stored = centralHeader_.FileName();
+  const std::string_view bytes = UpToZero(stored);
+  const bool validUtf8 = os::text::IsValidUtf8(bytes);
+  std::optional<std::string> unicodePath;
+  if (!centralHeader_.IsUtf8()) {
+    if (const auto block = extra.Find(kAbUnicodePathId))
+      unicodePath = ReadUnicodePathBlock(*block, stored);
+  }
+  if (centralHeader_.IsUtf8() && validUtf8) {
+    unicodeName_ = std::string(bytes);
+    nameOrigin_ = noUtf8Flag;
+  } else if (unicodePath) {
+    unicodeName_ = std::string(UpToZero(*unicodePath));
+    nameOrigin_ = noUnicodePathField;
+  } else if (!centralHeader_.IsUtf8() && IsUnixLike(HostSystem()) && validUtf8) {
+    unicodeName_ = std::string(bytes);
+    nameOrigin_ = noUnixUtf8;
+  } else {
+    // The charset was checked when it was set; the OEM page is the fallback.
+    unicodeName_ = os::CodePageToUtf8(bytes, nameCharset).value_or(os::text::Cp437ToUtf8(bytes));
+    nameOrigin_ = noCodePage;
+  }
+  // MS-DOS names may use `\` between folders; elsewhere it is a character of
+  // the name, and a name that already uses `/` says which one separates.
+  if (HostSystem() == hsMsDos && unicodeName_.find('/') == std::string::npos) {
+    for (char& c : unicodeName_) {
+      if (c == '\\') c = '/';
+    }
+  }
+}
+
+void TAbZipItem::DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift) {
+  const TAbZipDirectoryFileHeader& h = centralHeader_;
+  TAbZip64Needs needs;
+  needs.uncompressedSize = h.UncompressedSize() == 0xFFFFFFFF;
+  needs.compressedSize = h.CompressedSize() == 0xFFFFFFFF;
+  needs.localHeaderOffset = h.RelativeOffset() == 0xFFFFFFFF;
+  needs.diskNumberStart = h.DiskNumberStart() == 0xFFFF;
+  TAbZip64Values values;
+  if (const auto block = extra.Find(kAbZip64ExtraId)) values = ReadZip64Block(*block, needs);
+  uncompressedSize64_ = values.uncompressedSize.value_or(h.UncompressedSize());
+  compressedSize64_ = values.compressedSize.value_or(h.CompressedSize());
+  localHeaderOffset64_ = values.localHeaderOffset.value_or(h.RelativeOffset()) + offsetShift;
+  diskNumberStart32_ = values.diskNumberStart.value_or(h.DiskNumberStart());
+  // A saturated size or offset without its 64-bit value cannot be read.
+  if ((needs.uncompressedSize && !values.uncompressedSize) ||
+      (needs.compressedSize && !values.compressedSize) ||
+      (needs.localHeaderOffset && !values.localHeaderOffset))
+    extraFieldDamaged_ = true;
+}
+
+void TAbZipItem::DecodeTimes(const TAbExtraBlocks& extra) {
+  TAbZipTimes ntfs;
+  TAbZipTimes unix;
+  if (const auto block = extra.Find(kAbNtfsExtraId)) ntfs = ReadNtfsBlock(*block);
+  if (const auto block = extra.Find(kAbExtendedTimestampId))
+    unix = ReadExtendedTimestampBlock(*block);
+  // Where both fields give a time, the extended timestamp wins, as with
+  // Info-ZIP UnZip.
+  modifiedTime_ = unix.modified ? unix.modified : ntfs.modified;
+  accessedTime_ = unix.accessed ? unix.accessed : ntfs.accessed;
+}
+
+uint16_t TAbZipItem::UnixMode() const {
+  if (!IsUnixLike(HostSystem())) return 0;
+  return static_cast<uint16_t>(centralHeader_.ExternalFileAttributes() >> 16);
+}
+
+uint8_t TAbZipItem::DosAttributes() const {
+  if (!KeepsDosAttributes(HostSystem())) return 0;
+  return static_cast<uint8_t>(centralHeader_.ExternalFileAttributes());
+}
+
+bool TAbZipItem::IsFolder() const {
+  return (!unicodeName_.empty() && unicodeName_.back() == '/') ||
+         (DosAttributes() & kDosFolder) != 0 || (UnixMode() & kUnixTypeMask) == kUnixFolder;
+}
+
+bool TAbZipItem::IsSymbolicLink() const {
+  return (UnixMode() & kUnixTypeMask) == kUnixLink && !IsFolder();
 }
 
 std::string TAbZipItem::ExtraField() const {
@@ -130,19 +369,125 @@ TAbZipArchive::TAbZipArchive(const std::string& fileName, uint16_t mode)
 TAbZipArchive::TAbZipArchive(std::unique_ptr<rtl::TStream> stream, const std::string& fileName)
     : TAbArchive(std::move(stream), fileName) {}
 
+void TAbZipArchive::SetNameCharset(const std::string& charset) {
+  if (!os::CodePageToUtf8("", charset)) throw EAbZipUnknownCharset(charset);
+  nameCharset_ = charset;
+  const TAbZipItemContext context = ItemContext();
+  for (int32_t i = 0; i < ItemCount(); ++i) Item(i).DecodeFacts(context);
+}
+
+bool TAbZipArchive::HoldsSignatureAt(uint64_t position, uint32_t signature) {
+  rtl::TStream& stream = Stream();
+  if (position > static_cast<uint64_t>(INT64_MAX)) return false;
+  if (stream.Seek(static_cast<int64_t>(position), rtl::soBeginning) !=
+      static_cast<int64_t>(position))
+    return false;
+  return ReadSignature(stream, signature);
+}
+
+bool TAbZipArchive::LooksLikeLastPart(int64_t endPosition) {
+  const TAbZipDirectoryFileFooter& r = *endRecord_;
+  if (r.StartDiskNumber() > r.DiskNumber() || r.TotalEntries() == 0 ||
+      r.EntriesOnDisk() > r.TotalEntries())
+    return false;
+  // The directory lies wholly in this part, just in front of the record, or
+  // it began in an earlier part and fills this one up to the record.
+  if (r.StartDiskNumber() < r.DiskNumber()) return r.DirectorySize() >= endPosition;
+  return uint64_t{r.DirectoryOffset()} + r.DirectorySize() == static_cast<uint64_t>(endPosition) &&
+         HoldsSignatureAt(r.DirectoryOffset(), kAbZipCentralDirectorySignature);
+}
+
+void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
+  rtl::TStream& stream = Stream();
+  endRecordPosition_ = endPosition;
+  directoryEnd_ = endPosition;
+  directoryOffset64_ = endRecord_->DirectoryOffset();
+  directorySize64_ = endRecord_->DirectorySize();
+  totalEntries64_ = endRecord_->TotalEntries();
+
+  // The ZIP64 records, when the locator stands in front of the end record.
+  // A record not where the locator says may be shifted like the rest.
+  std::optional<TAbZip64EndLocator> locator;
+  const int64_t locatorPosition = endPosition - TAbZip64EndLocator::kSize;
+  if (locatorPosition >= 0) {
+    stream.Seek(locatorPosition, rtl::soBeginning);
+    locator = ReadZip64EndLocator(stream);
+  }
+  if (locator) {
+    if (locator->totalDisks > 1 || locator->directoryRecordDisk != 0) {
+      SetState(stInvalid);
+      throw EAbZipMultiPart();
+    }
+    int64_t recordPosition = -1;
+    if (locator->directoryRecordOffset < static_cast<uint64_t>(locatorPosition) &&
+        HoldsSignatureAt(locator->directoryRecordOffset, kAbZip64EndCentralDirectorySignature)) {
+      recordPosition = static_cast<int64_t>(locator->directoryRecordOffset);
+    } else if (allowOffsetShift_ && locatorPosition >= TAbZip64EndRecord::kFixedSize &&
+               HoldsSignatureAt(locatorPosition - TAbZip64EndRecord::kFixedSize,
+                                kAbZip64EndCentralDirectorySignature)) {
+      recordPosition = locatorPosition - TAbZip64EndRecord::kFixedSize;
+    }
+    if (recordPosition >= 0) {
+      stream.Seek(recordPosition, rtl::soBeginning);
+      zip64EndRecord_ = ReadZip64EndRecord(stream);
+    }
+    // A locator without its record may be a chance match in the last
+    // directory entry: the end record's own values are then the ones to use.
+    if (zip64EndRecord_) {
+      if (zip64EndRecord_->diskNumber != 0 || zip64EndRecord_->startDiskNumber != 0) {
+        SetState(stInvalid);
+        throw EAbZipMultiPart();
+      }
+      currentPart_ = static_cast<uint16_t>(zip64EndRecord_->diskNumber);
+      directoryEnd_ = recordPosition;
+      directoryOffset64_ = zip64EndRecord_->directoryOffset;
+      directorySize64_ = zip64EndRecord_->directorySize;
+      totalEntries64_ = zip64EndRecord_->totalEntries;
+    }
+  }
+  if (currentPart_ != 0) {
+    SetState(stInvalid);
+    // Only a record that reads like a real part's is named as one: the
+    // program's own executable without its payload may hold the signature
+    // in its code, followed by bytes that mean nothing.
+    if (!zip64EndRecord_ && !LooksLikeLastPart(endPosition)) throw EAbZipInvalid();
+    throw EAbZipMultiPart();
+  }
+
+  // Offsets that count from the start of the ZIP part rather than of the
+  // file: the directory ends where the end records begin, so it starts its
+  // size before them, a constant distance behind where it says.
+  if (!allowOffsetShift_) return;
+  const auto end = static_cast<uint64_t>(directoryEnd_);
+  const bool inPlace = directorySize64_ == 0
+                           ? directoryOffset64_ == end
+                           : HoldsSignatureAt(directoryOffset64_, kAbZipCentralDirectorySignature);
+  if (inPlace || directorySize64_ > end) return;
+  const uint64_t expected = end - directorySize64_;
+  if (expected <= directoryOffset64_) return;
+  if (directorySize64_ != 0 && !HoldsSignatureAt(expected, kAbZipCentralDirectorySignature)) return;
+  offsetShift_ = expected - directoryOffset64_;
+  directoryOffset64_ = expected;
+}
+
 void TAbZipArchive::ReadCatalogue() {
   rtl::TStream& stream = Stream();
+  offsetShift_ = 0;
+  zip64EndRecord_.reset();
+  memberSpansChecked_ = false;
   if (stream.Size() == 0) return;
   stream.Seek(0, rtl::soBeginning);
   uint32_t first = 0;
   ReadField(stream, first);
   if (dynamic_cast<TAbSpanStream*>(&stream) != nullptr) removableDrive_ = RemovableMedia();
 
-  // The first part of a multi-part set, a file without an end record and a
-  // record on another disk are all refused: only single files are read.
-  const bool spanned =
-      first == kAbZipSpannedSetSignature || first == kAbZipPossiblySpannedSignature;
-  const int64_t endPosition = spanned ? -1 : FindEndRecord(stream);
+  // Only single files are read: the first part of a multi-part set, a file
+  // without an end record and a record on another disk are all refused.
+  if (first == kAbZipSpannedSetSignature || first == kAbZipPossiblySpannedSignature) {
+    SetState(stInvalid);
+    throw EAbZipMultiPart();
+  }
+  const int64_t endPosition = FindEndRecord(stream);
   if (endPosition < 0) {
     SetState(stInvalid);
     throw EAbZipInvalid();
@@ -150,26 +495,27 @@ void TAbZipArchive::ReadCatalogue() {
   endRecord_ = std::make_unique<TAbZipDirectoryFileFooter>();
   endRecord_->ReadFrom(stream);
   currentPart_ = endRecord_->DiskNumber();
-  if (currentPart_ != 0) {
-    SetState(stInvalid);
-    throw EAbZipInvalid();
-  }
-  // Offsets count from the start of the whole file. A directory said to
-  // start behind its own end record is damaged; reading on would report an
-  // empty catalogue as if that were what the archive holds.
-  if (endRecord_->DirectoryOffset() > endPosition) throw EAbZipInvalid();
-  stream.Seek(endRecord_->DirectoryOffset(), rtl::soBeginning);
+  ReadDirectoryBounds(endPosition);
+  // Offsets count from the start of the whole file (unless a shift was
+  // allowed and found). A directory said to start behind its own end record
+  // is damaged; reading on would report an empty catalogue as if that were
+  // what the archive holds.
+  if (directoryOffset64_ > static_cast<uint64_t>(directoryEnd_)) throw EAbZipInvalid();
+  stream.Seek(static_cast<int64_t>(directoryOffset64_), rtl::soBeginning);
 
-  int32_t count = 0;
-  while (stream.Position() < endPosition) {
+  TAbBufferedReader directory(stream);
+  const TAbZipItemContext context = ItemContext();
+  uint64_t count = 0;
+  while (directory.Position() < directoryEnd_) {
     auto item = std::make_unique<TAbZipItem>();
-    item->LoadFromStream(stream);
+    item->LoadFromStream(directory, context);
     Items().AppendItem(std::move(item));
     ++count;
     // A total of 0 in front of a non-empty directory reports 0, not a
-    // division by zero.
+    // division by zero; a total below the count wraps as a byte does.
     bool abort = false;
-    DoOverallProgress(Percentage(count, endRecord_->TotalEntries()), abort);
+    DoOverallProgress(
+        totalEntries64_ == 0 ? 0 : static_cast<uint8_t>(count * 100 / totalEntries64_), abort);
     if (abort) {
       SetState(stInvalid);
       throw EAbUserAbort();
@@ -177,6 +523,19 @@ void TAbZipArchive::ReadCatalogue() {
   }
   bool ignored = false;
   DoOverallProgress(100, ignored);
+}
+
+void TAbZipArchive::CheckMemberSpans() {
+  if (memberSpansChecked_) return;
+  std::vector<TAbZipItem*> items;
+  items.reserve(static_cast<size_t>(ItemCount()));
+  for (int32_t i = 0; i < ItemCount(); ++i) items.push_back(&Item(i));
+  const uint64_t recordsEnd = static_cast<uint64_t>(endRecordPosition_) + kEndRecordSize +
+                              endRecord_->ZipfileCommentLength();
+  const TAbByteRange directory{directoryOffset64_, recordsEnd};
+  const std::vector<bool> overlaps = FindOverlappingMembers(Stream(), items, directory);
+  for (size_t i = 0; i < items.size(); ++i) items[i]->spanOverlaps_ = overlaps[i];
+  memberSpansChecked_ = true;
 }
 
 void TAbZipArchive::ExtractItemData(int32_t index, const std::string& name) {

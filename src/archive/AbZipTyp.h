@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "archive/AbArcTyp.h"
+#include "archive/AbZipExtra.h"
 #include "rtl/Stream.h"
 
 namespace ab {
@@ -18,6 +21,9 @@ constexpr uint32_t kAbZipCentralDirectorySignature = 0x02014B50;
 constexpr uint32_t kAbZipEndCentralDirectorySignature = 0x06054B50;
 constexpr uint32_t kAbZipSpannedSetSignature = 0x08074B50;
 constexpr uint32_t kAbZipPossiblySpannedSignature = 0x30304B50;
+constexpr uint32_t kAbZip64EndCentralDirectorySignature = 0x06064B50;
+constexpr uint32_t kAbZip64EndLocatorSignature = 0x07064B50;
+constexpr uint32_t kAbZipDataDescriptorSignature = 0x08074B50;
 constexpr uint16_t kAbZipSignaturePrefix = 0x4B50;  // "PK"
 
 enum TAbZipDictionarySize : uint8_t { dsInvalid = 0, ds4K = 1, ds8K = 2 };
@@ -140,11 +146,67 @@ class TAbZipDirectoryFileFooter {
   std::string zipfileComment_;
 };
 
+// The ZIP64 end-of-central-directory locator, which stands just in front of
+// the end record of an archive whose directory needs 64-bit values.
+struct TAbZip64EndLocator {
+  static constexpr int32_t kSize = 20;
+  uint32_t directoryRecordDisk = 0;
+  uint64_t directoryRecordOffset = 0;
+  uint32_t totalDisks = 0;
+};
+
+// The ZIP64 end-of-central-directory record (its extensible data skipped).
+struct TAbZip64EndRecord {
+  static constexpr int32_t kFixedSize = 56;
+  uint64_t recordSize = 0;  // of what follows this field
+  uint16_t versionMadeBy = 0;
+  uint16_t versionNeededToExtract = 0;
+  uint32_t diskNumber = 0;
+  uint32_t startDiskNumber = 0;
+  uint64_t entriesOnDisk = 0;
+  uint64_t totalEntries = 0;
+  uint64_t directorySize = 0;
+  uint64_t directoryOffset = 0;
+};
+
+// Read at the stream's position; nothing when the signature is not there.
+std::optional<TAbZip64EndLocator> ReadZip64EndLocator(rtl::TStream& stream);
+std::optional<TAbZip64EndRecord> ReadZip64EndRecord(rtl::TStream& stream);
+
+// The position of the end-of-central-directory record, searched backwards
+// from the end of the stream, with the stream left there; -1 (stream where it
+// was) when there is none. rtl::EReadError for a stream under 22 bytes.
+int64_t FindEndRecord(rtl::TStream& stream);
+
 // Never read: sizes and CRC always come from the central directory.
 struct TAbZipDataDescriptor {
   uint32_t crc32 = 0;
   uint32_t compressedSize = 0;
   uint32_t uncompressedSize = 0;
+};
+
+// The "version made by" host systems the reader tells apart.
+enum TAbZipHostSystem : uint8_t {
+  hsMsDos = 0,
+  hsUnix = 3,
+  hsOs2Hpfs = 6,
+  hsNtfs = 10,
+  hsVfat = 14,
+  hsMacOsX = 19,
+};
+
+// Which rule gave a member's Unicode name.
+enum TAbNameOrigin : uint8_t {
+  noUtf8Flag,          // flag bit 11: the stored bytes are UTF-8
+  noUnicodePathField,  // Info-ZIP's Unicode Path extra field
+  noUnixUtf8,          // made on Unix or macOS, and the bytes are valid UTF-8
+  noCodePage,          // the stored bytes in the archive's code page (OEM by default)
+};
+
+// What the archive tells an item when the item decodes its facts.
+struct TAbZipItemContext {
+  std::string nameCharset;  // "" for the OEM code page
+  uint64_t offsetShift = 0;
 };
 
 class TAbZipItem : public TAbArchiveItem {
@@ -153,7 +215,49 @@ class TAbZipItem : public TAbArchiveItem {
 
   // Reads the central directory header at the stream's position and takes
   // its name (OEM text converted to ANSI, or UTF-8 when flag bit 11 says so).
-  void LoadFromStream(rtl::TStream& stream);
+  // Then decodes the facts below with the context.
+  void LoadFromStream(rtl::TStream& stream, const TAbZipItemContext& context = {});
+  // Decodes the facts again from the stored header (another name charset).
+  void DecodeFacts(const TAbZipItemContext& context);
+
+  // ---- Facts decoded from the central header, its extra fields and its
+  // attributes; the stored record and the accessors above and below it that
+  // read it stay as they are.
+
+  // The high byte of "version made by".
+  uint8_t HostSystem() const { return static_cast<uint8_t>(VersionMadeBy() >> 8); }
+  // The name as UTF-8, `/` between folders (a `\` becomes `/` only in names
+  // made on MS-DOS that hold no `/`).
+  const std::string& UnicodeName() const { return unicodeName_; }
+  TAbNameOrigin NameOrigin() const { return nameOrigin_; }
+  // The ZIP64 extra field resolved; the offset with the archive's shift.
+  uint64_t CompressedSize64() const { return compressedSize64_; }
+  uint64_t UncompressedSize64() const { return uncompressedSize64_; }
+  uint64_t LocalHeaderOffset64() const { return localHeaderOffset64_; }
+  uint32_t DiskNumberStart32() const { return diskNumberStart32_; }
+  // The name ends in `/`, or the MS-DOS folder bit, or a Unix folder mode.
+  bool IsFolder() const;
+  // Made on Unix or macOS with a link mode (and not a folder): the member's
+  // data is the link's target.
+  bool IsSymbolicLink() const;
+  // The high 16 bits of the external attributes when made on Unix or macOS,
+  // else 0.
+  uint16_t UnixMode() const;
+  // The low byte of the external attributes when made on a host that keeps
+  // MS-DOS attributes there (MS-DOS, OS/2, Windows, and Unix and macOS,
+  // where Info-ZIP and others keep them beside the mode), else 0.
+  uint8_t DosAttributes() const;
+  // UTC, from the extended timestamp (0x5455) or, where it has no such
+  // time, the NTFS field (0x000a); nothing when neither says.
+  const std::optional<TAbZipTime>& ModifiedTime() const { return modifiedTime_; }
+  const std::optional<TAbZipTime>& AccessedTime() const { return accessedTime_; }
+  // An extra field block runs past the end of the extra field, or the ZIP64
+  // field lacks a value the header leaves to it.
+  bool ExtraFieldDamaged() const { return extraFieldDamaged_; }
+  // Its span in the file (local header to the end of its data and data
+  // descriptor) overlaps another member's or the central directory; known
+  // once the archive has checked the spans (CheckMemberSpans).
+  bool SpanOverlaps() const { return spanOverlaps_; }
 
   TAbZipDirectoryFileHeader& CentralHeader() { return centralHeader_; }
   const TAbZipDirectoryFileHeader& CentralHeader() const { return centralHeader_; }
@@ -180,7 +284,22 @@ class TAbZipItem : public TAbArchiveItem {
   std::string ExtraField() const;
 
  private:
+  void DecodeName(const TAbExtraBlocks& extra, const std::string& nameCharset);
+  void DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift);
+  void DecodeTimes(const TAbExtraBlocks& extra);
+
   TAbZipDirectoryFileHeader centralHeader_;
+  std::string unicodeName_;
+  TAbNameOrigin nameOrigin_ = noCodePage;
+  uint64_t compressedSize64_ = 0;
+  uint64_t uncompressedSize64_ = 0;
+  uint64_t localHeaderOffset64_ = 0;
+  uint32_t diskNumberStart32_ = 0;
+  std::optional<TAbZipTime> modifiedTime_;
+  std::optional<TAbZipTime> accessedTime_;
+  bool extraFieldDamaged_ = false;
+  bool spanOverlaps_ = false;
+  friend class TAbZipArchive;
 };
 
 class TAbZipArchive;
@@ -210,6 +329,38 @@ class TAbZipArchive : public TAbArchive {
   uint8_t PasswordTryLimit() const { return passwordTryLimit_; }
   void SetPasswordTryLimit(uint8_t limit) { passwordTryLimit_ = limit; }
 
+  // The charset of names that say nothing of their own ("" for the OEM code
+  // page); the loaded items decode their names again. EAbZipUnknownCharset
+  // when the system knows no such charset.
+  void SetNameCharset(const std::string& charset);
+  const std::string& NameCharset() const { return nameCharset_; }
+
+  // Whether loading may read an archive whose offsets count from the start
+  // of the ZIP part rather than of the file (an archive appended to a
+  // program by a tool that did not adjust them). Off unless asked for: the
+  // installer's own payload counts from the start of the file.
+  void SetAllowOffsetShift(bool allow) { allowOffsetShift_ = allow; }
+  bool AllowOffsetShift() const { return allowOffsetShift_; }
+  // The bytes in front of the ZIP part that its offsets leave out; every
+  // offset read is moved by it. 0 unless allowed and found.
+  uint64_t OffsetShift() const { return offsetShift_; }
+
+  // The catalogue came from the ZIP64 records.
+  bool IsZip64() const { return zip64EndRecord_.has_value(); }
+  const std::optional<TAbZip64EndRecord>& Zip64EndRecord() const { return zip64EndRecord_; }
+  // The directory as the catalogue was read: 64-bit values, the offset
+  // shifted.
+  uint64_t DirectoryOffset64() const { return directoryOffset64_; }
+  uint64_t DirectorySize64() const { return directorySize64_; }
+  uint64_t TotalEntries64() const { return totalEntries64_; }
+
+  // Reads each member's local header to learn its span and marks the
+  // members whose spans overlap another's or the central directory (see
+  // TAbZipItem::SpanOverlaps). The first decode does it when no one has; a
+  // caller that decodes on several threads calls it first.
+  void CheckMemberSpans();
+  bool MemberSpansChecked() const { return memberSpansChecked_; }
+
   // Called for each chosen item; the installer points it at the member decoder.
   TAbZipExtractHook ExtractHook;
   TAbPasswordRequestEvent OnPasswordRequest;
@@ -223,8 +374,25 @@ class TAbZipArchive : public TAbArchive {
   bool removableDrive_ = false;
   std::unique_ptr<TAbZipDirectoryFileFooter> endRecord_ =
       std::make_unique<TAbZipDirectoryFileFooter>();
+  // The directory's bounds, the ZIP64 records read and the offset shift.
+  void ReadDirectoryBounds(int64_t endPosition);
+  bool HoldsSignatureAt(uint64_t position, uint32_t signature);
+  bool LooksLikeLastPart(int64_t endPosition);
+  TAbZipItemContext ItemContext() const { return {nameCharset_, offsetShift_}; }
+
   std::string archivePassword_;
   uint8_t passwordTryLimit_ = 3;
+  std::string nameCharset_;
+  bool allowOffsetShift_ = false;
+  uint64_t offsetShift_ = 0;
+  std::optional<TAbZip64EndRecord> zip64EndRecord_;
+  uint64_t directoryOffset64_ = 0;
+  uint64_t directorySize64_ = 0;
+  uint64_t totalEntries64_ = 0;
+  // Where the directory ends: the ZIP64 record, or the end record.
+  int64_t directoryEnd_ = 0;
+  int64_t endRecordPosition_ = 0;
+  bool memberSpansChecked_ = false;
 };
 
 }  // namespace ab

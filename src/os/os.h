@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace os {
@@ -102,6 +103,13 @@ std::string OemToChar(const std::string& oem);
 // code page lacks become '?'.
 std::string AnsiToUtf8(const std::string& ansi);
 std::string Utf8ToAnsi(const std::string& utf8);
+
+// Bytes in a code page to UTF-8, for text that names its code page (or that
+// the user names for it): charset as iconv and Windows know it ("cp866",
+// "gbk", "windows-1251", "iso-8859-5"); "" is the OEM code page (437 on the
+// stand-in, the system's own on Windows). A byte sequence the code page
+// cannot map becomes U+FFFD. Nothing when the charset is not known.
+std::optional<std::string> CodePageToUtf8(std::string_view bytes, const std::string& charset);
 
 // A program's command-line arguments as the program's text (Windows-1252):
 // the stand-in gets them in UTF-8, Windows in the ANSI code page already.

@@ -6,6 +6,7 @@
 
 #include "archive/AbArcTyp.h"
 #include "archive/AbSpanSt.h"
+#include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "support/Corpus.h"
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,13 @@ struct ZipMember {
   int localMethod = -1;  // the local header's method when >= 0
   int64_t crc = -1;      // the CRC-32 to store when >= 0
   uint32_t attributes = 0x20;
+  uint16_t madeBy = 20;  // host system in the high byte
+  // The local header's extra field, when it differs from the central one.
+  std::optional<std::string> localExtra;
+  // Bytes behind the stored data that no size counts (a data descriptor).
+  std::string trailer;
+  // The local header offset the directory states, when >= 0.
+  int64_t offsetOverride = -1;
 
   std::string Stored() const { return hasPayload ? payload : data; }
   uint32_t StoredCrc() const {
@@ -71,15 +79,16 @@ class ZipBuilder {
       U32(out, m.StoredCrc());
       U32(out, static_cast<uint32_t>(m.Stored().size()));
       U32(out, static_cast<uint32_t>(m.data.size()));
+      const std::string& localExtra = m.localExtra ? *m.localExtra : m.extra;
       U16(out, static_cast<uint16_t>(m.name.size()));
-      U16(out, static_cast<uint16_t>(m.extra.size()));
-      out += m.name + m.extra + m.Stored();
+      U16(out, static_cast<uint16_t>(localExtra.size()));
+      out += m.name + localExtra + m.Stored() + m.trailer;
     }
     const auto directory = static_cast<uint32_t>(out.size());
     for (size_t i = 0; i < members_.size(); ++i) {
       const ZipMember& m = members_[i];
       U32(out, 0x02014B50);
-      U16(out, 20);
+      U16(out, m.madeBy);
       U16(out, m.version);
       U16(out, m.flags);
       U16(out, m.method);
@@ -94,7 +103,7 @@ class ZipBuilder {
       U16(out, 0);
       U16(out, 0);
       U32(out, m.attributes);
-      U32(out, offsets[i]);
+      U32(out, m.offsetOverride >= 0 ? static_cast<uint32_t>(m.offsetOverride) : offsets[i]);
       out += m.name + m.extra + m.comment;
     }
     const auto size = static_cast<uint32_t>(out.size()) - directory;
@@ -125,6 +134,21 @@ class ZipBuilder {
   static void U32(std::string& out, uint32_t v) {
     U16(out, static_cast<uint16_t>(v & 0xFFFF));
     U16(out, static_cast<uint16_t>(v >> 16));
+  }
+  // Little-endian values as text, and an extra field block.
+  static std::string Le32(uint32_t v) {
+    std::string out;
+    U32(out, v);
+    return out;
+  }
+  static std::string Le64(uint64_t v) {
+    return Le32(static_cast<uint32_t>(v)) + Le32(static_cast<uint32_t>(v >> 32));
+  }
+  static std::string ExtraBlock(uint16_t id, const std::string& data) {
+    std::string out;
+    U16(out, id);
+    U16(out, static_cast<uint16_t>(data.size()));
+    return out + data;
   }
 
  private:

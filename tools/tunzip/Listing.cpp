@@ -42,8 +42,8 @@ void WriteShort(const ab::TAbZipArchive& archive, const std::vector<int32_t>& ch
   uint64_t total = 0;
   for (int32_t i : chosen) {
     const ab::TAbZipItem& item = archive.Item(i);
-    total += item.UncompressedSize();
-    out << Printf("%9" PRIu32 "  %s   ", item.UncompressedSize(),
+    total += item.UncompressedSize64();
+    out << Printf("%9" PRIu64 "  %s   ", item.UncompressedSize64(),
                   DateTime(item.LastModFileDate(), item.LastModFileTime(), false).c_str())
         << ShownMemberName(item, i) << '\n';
   }
@@ -62,11 +62,13 @@ void WriteVerbose(const ab::TAbZipArchive& archive, const std::vector<int32_t>& 
   for (int32_t i : chosen) {
     const ab::TAbZipItem& item = archive.Item(i);
     const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
-    totalSize += h.UncompressedSize();
-    totalCompressed += h.CompressedSize();
-    out << Printf("%8" PRIu32 "  %-7s%8" PRIu32 " %s %s %08" PRIx32 "  ", h.UncompressedSize(),
+    const uint64_t size = item.UncompressedSize64();
+    const uint64_t compressed = item.CompressedSize64();
+    totalSize += size;
+    totalCompressed += compressed;
+    out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
                   MethodName(h.RawCompressionMethod(), h.GeneralPurposeBitFlag()).c_str(),
-                  h.CompressedSize(), Ratio(h.UncompressedSize(), h.CompressedSize()).c_str(),
+                  compressed, Ratio(size, compressed).c_str(),
                   DateTime(h.LastModFileDate(), h.LastModFileTime(), false).c_str(), h.Crc32())
         << ShownMemberName(item, i) << '\n';
   }
@@ -83,10 +85,11 @@ void WriteTsv(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chos
     const ab::TAbZipItem& item = archive.Item(i);
     const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
     out << i << '\t' << h.RawCompressionMethod() << '\t'
-        << Printf("%04x", h.GeneralPurposeBitFlag()) << '\t' << h.CompressedSize() << '\t'
-        << h.UncompressedSize() << '\t' << Printf("%08" PRIx32, h.Crc32()) << '\t'
-        << h.RelativeOffset() << '\t' << DateTime(h.LastModFileDate(), h.LastModFileTime(), true)
-        << '\t' << ShownMemberName(item, i) << '\n';
+        << Printf("%04x", h.GeneralPurposeBitFlag()) << '\t' << item.CompressedSize64() << '\t'
+        << item.UncompressedSize64() << '\t' << Printf("%08" PRIx32, h.Crc32()) << '\t'
+        << item.LocalHeaderOffset64() << '\t'
+        << DateTime(h.LastModFileDate(), h.LastModFileTime(), true) << '\t'
+        << ShownMemberName(item, i) << '\n';
   }
 }
 

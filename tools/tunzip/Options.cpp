@@ -63,7 +63,7 @@ using Apply = void (*)(Request&, Options&, const Argument& value);
 
 // An option: a letter (short) or a word (long, after "--"), whether it takes
 // a value, and what it does.
-struct OptionSpec {
+struct OptionRule {
   std::string_view name;
   bool takesValue;
   Apply apply;
@@ -83,7 +83,7 @@ void SetPassword(Request&, Options& options, const Argument& value) {
   options.password = value.text;
 }
 
-constexpr OptionSpec kLetters[] = {
+constexpr OptionRule kLetters[] = {
     {"C", false, [](Request&, Options& o, const Argument&) { o.caseBlind = true; }},
     {"d", true, SetTarget},
     {"f", false, [](Request& r, Options&, const Argument&) { r.freshen = true; }},
@@ -104,23 +104,23 @@ constexpr OptionSpec kLetters[] = {
 
 // After a leading -Z the letters are ZipInfo's, of which tunzip knows the
 // names-only listing.
-constexpr OptionSpec kZipInfoLetters[] = {
+constexpr OptionRule kZipInfoLetters[] = {
     {"1", false, [](Request& r, Options&, const Argument&) { r.names = true; }},
     {"C", false, [](Request&, Options& o, const Argument&) { o.caseBlind = true; }},
     {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
     {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
 };
 
-constexpr OptionSpec kWords[] = {
+constexpr OptionRule kWords[] = {
     {"help", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
     {"tsv", false, [](Request& r, Options&, const Argument&) { r.tsv = true; }},
     {"version", false, [](Request& r, Options&, const Argument&) { r.version = true; }},
 };
 
 template <size_t N>
-const OptionSpec* Find(const OptionSpec (&table)[N], std::string_view name) {
-  for (const OptionSpec& spec : table)
-    if (spec.name == name) return &spec;
+const OptionRule* Find(const OptionRule (&table)[N], std::string_view name) {
+  for (const OptionRule& rule : table)
+    if (rule.name == name) return &rule;
   return nullptr;
 }
 
@@ -179,22 +179,22 @@ void Parser::Letters(size_t& i, size_t from) {
   const std::string& arg = raw_[i];
   for (size_t at = from; at < arg.size(); ++at) {
     const std::string_view letter(arg.data() + at, 1);
-    const OptionSpec* spec = zipInfo_ ? Find(kZipInfoLetters, letter) : Find(kLetters, letter);
-    if (spec == nullptr) {
+    const OptionRule* rule = zipInfo_ ? Find(kZipInfoLetters, letter) : Find(kLetters, letter);
+    if (rule == nullptr) {
       if (letter == "Z") throw UsageError("-Z must be the first option (-Z1 lists names only)");
       throw UsageError("unknown option -" + std::string(letter) +
                        (arg.size() > 2 ? " in " + arg : std::string()));
     }
-    if (!spec->takesValue) {
-      spec->apply(request_, options_, {});
+    if (!rule->takesValue) {
+      rule->apply(request_, options_, {});
       continue;
     }
     // The rest of the letters is the value (-dout, -Psecret), else the next
     // argument is.
     if (at + 1 < arg.size()) {
-      spec->apply(request_, options_, At(i, at + 1));
+      rule->apply(request_, options_, At(i, at + 1));
     } else if (i + 1 < raw_.size()) {
-      spec->apply(request_, options_, At(++i));
+      rule->apply(request_, options_, At(++i));
     } else {
       throw UsageError("-" + std::string(letter) + " needs a value");
     }
@@ -206,15 +206,15 @@ void Parser::Word(size_t& i) {
   const std::string& arg = raw_[i];
   const size_t equals = arg.find('=');
   const std::string_view name = std::string_view(arg).substr(2, equals - 2);
-  const OptionSpec* spec = Find(kWords, name);
-  if (spec == nullptr) throw UsageError("unknown option --" + std::string(name));
-  if (!spec->takesValue) {
+  const OptionRule* rule = Find(kWords, name);
+  if (rule == nullptr) throw UsageError("unknown option --" + std::string(name));
+  if (!rule->takesValue) {
     if (equals != std::string::npos) throw UsageError("--" + std::string(name) + " takes no value");
-    spec->apply(request_, options_, {});
+    rule->apply(request_, options_, {});
   } else if (equals != std::string::npos) {
-    spec->apply(request_, options_, At(i, equals + 1));
+    rule->apply(request_, options_, At(i, equals + 1));
   } else if (i + 1 < raw_.size()) {
-    spec->apply(request_, options_, At(++i));
+    rule->apply(request_, options_, At(++i));
   } else {
     throw UsageError("--" + std::string(name) + " needs a value");
   }

@@ -60,10 +60,10 @@ std::string Join(const Components& path, size_t count) {
 }
 
 timespec ToTimespec(FileTime time) {
-  timespec spec{};
-  spec.tv_sec = static_cast<time_t>(time.seconds);
-  spec.tv_nsec = static_cast<long>(time.nanoseconds);
-  return spec;
+  timespec stamp{};
+  stamp.tv_sec = static_cast<time_t>(time.seconds);
+  stamp.tv_nsec = static_cast<long>(time.nanoseconds);
+  return stamp;
 }
 
 std::string TemporaryName() {

@@ -1,0 +1,38 @@
+// Where each member lies in the archive file, and which members share bytes
+// with another member or with the central directory. A sound archive never
+// does; an archive that does is built to expand far beyond its size (the
+// overlapping-member zip bomb) or is damaged, and such members are refused.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "rtl/Stream.h"
+
+namespace ab {
+
+class TAbZipItem;
+
+// The bytes [start, end) of the file.
+struct TAbByteRange {
+  uint64_t start = 0;
+  uint64_t end = 0;
+  bool Overlaps(const TAbByteRange& other) const { return start < other.end && other.start < end; }
+};
+
+// A member's span: its local header, name and extra field, its compressed
+// data and, when it has one, its data descriptor. The descriptor counts only
+// when it is really there (its signature, or the member's CRC-32 where the
+// signature would be): writers that set the flag and write none must not
+// make their members overlap. Nothing when no local header is found at the
+// member's offset (its decoding fails on that by itself).
+std::optional<TAbByteRange> ReadMemberSpan(rtl::TStream& stream, const TAbZipItem& item);
+
+// For each item, whether its span overlaps another item's or the directory
+// (the central directory and the end records).
+std::vector<bool> FindOverlappingMembers(rtl::TStream& stream,
+                                         const std::vector<TAbZipItem*>& items,
+                                         const TAbByteRange& directory);
+
+}  // namespace ab
