@@ -17,7 +17,9 @@ import zlib
 
 tunzip, corpus, scratch = sys.argv[1], sys.argv[2], sys.argv[3]
 failures = []
-OUTSIDE_RULES = {"la_zip_sfx.exe", "la_zip_padded1.zip"}
+# Offsets counted from the start of the ZIP part: read with the shift, and a
+# warning (exit 1) as UnZip gives.
+SHIFTED = {"la_zip_sfx.exe", "la_zip_padded1.zip"}
 
 
 def check(ok, what):
@@ -118,10 +120,13 @@ def replacing():
     check(code == 0 and open(existing, "rb").read() == b"old", "-n: exit %d" % code)
     code, out, err = run(tunzip, "-o", "-q", "-d", target, good)
     check(open(existing, "rb").read() == b"new contents", "-o did not replace")
-    check("escape.txt" in err and "rooted.txt" in err and code == 2,
+    # A name that climbs out is refused; an absolute one lands below the
+    # target, as UnZip and 7-Zip put it.
+    check("escape.txt" in err and "rooted.txt" not in err and code == 2,
           "unsafe names not refused: exit %d %s" % (code, err))
     check(not os.path.exists(os.path.join(base, "escape.txt")), "wrote outside the target")
-    check(sorted(os.listdir(target)) == ["a.txt"], "leftovers: %r" % os.listdir(target))
+    check(sorted(os.listdir(target)) == ["a.txt", "rooted.txt"],
+          "leftovers: %r" % os.listdir(target))
     code, out, err = run(tunzip, "-o", "-j", "-q", "-d", target, good)
     check(sorted(os.listdir(target)) == ["a.txt", "escape.txt", "rooted.txt"],
           "-j keeps bare names inside: %r" % os.listdir(target))
@@ -142,11 +147,9 @@ def main():
             ours = fresh("ours")
             code, out, err = run(tunzip, "-o", "-q", "-P", "12345678", "-d", ours, path)
             check(code < 128, "%s: tunzip crashed (%d)" % (name, code))
-            if name in OUTSIDE_RULES:
-                check(code in (2, 3, 9) and ("not a PKZip file" in err or "not a ZIP archive" in err),
-                      "%s: should be refused cleanly, exit %d %s" % (name, code, err))
-                check(not written(ours), "%s: refused archive wrote files" % name)
-                continue
+            if name in SHIFTED:
+                check(code == 1 and "extra bytes at beginning or within zipfile" in err,
+                      "%s: should be read with a warning, exit %d %s" % (name, code, err))
             files = written(ours)
             members = expected_members(path) or {}
             legal = {windows_legal(m): m for m in members}

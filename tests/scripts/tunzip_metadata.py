@@ -4,6 +4,7 @@ through), file and folder times.
 
 usage: tunzip_metadata.py TUNZIP SCRATCH_DIR
 """
+import calendar
 import os
 import stat
 import sys
@@ -128,11 +129,40 @@ def test_times():
         check(got == want, "dos time: %s at %d, expected %d" % (name, got, want))
 
 
+def test_extended_times():
+    # Info-ZIP zip records the UTC time (extended timestamp) beside the DOS
+    # stamp: it must come back whatever the time zone of either side.
+    source = peer_tools.fresh(os.path.join(scratch, "times-source"))
+    os.makedirs(os.path.join(source, "top", "inner"))
+    file_time = calendar.timegm((2001, 2, 3, 4, 5, 6))
+    folder_time = calendar.timegm((1999, 12, 31, 23, 59, 58))
+    inner = os.path.join(source, "top", "inner", "f.txt")
+    with open(inner, "w") as f:
+        f.write("timed\n")
+    os.utime(inner, (file_time, file_time))
+    for folder in ("top/inner", "top"):
+        os.utime(os.path.join(source, folder), (folder_time, folder_time))
+    archive = os.path.join(scratch, "times.zip")
+    if os.path.exists(archive):
+        os.remove(archive)
+    r = peer_tools.run(["zip", "-q", "-r", archive, "top"], cwd=source, env={"TZ": "America/New_York"})
+    check(r.code == 0, "zip: %r" % r)
+    target = peer_tools.fresh(os.path.join(scratch, "times"))
+    r = extract(archive, target, env={"TZ": "Asia/Tokyo"})
+    check(r.code == 0, "times: %r" % r)
+    got = os.stat(os.path.join(target, "top", "inner", "f.txt")).st_mtime
+    check(got == file_time, "times: file at %d, expected %d" % (got, file_time))
+    for folder in ("top", "top/inner"):
+        got = os.stat(os.path.join(target, folder)).st_mtime
+        check(got == folder_time, "times: folder %s at %d, expected %d" % (folder, got, folder_time))
+
+
 os.makedirs(scratch, exist_ok=True)
 test_modes()
 test_links()
 test_existing_links_are_not_followed()
 test_times()
+test_extended_times()
 for failure in failures:
     print("FAIL:", failure)
 sys.exit(1 if failures else 0)

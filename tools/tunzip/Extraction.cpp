@@ -67,13 +67,6 @@ class PendingFileStream : public rtl::TStream {
   std::string reason_;
 };
 
-// The permission bits to give the file, when the member carries any.
-std::optional<uint32_t> PermissionsOf(const ab::TAbZipItem& item, bool keepSpecialBits) {
-  if (!os::fs::KeepsUnixMetadata() || UnixModeOf(item) == 0) return std::nullopt;
-  // setuid, setgid and sticky from an archive are a risk the user must ask for.
-  return UnixModeOf(item) & (keepSpecialBits ? 07777u : 0777u);
-}
-
 // Whether a link made in folder with this target stays inside the tree.
 bool StaysInside(const os::fs::Components& folder, const std::string& target) {
   if (target.empty() || target.front() == '/') return false;
@@ -164,7 +157,7 @@ int Extractor::Run() {
     err_ << "caution: filename not matched:  " << mask << '\n';
     status_.Raise(kExitNoMatch);
   }
-  for (int32_t index : choice.items) bytesTotal_ += SizeOf(archive_.Item(index));
+  for (int32_t index : choice.items) bytesTotal_ += archive_.Item(index).UncompressedSize64();
 
   if (!testing_) {
     if (!os::fs::MakeFolders(options_.targetShown) ||
@@ -219,15 +212,15 @@ void Extractor::Handle(ab::TAbZipItem& item) {
     }
     // Nothing can be written under no name, and guessing one could hit
     // another member's file.
-    if (item.ItemName().empty())
+    if (item.UnicodeName().empty())
       throw ab::EAbZipException("the member has no name to be written under");
     Target target = planner_.Place(item);
-    const bool isFolder = IsFolderMember(item);
+    const bool isFolder = item.IsFolder();
     if (isFolder && options_.junkPaths) return;
     if (!Refreshes(item, target, isFolder) || !Admit(target, isFolder)) return;
     if (isFolder) {
       WriteFolder(item, target);
-    } else if (IsLinkMember(item) && os::fs::KeepsUnixMetadata()) {
+    } else if (item.IsSymbolicLink() && os::fs::KeepsUnixMetadata()) {
       WriteLink(item, target);
     } else {
       WriteFile(item, target);
@@ -307,7 +300,7 @@ char Extractor::AskOverwrite(const std::string& shown) {
 }
 
 void Extractor::TestMember(ab::TAbZipItem& item) {
-  if (!IsFolderMember(item)) {
+  if (!item.IsFolder()) {
     ab::TAbBitBucketStream bucket;
     ab::DecodeMemberToStream(archive_, item, &bucket);
   }
@@ -326,7 +319,7 @@ void Extractor::WriteFolder(const ab::TAbZipItem& item, const Target& target) {
 }
 
 void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
-  if (item.UncompressedSize() > kLinkTargetLimit)
+  if (item.UncompressedSize64() > kLinkTargetLimit)
     throw ab::EAbException("symbolic link target longer than any file system takes");
   rtl::TMemoryStream data;
   ab::DecodeMemberToStream(archive_, item, &data);
@@ -357,7 +350,7 @@ void Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
   const std::optional<uint32_t> mode = PermissionsOf(item, options_.keepSpecialBits);
   const bool stamped =
       file->SetTimes(ModifiedTimeOf(item), AccessedTimeOf(item)) &&
-      (mode ? file->SetMode(*mode) : file->SetDosAttributes(DosAttributesOf(item)));
+      (mode ? file->SetMode(*mode) : file->SetDosAttributes(item.DosAttributes()));
   if (!stamped || !file->Commit(target.leaf))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   Announce(item.CompressionMethod() == 0 ? " extracting: " : "  inflating: ");

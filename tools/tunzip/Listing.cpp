@@ -105,27 +105,6 @@ Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options) {
   return result;
 }
 
-std::vector<int32_t> ChooseItems(const ab::TAbArchive& archive,
-                                 const std::vector<std::string>& masks,
-                                 const std::vector<std::string>& excludes,
-                                 std::vector<bool>& matched) {
-  std::vector<int32_t> chosen;
-  matched.assign(masks.size(), false);
-  for (int32_t i = 0; i < archive.ItemCount(); ++i) {
-    const std::string name = MemberName(archive.Item(i));
-    bool take = masks.empty();
-    for (size_t k = 0; k < masks.size(); ++k) {
-      if (MaskMatches(masks[k], name, false)) {
-        matched[k] = true;
-        take = true;
-      }
-    }
-    for (const std::string& mask : excludes) take = take && !MaskMatches(mask, name, false);
-    if (take) chosen.push_back(i);
-  }
-  return chosen;
-}
-
 std::string MethodName(uint16_t method, uint16_t flags) {
   switch (method) {
     case 0:

@@ -60,7 +60,22 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
     return tunzip::kExitArchiveNotFound;
   }
   try {
+    if (!options.nameCharset.empty()) archive.SetNameCharset(options.nameCharset);
+  } catch (const std::exception& error) {
+    Err() << "tunzip: -O " << options.nameCharset << ": " << os::AnsiToUtf8(error.what()) << '\n';
+    return tunzip::kExitBadOptions;
+  }
+  // Archives glued to a program by a tool that left their offsets counting
+  // from the start of the ZIP part are read, with UnZip's warning.
+  archive.SetAllowOffsetShift(true);
+  try {
     archive.LoadCatalogue();
+    if (archive.OffsetShift() != 0) {
+      Err() << "warning [" << options.archiveShown << "]:  " << archive.OffsetShift()
+            << " extra bytes at beginning or within zipfile\n"
+               "  (attempting to process anyway)\n";
+      return tunzip::kExitWarning;
+    }
     return tunzip::kExitOk;
   } catch (const std::exception& error) {
     // Refused before a catalogue was found: the file is something else.
@@ -125,8 +140,9 @@ int Run(tunzip::Options& options) {
   const std::string programPath = os::ExpandFileName(options.archive);
   auto archive = std::make_unique<ab::TAbZipArchive>(
       std::make_unique<rtl::TFileStream>(handle, programPath), programPath);
-  if (const int code = Load(*archive, options, programPath); code != tunzip::kExitOk) return code;
-  return Act(*archive, options, programPath);
+  const int loaded = Load(*archive, options, programPath);
+  if (loaded != tunzip::kExitOk && loaded != tunzip::kExitWarning) return loaded;
+  return std::max(loaded, Act(*archive, options, programPath));
 }
 
 }  // namespace

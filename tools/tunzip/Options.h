@@ -55,6 +55,9 @@ struct Options {
   // As the user typed it (shown in messages) and in the program's code page.
   std::string archiveShown;
   std::string archive;
+  // -O: the code page of names that say nothing of their own ("" for the
+  // OEM code page), as iconv or Windows names it (cp866, gbk, 936).
+  std::string nameCharset;
   std::vector<std::string> masks;     // UTF-8; empty: every member
   std::vector<std::string> excludes;  // UTF-8, after -x
   // Options that were given but have no effect here, said once on standard

@@ -23,7 +23,7 @@ std::string Target::Shown() const {
 
 Target TargetPlanner::Place(const ab::TAbZipItem& item) const {
   Target target;
-  if (IsFolderMember(item)) {
+  if (item.IsFolder()) {
     if (junkPaths_) return target;
     for (const std::string& name : SplitMemberName(item).components)
       target.folder.push_back(os::fs::LegalName(name));
@@ -32,13 +32,13 @@ Target TargetPlanner::Place(const ab::TAbZipItem& item) const {
   if (junkPaths_) {
     // Only the leaf is used, so a name that would climb out is harmless.
     const std::string leaf = LeafName(item);
-    if (leaf.empty()) throw ab::EAbZipUnsafeName(MemberName(item) + " (no file name in it)");
+    if (leaf.empty()) throw ab::EAbZipUnsafeName(item.UnicodeName(), "no file name in it");
     target.leaf = os::fs::LegalName(leaf);
     return target;
   }
   for (const std::string& name : SplitMemberName(item).components)
     target.folder.push_back(os::fs::LegalName(name));
-  if (target.folder.empty()) throw ab::EAbZipUnsafeName(MemberName(item));
+  if (target.folder.empty()) throw ab::EAbZipUnsafeName(item.UnicodeName(), "empty name");
   target.leaf = target.folder.back();
   target.folder.pop_back();
   return target;

@@ -106,10 +106,16 @@ bool MakeFolders(const std::string& path) {
 }
 
 std::string LegalName(const std::string& name) {
-  std::string legal = name;
-  for (char& c : legal) {
-    if (c == '\0' || c == '/') c = '_';
+  std::string legal;
+  for (const char c : name) {
+    // Control characters would be written to every terminal that lists the
+    // folder: dropped, as UnZip drops them.
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 0x7F) continue;
+    legal += c == '/' ? '_' : c;
   }
+  // What is left must still be a name of its own, not this folder or its parent.
+  if (legal.empty() || legal == "." || legal == "..") legal = "_" + legal;
   return legal;
 }
 
