@@ -4,7 +4,9 @@
 usage: peers.py TUNZIP CORPUS_DIR WORK_DIR
 
 Times testing (-t) and extracting a ~30 MB Deflate archive built from the
-corpus's text files with `zip -6`, and the corpus's Deflate64 archive: best of
+corpus's text files with `zip -6`, the corpus's Deflate64 archive, and one
+folder of 20,000 small files made with `zip -r` (the cost of many files in one
+folder): best of
 five wall-clock runs per tool, and the peak resident memory of each tool. Every
 run must succeed, and tunzip's extracted files must equal UnZip's (or 7-Zip's
 where UnZip cannot read the archive), or the table is not printed.
@@ -15,6 +17,9 @@ import shutil
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "scripts"))
+import peer_tools  # noqa: E402
 
 RUNS = 5
 TARGET_ARCHIVE_BYTES = 30 * 1000 * 1000
@@ -159,6 +164,7 @@ def main():
     deflate64 = os.path.join(corpus, "deflate64", "deflate64.zip")
     if os.path.exists(deflate64):
         archives.append(deflate64)
+    archives.append(peer_tools.many_files_archive(work))
 
     print("whole process, best of %d (seconds; peak resident MB)" % RUNS)
     print("%-20s %-8s %8s %8s %8s %8s %9s %9s %9s %8s %8s %8s %8s" %
