@@ -76,6 +76,9 @@ def make_archives(source, folder):
     made("bsdtar", lambda p: ["bsdtar", "--format", "zip", "-cf", p, "top"])
     python = os.path.join(folder, "python.zip")
     with zipfile.ZipFile(python, "w", zipfile.ZIP_DEFLATED) as z:
+        # The top folder too: a folder without an entry gets the time of the
+        # run, which differs between two runs.
+        z.write(os.path.join(source, "top"), "top")
         for root, dirs, files in os.walk(os.path.join(source, "top")):
             for name in sorted(dirs + files):
                 path = os.path.join(root, name)
