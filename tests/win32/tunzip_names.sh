@@ -10,6 +10,6 @@ scratch=$build/scratch/tunzip_names
 rm -rf "$scratch"
 mkdir -p "$scratch"
 wine wineboot </dev/null >/dev/null 2>&1 || true
-printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$build/tools/tunzip/tunzip.exe" >"$scratch/tunzip"
+printf '#!/bin/sh\nWINEDEBUG=-all exec wine "%s" "$@"\n' "$build/tools/tunzip/tunzip.exe" >"$scratch/tunzip"
 chmod +x "$scratch/tunzip"
 python3 "$here/../scripts/tunzip_names.py" "$scratch/tunzip" "$2" "$scratch/work" --windows
