@@ -45,25 +45,23 @@ bool LeavesBaseFolder(const std::string& name) {
   return false;
 }
 
-void Forward(TAbZipArchive& archive, uint8_t percent, bool& abort) {
-  if (archive.ItemProgressForwarder) archive.ItemProgressForwarder(percent, abort);
+void Forward(const TAbMemberSource& source, uint8_t percent, bool& abort) {
+  if (source.progress) source.progress(percent, abort);
 }
 
 // A verified decrypting reader for a stored member, asking again for the
 // password as often as the archive allows.
 std::unique_ptr<TAbDfDecryptStream> OpenDecryptedStored(TAbZipArchive& archive,
-                                                        uint32_t checkWord) {
+                                                        rtl::TStream& stream, uint32_t checkWord) {
   int32_t tries = 0;
   bool abort = false;
   EnsurePassword(archive, tries, abort);
-  auto reader =
-      std::make_unique<TAbDfDecryptStream>(archive.Stream(), checkWord, archive.ArchivePassword());
+  auto reader = std::make_unique<TAbDfDecryptStream>(stream, checkWord, archive.ArchivePassword());
   bool verified = reader->CheckHeader();
   while (!abort && !verified && tries < archive.PasswordTryLimit()) {
     RequestPassword(archive, abort);
     if (abort) throw EAbUserAbort();
-    reader = std::make_unique<TAbDfDecryptStream>(archive.Stream(), checkWord,
-                                                  archive.ArchivePassword());
+    reader = std::make_unique<TAbDfDecryptStream>(stream, checkWord, archive.ArchivePassword());
     ++tries;
     verified = reader->CheckHeader();
   }
@@ -170,6 +168,11 @@ void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& n
 }
 
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output) {
+  DecodeMemberToStream(archive, item, output, {archive.Stream(), archive.ItemProgressForwarder});
+}
+
+void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
+                          const TAbMemberSource& source) {
   if (output == nullptr) throw EAbBadStream();
   if ((item.VersionNeededToExtract() & 0xFF) > 20 && !CanExtractNewerVersion(item))
     throw EAbZipVersion();
@@ -180,7 +183,7 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   archive.CheckMemberSpans();
   if (item.SpanOverlaps()) throw EAbZipOverlap();
 
-  rtl::TStream& stream = archive.Stream();
+  rtl::TStream& stream = source.stream;
   const uint64_t offset = item.LocalHeaderOffset64();
   if (offset > static_cast<uint64_t>(INT64_MAX) ||
       stream.Seek(static_cast<int64_t>(offset), rtl::soBeginning) != static_cast<int64_t>(offset))
@@ -195,14 +198,14 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   uint32_t crc = 0;
   switch (local.CompressionMethod()) {
     case 0:
-      crc = CopyStoredMember(archive, item, bounded, checkWord);
+      crc = CopyStoredMember(archive, item, source, bounded, checkWord);
       break;
     case 8:
     case 9:
-      crc = InflateMember(archive, item, bounded, checkWord);
+      crc = InflateMember(archive, item, source, bounded, checkWord);
       break;
     default:
-      crc = DecodeLegacyMember(archive, item, bounded, checkWord);
+      crc = DecodeLegacyMember(archive, item, source, bounded, checkWord);
       break;
   }
   if (crc == checkWord || crc == item.Crc32()) return;
@@ -213,8 +216,8 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   throw EAbZipBadCRC();
 }
 
-uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
-                          uint32_t checkWord) {
+uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+                          rtl::TStream& output, uint32_t checkWord) {
   const auto size = static_cast<int64_t>(
       std::min<uint64_t>(item.UncompressedSize64(), static_cast<uint64_t>(INT64_MAX)));
   int64_t remaining = size;
@@ -227,9 +230,9 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   std::unique_ptr<TAbDfDecryptStream> decrypted;
   auto chunk = [&] { return static_cast<int32_t>(std::min<int64_t>(remaining, sizeof buffer)); };
   try {
-    rtl::TStream* reader = &archive.Stream();
+    rtl::TStream* reader = &source.stream;
     if (item.IsEncrypted()) {
-      decrypted = OpenDecryptedStored(archive, checkWord);
+      decrypted = OpenDecryptedStored(archive, source.stream, checkWord);
       reader = decrypted.get();
     }
     int32_t n = reader->Read(buffer, chunk());
@@ -237,7 +240,7 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
       total += n;
       remaining -= n;
       percent = static_cast<uint8_t>(RoundedPercentage(total, size));
-      if (percent != last) Forward(archive, percent, abort);
+      if (percent != last) Forward(source, percent, abort);
       last = percent;
       crc = UpdateCrc32(crc, buffer, static_cast<size_t>(n));
       output.WriteBuffer(buffer, n);
@@ -250,15 +253,15 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
     // The forwarder clears the flag it is given: an abort already decided
     // must survive the closing report.
     bool abortNow = false;
-    Forward(archive, 100, abortNow);
+    Forward(source, 100, abortNow);
     abort = abort || abortNow;
   }
   if (abort) throw EAbUserAbort();
   return ~crc;
 }
 
-uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
-                       uint32_t checkWord) {
+uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+                       rtl::TStream& output, uint32_t checkWord) {
   TAbDeflateHelper helper;
   uint32_t flags = helper.DecodeFlags();
   // Testing decodes without handing the bytes on; the count it keeps still
@@ -271,9 +274,13 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
   helper.SetDecodeFlags(flags);
   helper.SetInputSize(static_cast<int64_t>(
       std::min<uint64_t>(item.CompressedSize64(), static_cast<uint64_t>(INT64_MAX))));
-  helper.OnInputProgress = [&archive](int32_t percent) { archive.ReportInflateProgress(percent); };
+  helper.OnInputProgress = [&source](int32_t percent) {
+    bool abort = false;
+    Forward(source, static_cast<uint8_t>(percent), abort);
+    if (abort) throw EAbAbortProgress();
+  };
   auto inflate = [&] {
-    const uint32_t crc = Inflate(&archive.Stream(), &output, &helper);
+    const uint32_t crc = Inflate(&source.stream, &output, &helper);
     if (testOnly && static_cast<uint64_t>(helper.OutputMade()) > item.UncompressedSize64())
       throw EAbZipSizeExceeded();
     return crc;
@@ -303,8 +310,8 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& o
   return result;
 }
 
-uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
-                            uint32_t checkWord) {
+uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+                            rtl::TStream& output, uint32_t checkWord) {
   // The legacy decoders count in 32 bits; PKZIP 1.x never wrote more.
   const uint8_t method = item.CompressionMethod();
   if (method >= 1 && method <= 6 &&
@@ -313,7 +320,7 @@ uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStre
   std::unique_ptr<TAbZDecoder> decoder;
   if (item.IsEncrypted()) {
     decoder =
-        std::make_unique<TAbZDecoder>(archive.ArchivePassword(), true, checkWord, archive.Stream());
+        std::make_unique<TAbZDecoder>(archive.ArchivePassword(), true, checkWord, source.stream);
     if (archive.OnPasswordRequest) {
       decoder->OnPasswordRequest = [&archive](TAbZDecoder& sender, std::string& password) {
         archive.OnPasswordRequest(&sender, password);
@@ -321,13 +328,13 @@ uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStre
     }
     decoder->SetRetries(archive.PasswordTryLimit());
   }
-  TAbUnzipHelper helper(archive.Stream(), output, decoder.get());
+  TAbUnzipHelper helper(source.stream, output, decoder.get());
   helper.SetDictionarySize(item.DictionarySize());
   helper.SetCompressedSize(static_cast<int32_t>(item.CompressedSize64()));
   helper.SetUncompressedSize(static_cast<int32_t>(item.UncompressedSize64()));
   helper.SetCompressionMethod(item.CompressionMethod());
   helper.SetShannonFanoTreeCount(item.ShannonFanoTreeCount());
-  helper.OnProgress = archive.ItemProgressForwarder;
+  helper.OnProgress = source.progress;
   helper.SetArchive(&archive);
   return helper.Run();
 }

@@ -56,19 +56,33 @@ void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& n
 bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
                        const TAbOverwriteQueryEvent& confirmOverwrite);
 
+// Where a member's bytes are read from and where its progress goes: the
+// archive's own stream and forwarder, or, for a caller that decodes members
+// on several threads, a stream and a forwarder of each thread's own.
+struct TAbMemberSource {
+  rtl::TStream& stream;
+  TAbProgressForwarder progress;
+};
+
 // Decodes the item's data into output and checks its CRC-32. Refuses a
 // member whose extra field is damaged (EAbZipBadExtraField) or whose span
 // overlaps another's or the directory (EAbZipOverlap), and stops one that
 // produces more than its declared size (EAbZipSizeExceeded).
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output);
+// The same, reading from source. Given a source of its own, each thread
+// leaves the archive and its items untouched while it decodes, once
+// CheckMemberSpans has run, as long as no member asks for a password
+// (asking sets the archive's password) and the archive lies in one file.
+void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
+                          const TAbMemberSource& source);
 
 // Each returns the CRC-32 of what it wrote.
-uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
-                          uint32_t checkWord);
-uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
-                       uint32_t checkWord);
-uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream& output,
-                            uint32_t checkWord);
+uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+                          rtl::TStream& output, uint32_t checkWord);
+uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+                       rtl::TStream& output, uint32_t checkWord);
+uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+                            rtl::TStream& output, uint32_t checkWord);
 
 void RequestPassword(TAbZipArchive& archive, bool& abort);
 void EnsurePassword(TAbZipArchive& archive, int32_t& tries, bool& abort);

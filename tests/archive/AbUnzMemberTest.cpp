@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
+#include <vector>
 
 #include "archive/AbUnzMember.h"
 #include "support/AbDfTestSupport.h"
@@ -369,6 +371,68 @@ TEST(MemberDecoding, TestingIntoTheBitBucketWritesNothing) {
   EXPECT_THROW(DecodeMemberToStream(*archive, archive->Item(1), &other), EAbZipBadCRC);
   EXPECT_EQ(other.handed, 0);
   EXPECT_THROW(DecodeMemberToStream(*archive, archive->Item(0), nullptr), EAbBadStream);
+}
+
+TEST(MemberDecoding, ThreadsDecodeFromSourcesOfTheirOwn) {
+  ZipBuilder b;
+  std::vector<std::string> texts;
+  for (int i = 0; i < 24; ++i) {
+    texts.push_back(std::string(static_cast<size_t>(1000 * i + 1), static_cast<char>('a' + i)) +
+                    std::to_string(i));
+    ZipMember m = i % 2 == 0 ? Deflated("m" + std::to_string(i), texts.back()) : ZipMember{};
+    if (i % 2 != 0) {
+      m.name = "m" + std::to_string(i);
+      m.data = texts.back();
+    }
+    b.Add(m);
+  }
+  ZipMember damaged = Deflated("damaged", std::string(5000, 'x'));
+  damaged.payload[damaged.payload.size() - 1] ^= 1;
+  b.Add(damaged);
+  const std::vector<uint8_t> bytes = b.Build();
+  auto archive = b.Open();
+  archive->LoadCatalogue();
+  int archiveProgress = 0;
+  archive->OnItemProgress = [&](TAbArchive&, TAbArchiveItem&, uint8_t, bool&) {
+    ++archiveProgress;
+  };
+  archive->CheckMemberSpans();
+  archive->Stream().Seek(7, rtl::soBeginning);
+
+  constexpr int kThreads = 3;
+  std::vector<std::vector<std::string>> decoded(kThreads);
+  std::vector<int> progressCalls(kThreads, 0);
+  std::vector<int> crcFailures(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      rtl::TMemoryStream stream{std::vector<uint8_t>(bytes)};
+      const TAbMemberSource source{stream, [&, t](uint8_t, bool& abort) {
+                                     abort = false;
+                                     ++progressCalls[t];
+                                   }};
+      for (int32_t i = t; i < archive->ItemCount(); i += kThreads) {
+        rtl::TMemoryStream out;
+        try {
+          DecodeMemberToStream(*archive, archive->Item(i), &out, source);
+        } catch (const EAbZipBadCRC&) {
+          ++crcFailures[t];
+        }
+        decoded[t].emplace_back(out.Bytes().begin(), out.Bytes().end());
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  for (int32_t i = 0; i < static_cast<int32_t>(texts.size()); ++i)
+    EXPECT_EQ(decoded[i % kThreads][i / kThreads], texts[i]) << "member " << i;
+  EXPECT_EQ(crcFailures[texts.size() % kThreads], 1);
+  EXPECT_EQ(crcFailures[0] + crcFailures[1] + crcFailures[2], 1);
+  // Progress went to each thread's own forwarder; the archive's stream and
+  // its handler were left alone.
+  for (int t = 0; t < kThreads; ++t) EXPECT_GT(progressCalls[t], 0) << "thread " << t;
+  EXPECT_EQ(archiveProgress, 0);
+  EXPECT_EQ(archive->Stream().Position(), 7);
 }
 
 TEST(MemberDecoding, EveryCorpusMemberDecodesToItsCrc) {
