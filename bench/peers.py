@@ -4,12 +4,13 @@
 usage: peers.py TUNZIP CORPUS_DIR WORK_DIR
 
 Times testing (-t) and extracting a ~30 MB Deflate archive built from the
-corpus's text files with `zip -6`, and the corpus's Deflate64 archive: best of
-five wall-clock runs per tool, and the peak resident memory of each tool.
-tunzip runs on one thread (the column the peers are compared with) and on
-every core (its own column, with its speed-up over one thread). Every
-run must succeed, and tunzip's extracted files must equal UnZip's (or 7-Zip's
-where UnZip cannot read the archive), or the table is not printed.
+corpus's text files with `zip -6`, the corpus's Deflate64 archive, and one
+folder of 20,000 small files made with `zip -r` (the cost of many files in one
+folder): best of five wall-clock runs per tool, and the peak resident memory
+of each tool. tunzip runs on one thread (the column the peers are compared
+with) and on every core (its own column, with its speed-up over one thread).
+Every run must succeed, and tunzip's extracted files must equal UnZip's (or
+7-Zip's where UnZip cannot read the archive), or the table is not printed.
 """
 import filecmp
 import os
@@ -17,6 +18,9 @@ import shutil
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "scripts"))
+import peer_tools  # noqa: E402
 
 RUNS = 5
 TARGET_ARCHIVE_BYTES = 30 * 1000 * 1000
@@ -164,6 +168,7 @@ def main():
     deflate64 = os.path.join(corpus, "deflate64", "deflate64.zip")
     if os.path.exists(deflate64):
         archives.append(deflate64)
+    archives.append(peer_tools.many_files_archive(work))
 
     print("whole process, best of %d (seconds; peak resident MB)" % RUNS)
     print("tunzip: one thread; tunzip*: %d threads (every core), t1/t*: its speed-up" %

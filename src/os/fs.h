@@ -56,7 +56,9 @@ bool MakeFolders(const std::string& path);
 
 // A name the platform can hold: on Windows `< > : " | ? * \ /` and codes
 // below 32 become `_`, as does a trailing dot or space, which Windows would
-// drop; on Linux only NUL and `/` are impossible (`_`), the rest passes.
+// drop; on Linux `/` becomes `_` and control characters (codes below 32 and
+// DEL) are dropped as UnZip drops them, the rest passes. Never empty, `.` or
+// `..` (a `_` goes in front of such a rest).
 std::string LegalName(const std::string& name);
 // The form under which the file system tells names apart: the name itself
 // on Linux, its upper case on Windows, whose file names ignore case.

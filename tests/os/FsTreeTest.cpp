@@ -206,7 +206,12 @@ TEST_F(FsTree, LongPathsAreWritten) {
 TEST(FsNames, LegalNamesFollowThePlatform) {
   if (os::fs::KeepsUnixMetadata()) {
     EXPECT_EQ(os::fs::LegalName("a<b>:c\"|?*\\.txt "), "a<b>:c\"|?*\\.txt ");
-    EXPECT_EQ(os::fs::LegalName(std::string("nul\0in", 6)), "nul_in");
+    EXPECT_EQ(os::fs::LegalName(std::string("nul\0in", 6)), "nulin");
+    EXPECT_EQ(os::fs::LegalName("tab\there\x1F\x7F"), "tabhere");
+    EXPECT_EQ(os::fs::LegalName("a/b"), "a_b");
+    // Nothing left, or only what would name this folder or its parent.
+    EXPECT_EQ(os::fs::LegalName("\x01"), "_");
+    EXPECT_EQ(os::fs::LegalName("\x01.."), "_..");
     EXPECT_EQ(os::fs::LegalName("中文"), "中文");
   } else {
     EXPECT_EQ(os::fs::LegalName("a<b>:c\"|?*\\.txt"), "a_b__c_____.txt");

@@ -10,6 +10,6 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 # The prefix's services start here, away from the pipes the checks read.
 wine wineboot </dev/null >/dev/null 2>&1 || true
-printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$build/tools/tunzip/tunzip.exe" >"$scratch/tunzip"
+printf '#!/bin/sh\nWINEDEBUG=-all exec wine "%s" "$@"\n' "$build/tools/tunzip/tunzip.exe" >"$scratch/tunzip"
 chmod +x "$scratch/tunzip"
 python3 "$here/tunzip_cli.py" "$scratch/tunzip" "$scratch/work"

@@ -14,6 +14,6 @@ mkdir -p "$scratch"
 # The prefix's services start here, away from the output pipe that the
 # checks read: a service started by a captured tunzip would keep it open.
 wine wineboot </dev/null >/dev/null 2>&1 || true
-printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$build/tools/tunzip/tunzip.exe" >"$scratch/tunzip"
+printf '#!/bin/sh\nWINEDEBUG=-all exec wine "%s" "$@"\n' "$build/tools/tunzip/tunzip.exe" >"$scratch/tunzip"
 chmod +x "$scratch/tunzip"
 python3 "$here/../scripts/corpus_extract.py" "$scratch/tunzip" "$corpus" "$scratch/work"

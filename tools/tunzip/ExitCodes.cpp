@@ -33,6 +33,9 @@ const ExitRule kRules[] = {
     {ab::fkArchive, ab::AbUnknownCompressionMethod, nullptr, kExitUnsupported},
     {ab::fkArchive, ab::AbInvalidPassword, nullptr, kExitBadPassword},
     {ab::fkArchive, ab::AbUserAbort, nullptr, kExitUserAbort},
+    {ab::fkArchive, ab::AbZipOverlap, nullptr, kExitZipBomb},
+    {ab::fkArchive, ab::AbZipSizeExceeded, nullptr, kExitFormatError},
+    {ab::fkArchive, ab::AbZipBadExtraField, nullptr, kExitFormatError},
     // A refusal with a message of its own: an unsafe name, overlapping data.
     {ab::fkArchive, 0, nullptr, kExitFormatError},
     {ab::fkFiler, 0, &typeid(rtl::EWriteError), kExitDiskFull},

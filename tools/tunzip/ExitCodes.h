@@ -18,6 +18,7 @@ enum ExitCode : int {
   kExitArchiveNotFound = 9,
   kExitBadOptions = 10,
   kExitNoMatch = 11,
+  kExitZipBomb = 12,  // members overlap one another or the directory
   kExitDiskFull = 50,
   kExitUserAbort = 80,
   kExitUnsupported = 81,

@@ -1,15 +1,30 @@
+// Each chosen member goes through three steps, in catalogue order:
+//   plan    where it lands (its Unicode name split and made legal) and whether
+//           it may be written there (what is on disk, what this run already
+//           wrote there, the overwrite rules);
+//   decode  a file into a temporary file in its folder, a link's target into
+//           memory, everything into the bit bucket for -t;
+//   commit  times and mode, then one rename into place: only a member that
+//           decoded whole replaces what was there.
+// Folders get their stored times at the end, deepest first, once everything
+// inside them is written.
 #include "Extraction.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "ExitCodes.h"
 #include "Listing.h"
+#include "MemberFacts.h"
+#include "Names.h"
 #include "Refresh.h"
+#include "Targets.h"
 #include "archive/AbExcept.h"
 #include "archive/AbUnzMember.h"
-#include "archive/AbUtils.h"
+#include "os/fs.h"
 #include "os/os.h"
 
 namespace tunzip {
@@ -17,24 +32,68 @@ namespace tunzip {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using os::fs::FileTime;
 
-bool IsFolderEntry(const std::string& name) {
-  return !name.empty() && (name.back() == '/' || name.back() == '\\');
+// No file system takes a link target longer than this.
+constexpr uint64_t kLinkTargetLimit = 4096;
+
+// The decoder's output, written into a file that is not yet in place.
+class PendingFileStream : public rtl::TStream {
+ public:
+  explicit PendingFileStream(os::fs::PendingFile& file) : file_(file) {}
+
+  int32_t Read(void*, int32_t) override { return 0; }
+  int32_t Write(const void* buffer, int32_t count) override {
+    if (count <= 0) return 0;
+    if (!file_.Write(buffer, static_cast<size_t>(count))) {
+      reason_ = os::fs::LastErrorText();
+      throw rtl::EWriteError();
+    }
+    size_ += count;
+    return count;
+  }
+  // The decoders only ask where the output stands.
+  int64_t Seek(int64_t offset, int origin) override {
+    if (offset == 0 && origin != rtl::soBeginning) return size_;
+    return origin == rtl::soBeginning && offset == size_ ? size_ : -1;
+  }
+  int64_t Size() override { return size_; }
+  // Why the last write failed, in the system's words.
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  os::fs::PendingFile& file_;
+  int64_t size_ = 0;
+  std::string reason_;
+};
+
+// Whether a link made in folder with this target stays inside the tree.
+bool StaysInside(const os::fs::Components& folder, const std::string& target) {
+  if (target.empty() || target.front() == '/') return false;
+  size_t depth = folder.size();
+  size_t start = 0;
+  while (start <= target.size()) {
+    size_t end = target.find('/', start);
+    if (end == std::string::npos) end = target.size();
+    const std::string_view part(target.data() + start, end - start);
+    if (part == "..") {
+      if (depth == 0) return false;
+      --depth;
+    } else if (!part.empty() && part != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return true;
 }
 
-bool Exists(const std::string& path) {
-  return os::FileAttributes(path) != os::kInvalidFileAttributes;
-}
-
-// Creates a folder and its missing parents (the target given with -d).
-bool CreateFolders(const std::string& path) {
-  if (path.empty() || ab::FolderExists(path)) return true;
-  std::string parent = path;
-  while (!parent.empty() && parent.back() == '\\') parent.pop_back();
-  const size_t cut = parent.find_last_of('\\');
-  if (cut != std::string::npos && cut > 0 && !CreateFolders(parent.substr(0, cut))) return false;
-  return os::MakeDirectory(parent) || ab::FolderExists(parent);
-}
+// A folder member's stored time and mode, set once its contents are written.
+struct FolderStamp {
+  os::fs::Components path;
+  FileTime modified;
+  std::optional<FileTime> accessed;
+  std::optional<uint32_t> mode;
+};
 
 class Extractor {
  public:
@@ -47,22 +106,24 @@ class Extractor {
         testing_(options.mode == Mode::kTest),
         progressLine_(!options.quiet && os::IsTerminal(1)),
         askUser_(os::IsTerminal(0)),
-        status_(options.havePassword || askUser_) {}
+        status_(options.havePassword || askUser_),
+        planner_(options.junkPaths) {}
 
   int Run();
 
  private:
-  void Hook(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name);
-  void Decode(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name);
-  // Whether -f or -u let the member be written.
-  bool Refreshes(const ab::TAbZipArchive& sender, const ab::TAbZipItem& item,
-                 const std::string& name) const;
-  void PlacePending();
-  void Fail(const ab::TAbZipItem& item, const std::exception& error);
-  void Warn(const std::string& name, const std::string& message);
-  void QueryOverwrite(std::string& path, bool& confirm);
-  char AskOverwrite(const std::string& path);
-  std::string TemporaryBeside(const std::string& path) const;
+  void Handle(ab::TAbZipItem& item);
+  bool Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder);
+  bool Admit(Target& target, bool isFolder);
+  char AskOverwrite(const std::string& shown);
+  void TestMember(ab::TAbZipItem& item);
+  void WriteFolder(const ab::TAbZipItem& item, const Target& target);
+  void WriteLink(ab::TAbZipItem& item, const Target& target);
+  void WriteFile(ab::TAbZipItem& item, const Target& target);
+  void StampFolders();
+  void Announce(const char* verb, const std::string& suffix = "");
+  void Fail(const std::exception& error, const std::string& reason = "");
+  void Warn(const std::string& message);
   void AskPassword(std::string& password);
   void ShowProgress(uint8_t percent);
   void EndProgressLine();
@@ -74,48 +135,37 @@ class Extractor {
   const bool testing_;
   const bool progressLine_;
   const bool askUser_;
-
-  int code_ = kExitOk;
-  ExitStatus status_;  // what the members' failures make of the run
-  int failed_ = 0;
-  bool skipped_ = false;  // the current member was not written
+  ExitStatus status_;
+  TargetPlanner planner_;
+  std::unique_ptr<os::fs::Tree> tree_;
+  std::vector<FolderStamp> folders_;
   bool replaceAll_ = false;
   bool replaceNone_ = false;
-  // A member written to a temporary name, to be renamed over the file it
-  // replaces once it has extracted correctly.
-  std::string pendingTemp_;
-  std::string pendingFinal_;
+  std::string writeFailure_;  // why the file system refused the last write
 
   const ab::TAbZipItem* current_ = nullptr;
-  int32_t currentIndex_ = -1;
+  int32_t currentIndex_ = 0;
+  int failed_ = 0;
   uint64_t bytesDone_ = 0;
   uint64_t bytesTotal_ = 0;
   Clock::time_point started_ = Clock::now();
 };
 
 int Extractor::Run() {
-  std::vector<bool> matched;
-  const std::vector<int32_t> chosen =
-      ChooseItems(archive_, options_.masks, options_.excludes, matched);
-  for (size_t k = 0; k < matched.size(); ++k) {
-    if (!matched[k]) {
-      err_ << "caution: filename not matched:  " << os::AnsiToUtf8(options_.masks[k]) << '\n';
-      code_ = std::max<int>(code_, kExitNoMatch);
-    }
+  const Choice choice = ChooseMembers(archive_, options_);
+  for (const std::string& mask : choice.unmatchedMasks) {
+    err_ << "caution: filename not matched:  " << mask << '\n';
+    status_.Raise(kExitNoMatch);
   }
-  for (int32_t index : chosen) bytesTotal_ += archive_.Item(index).UncompressedSize();
+  for (int32_t index : choice.items) bytesTotal_ += archive_.Item(index).UncompressedSize64();
 
   if (!testing_) {
-    const std::string target = os::ExpandFileName(options_.target);
-    if (!CreateFolders(target)) {
-      err_ << "tunzip: " << options_.targetShown << ": cannot create the folder\n";
+    if (!os::fs::MakeFolders(options_.targetShown) ||
+        !(tree_ = os::fs::Tree::Open(options_.targetShown))) {
+      err_ << "tunzip: " << options_.targetShown
+           << ": cannot create the folder: " << os::fs::LastErrorText() << '\n';
       return kExitSevereFormatError;
     }
-    archive_.SetBaseFolder(target);
-    archive_.SetUnpackFlags(options_.junkPaths ? 0 : ab::ufCreateFolders | ab::ufRestorePath);
-    archive_.OnOverwriteQuery = [this](std::string& path, bool& confirm) {
-      QueryOverwrite(path, confirm);
-    };
   }
   if (options_.havePassword) archive_.SetArchivePassword(options_.password);
   if (askUser_) {
@@ -124,20 +174,23 @@ int Extractor::Run() {
   archive_.OnItemProgress = [this](ab::TAbArchive&, ab::TAbArchiveItem&, uint8_t percent, bool&) {
     ShowProgress(percent);
   };
-  archive_.ExtractHook = [this](ab::TAbZipArchive& sender, ab::TAbZipItem& item,
-                                const std::string& name) { Hook(sender, item, name); };
+  archive_.ExtractHook = [this](ab::TAbZipArchive&, ab::TAbZipItem& item, const std::string&) {
+    Handle(item);
+  };
 
-  for (int32_t index : chosen) {
+  for (int32_t index : choice.items) {
     if (archive_.State() == ab::stInvalid) {
       EndProgressLine();
       err_ << "tunzip: " << options_.archiveShown << ": stopped at the user's request\n";
-      return std::max<int>(code_, kExitUserAbort);
+      status_.Raise(kExitUserAbort);
+      break;
     }
     current_ = &archive_.Item(index);
     currentIndex_ = index;
     archive_.ExtractItem(index, "");
     bytesDone_ += current_->UncompressedSize();
   }
+  if (tree_) StampFolders();
   EndProgressLine();
   if (testing_ && !options_.quiet) {
     if (failed_ == 0) {
@@ -147,156 +200,91 @@ int Extractor::Run() {
            << options_.archiveShown << ".\n";
     }
   }
-  if (chosen.empty() && options_.masks.empty() && !options_.quiet)
-    err_ << "tunzip: " << options_.archiveShown << ": zipfile is empty\n";
-  return std::max(code_, status_.Code());
+  return status_.Code();
 }
 
-void Extractor::Hook(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name) {
-  // Failures are reported here, with their own message, and go no further:
-  // the driver carries on with the next member.
-  skipped_ = false;
+void Extractor::Handle(ab::TAbZipItem& item) {
+  // A failure is reported here and goes no further: the next member follows.
   try {
-    Decode(sender, item, name);
+    if (testing_) {
+      TestMember(item);
+      return;
+    }
+    // Nothing can be written under no name, and guessing one could hit
+    // another member's file.
+    if (item.UnicodeName().empty())
+      throw ab::EAbZipException("the member has no name to be written under");
+    Target target = planner_.Place(item);
+    const bool isFolder = item.IsFolder();
+    if (isFolder && options_.junkPaths) return;
+    if (!Refreshes(item, target, isFolder) || !Admit(target, isFolder)) return;
+    if (isFolder) {
+      WriteFolder(item, target);
+    } else if (item.IsSymbolicLink() && os::fs::KeepsUnixMetadata()) {
+      WriteLink(item, target);
+    } else {
+      WriteFile(item, target);
+    }
+    status_.Succeeded();
   } catch (const std::exception& error) {
-    Fail(item, error);
-    return;
-  }
-  if (!skipped_) status_.Succeeded();
-  if (progressLine_ || options_.quiet || skipped_) return;
-  const std::string shown = ShownMemberName(item, currentIndex_);
-  if (testing_) {
-    out_ << "    testing: " << shown << "   OK\n";
-  } else if (!IsFolderEntry(item.ItemName()) || !options_.junkPaths) {
-    out_ << (IsFolderEntry(item.ItemName()) ? "   creating: " : "  inflating: ") << shown << '\n';
+    Fail(error, std::exchange(writeFailure_, ""));
   }
 }
 
-void Extractor::Decode(ab::TAbZipArchive& sender, ab::TAbZipItem& item, const std::string& name) {
-  // Nothing can be written under no name, and guessing one could hit
-  // another member's file.
-  if (name.empty() && !testing_)
-    throw ab::EAbZipException("the member has no name to be written under");
-  if (testing_) {
-    if (IsFolderEntry(name)) return;
-    ab::TAbBitBucketStream bucket;
-    ab::DecodeMemberToStream(sender, item, &bucket);
-    return;
-  }
-  if (IsFolderEntry(name)) {
-    if (options_.junkPaths) return;
-    // Freshening adds nothing, folders included.
-    if (options_.refresh == Refresh::kFreshen) {
-      skipped_ = true;
-      return;
-    }
-    // The target resolution creates the folder and refuses unsafe names.
-    std::string folder = name;
-    ab::ConfirmTargetPath(sender.BaseFolder(), folder, sender.UnpackFlags(), nullptr);
-    return;
-  }
-  if (!Refreshes(sender, item, name)) {
-    skipped_ = true;
-    return;
-  }
-  pendingTemp_.clear();
-  pendingFinal_.clear();
-  ab::ExtractMember(sender, item, name);
-  PlacePending();
-}
-
-bool Extractor::Refreshes(const ab::TAbZipArchive& sender, const ab::TAbZipItem& item,
-                          const std::string& name) const {
+// -f and -u: whether the member may replace, or add, the file at target.
+bool Extractor::Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder) {
   if (options_.refresh == Refresh::kAll) return true;
-  // Where the member would go, without creating its folders: a missing
-  // folder means a missing file.
-  std::string path = name;
+  // Freshening adds nothing, folders included.
+  if (isFolder) return options_.refresh != Refresh::kFreshen;
   std::optional<int64_t> fileTime;
-  try {
-    ab::ConfirmTargetPath(sender.BaseFolder(), path, sender.UnpackFlags() & ~ab::ufCreateFolders,
-                          nullptr);
-    fileTime = os::LastWriteTime(path);
-  } catch (const ab::EAbNoSuchDirectory&) {
+  if (tree_->KindOf(target.Path()) == os::fs::Kind::kFile) {
+    if (const auto onDisk = os::fs::ModifiedTime(options_.targetShown + "/" + target.Shown()))
+      fileTime = onDisk->seconds;
   }
-  return DecideRefresh(options_.refresh,
-                       MemberTimeFromDos(item.LastModFileDate(), item.LastModFileTime()),
-                       fileTime) == RefreshVerdict::kWrite;
+  return DecideRefresh(options_.refresh, MemberTimeOf(item), fileTime) == RefreshVerdict::kWrite;
 }
 
-void Extractor::PlacePending() {
-  if (pendingTemp_.empty() || !Exists(pendingTemp_)) return;
-  const std::string temp = pendingTemp_;
-  const std::string final = pendingFinal_;
-  pendingTemp_.clear();
-  if (Exists(final)) {
-    os::SetFileAttributes(final, os::faNormal);
-    os::RemoveFile(final);
-  }
-  if (!os::MoveFile(temp, final)) {
-    const uint32_t code = os::LastError();
-    os::SetFileAttributes(temp, os::faNormal);
-    os::RemoveFile(temp);
-    throw rtl::EInOutError(static_cast<int32_t>(code),
-                           "cannot replace " + final + ": " + os::SystemErrorMessage(code));
-  }
-}
-
-void Extractor::Fail(const ab::TAbZipItem& item, const std::exception& error) {
-  EndProgressLine();
-  err_ << "tunzip: " << ShownMemberName(item, currentIndex_) << ": "
-       << FailureMessage(error, options_.havePassword || askUser_) << '\n';
-  ++failed_;
-  status_.Failed(error);
-}
-
-void Extractor::Warn(const std::string& name, const std::string& message) {
-  EndProgressLine();
-  err_ << "tunzip: " << ShownName(name) << ": " << message << '\n';
-  code_ = std::max<int>(code_, kExitWarning);
-}
-
-void Extractor::QueryOverwrite(std::string& path, bool& confirm) {
-  char answer = 'n';
-  if (options_.overwrite == Overwrite::kAlways || replaceAll_) {
-    answer = 'y';
-  } else if (options_.overwrite == Overwrite::kNever || replaceNone_) {
-    answer = 'n';
-  } else if (askUser_) {
-    answer = AskOverwrite(path);
-  } else {
-    Warn(current_ != nullptr ? current_->ItemName() : path,
-         "exists, not overwritten (use -o to overwrite, -n to skip quietly)");
-    confirm = false;
-    skipped_ = true;
-    return;
-  }
-  if (answer == 'n') {
-    confirm = false;
-    skipped_ = true;
-    return;
-  }
-  if (answer == 'r') {
-    err_ << "new name: " << std::flush;
-    const std::optional<std::string> renamed = os::ReadConsoleLine(true);
-    if (!renamed || renamed->empty()) {
-      confirm = false;
-      skipped_ = true;
-      return;
+// The plan's last word: whether the member may be written at target (which a
+// rename typed by the user may change). This is where an existing file, or
+// one this run wrote before, meets the overwrite rules.
+bool Extractor::Admit(Target& target, bool isFolder) {
+  if (isFolder) return true;
+  for (;;) {
+    const bool claimed = planner_.ClaimedBefore(target);
+    const os::fs::Kind onDisk = tree_->KindOf(target.Path());
+    if (onDisk == os::fs::Kind::kFolder)
+      throw rtl::EFCreateError(target.Shown() + ": a folder of that name is in the way");
+    if (!claimed && onDisk == os::fs::Kind::kMissing) return true;
+    // Two members for one file are never merged silently; an existing file
+    // is left alone quietly only when -n asks for that.
+    const std::string why = claimed ? "another member of this archive was written there" : "exists";
+    char answer = 'n';
+    if (options_.overwrite == Overwrite::kAlways || replaceAll_) {
+      answer = 'y';
+    } else if (options_.overwrite == Overwrite::kNever || replaceNone_) {
+      if (claimed) Warn(why + ", this member skipped");
+      return false;
+    } else if (askUser_) {
+      answer = AskOverwrite(target.Shown());
+    } else {
+      Warn(why + ", not overwritten (use -o to overwrite, -n to skip quietly)");
+      return false;
     }
-    path = ab::FolderPart(path) + *renamed;
-    if (!Exists(path)) return;
+    if (answer == 'y') return true;
+    if (answer == 'n') return false;
+    err_ << "new name: " << std::flush;
+    const std::optional<std::string> renamed = os::ReadConsoleLineUtf8(true);
+    if (!renamed || renamed->empty()) return false;
+    target.leaf = os::fs::LegalName(*renamed);
   }
-  pendingFinal_ = path;
-  pendingTemp_ = TemporaryBeside(path);
-  path = pendingTemp_;
 }
 
-char Extractor::AskOverwrite(const std::string& path) {
+char Extractor::AskOverwrite(const std::string& shown) {
   EndProgressLine();
   for (;;) {
-    err_ << "replace " << os::AnsiToUtf8(path)
+    err_ << "replace " << ShownName(shown)
          << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: " << std::flush;
-    const std::optional<std::string> line = os::ReadConsoleLine(true);
+    const std::optional<std::string> line = os::ReadConsoleLineUtf8(true);
     if (!line) return 'n';
     const char c = line->empty() ? '\0' : (*line)[0];
     if (c == 'y' || c == 'n' || c == 'r') return c;
@@ -311,17 +299,104 @@ char Extractor::AskOverwrite(const std::string& path) {
   }
 }
 
-std::string Extractor::TemporaryBeside(const std::string& path) const {
-  const std::string folder = ab::FolderPart(path);
-  for (int n = 0;; ++n) {
-    const std::string candidate = folder + ".tunzip-" + std::to_string(n) + ".tmp";
-    if (!Exists(candidate)) return candidate;
+void Extractor::TestMember(ab::TAbZipItem& item) {
+  if (!item.IsFolder()) {
+    ab::TAbBitBucketStream bucket;
+    ab::DecodeMemberToStream(archive_, item, &bucket);
   }
+  status_.Succeeded();
+  if (!progressLine_ && !options_.quiet)
+    out_ << "    testing: " << ShownMemberName(item, currentIndex_) << "   OK\n";
+}
+
+void Extractor::WriteFolder(const ab::TAbZipItem& item, const Target& target) {
+  if (target.folder.empty()) return;  // the target folder itself
+  if (!tree_->MakeFolders(target.folder))
+    throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  folders_.push_back({target.folder, ModifiedTimeOf(item), AccessedTimeOf(item),
+                      PermissionsOf(item, options_.keepSpecialBits)});
+  Announce("   creating: ");
+}
+
+void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
+  if (item.UncompressedSize64() > kLinkTargetLimit)
+    throw ab::EAbException("symbolic link target longer than any file system takes");
+  rtl::TMemoryStream data;
+  ab::DecodeMemberToStream(archive_, item, &data);
+  const std::string linkTarget(data.Bytes().begin(), data.Bytes().end());
+  if (linkTarget.find('\0') != std::string::npos || !StaysInside(target.folder, linkTarget))
+    throw ab::EAbException("symbolic link to " + ShownName(linkTarget) +
+                           " refused: it leads outside the target folder");
+  if (!tree_->MakeFolders(target.folder) || !tree_->MakeLink(target.Path(), linkTarget))
+    throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  // Times of the link itself; a system that cannot set them loses nothing.
+  tree_->SetTimes(target.Path(), ModifiedTimeOf(item), AccessedTimeOf(item));
+  Announce("    linking: ", " -> " + ShownName(linkTarget));
+}
+
+void Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
+  if (!tree_->MakeFolders(target.folder))
+    throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  std::unique_ptr<os::fs::PendingFile> file = tree_->CreateTemporary(target.folder);
+  if (!file) throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  PendingFileStream stream(*file);
+  try {
+    ab::DecodeMemberToStream(archive_, item, &stream);
+  } catch (const rtl::EWriteError&) {
+    writeFailure_ = stream.Reason();
+    throw;
+  }
+  // Destroying the pending file on any failure below removes it.
+  const std::optional<uint32_t> mode = PermissionsOf(item, options_.keepSpecialBits);
+  const bool stamped =
+      file->SetTimes(ModifiedTimeOf(item), AccessedTimeOf(item)) &&
+      (mode ? file->SetMode(*mode) : file->SetDosAttributes(item.DosAttributes()));
+  if (!stamped || !file->Commit(target.leaf))
+    throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  Announce(item.CompressionMethod() == 0 ? " extracting: " : "  inflating: ");
+}
+
+void Extractor::StampFolders() {
+  // Deepest first: setting a folder's time after its parent's would change
+  // the parent's again.
+  std::stable_sort(
+      folders_.begin(), folders_.end(),
+      [](const FolderStamp& a, const FolderStamp& b) { return a.path.size() > b.path.size(); });
+  for (const FolderStamp& folder : folders_) {
+    const bool stamped = tree_->SetTimes(folder.path, folder.modified, folder.accessed) &&
+                         (!folder.mode || tree_->SetMode(folder.path, *folder.mode));
+    if (!stamped) {
+      std::string shown;
+      for (const std::string& name : folder.path) shown += name + "/";
+      err_ << "tunzip: " << ShownName(shown) << ": " << os::fs::LastErrorText() << '\n';
+      status_.Raise(kExitWarning);
+    }
+  }
+}
+
+void Extractor::Announce(const char* verb, const std::string& suffix) {
+  if (progressLine_ || options_.quiet) return;
+  out_ << verb << ShownMemberName(*current_, currentIndex_) << suffix << '\n';
+}
+
+void Extractor::Fail(const std::exception& error, const std::string& reason) {
+  EndProgressLine();
+  err_ << "tunzip: " << ShownMemberName(*current_, currentIndex_) << ": "
+       << FailureMessage(error, options_.havePassword || askUser_)
+       << (reason.empty() ? "" : ": " + reason) << '\n';
+  ++failed_;
+  status_.Failed(error);
+}
+
+void Extractor::Warn(const std::string& message) {
+  EndProgressLine();
+  err_ << "tunzip: " << ShownMemberName(*current_, currentIndex_) << ": " << message << '\n';
+  status_.Raise(kExitWarning);
 }
 
 void Extractor::AskPassword(std::string& password) {
   EndProgressLine();
-  const std::string name = current_ != nullptr ? ShownName(current_->ItemName()) : "";
+  const std::string name = current_ != nullptr ? ShownMemberName(*current_, currentIndex_) : "";
   err_ << "[" << options_.archiveShown << "] " << name << " password: " << std::flush;
   password = os::ReadConsoleLine(false).value_or("");
 }
@@ -331,12 +406,10 @@ void Extractor::ShowProgress(uint8_t percent) {
   const uint64_t done = bytesDone_ + current_->UncompressedSize() * uint64_t{percent} / 100;
   const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
   const double rate = seconds > 0 ? static_cast<double>(done) / seconds / 1e6 : 0;
+  const int whole = bytesTotal_ == 0 ? 100 : static_cast<int>(done * 100 / bytesTotal_);
   char line[64];
-  std::snprintf(line, sizeof line, "%3d%%  %7.1f MB/s  ",
-                static_cast<int>(ab::Percentage(static_cast<int32_t>(done >> 10),
-                                                static_cast<int32_t>(bytesTotal_ >> 10))),
-                rate);
-  std::string name = ShownName(current_->ItemName());
+  std::snprintf(line, sizeof line, "%3d%%  %7.1f MB/s  ", whole, rate);
+  std::string name = ShownMemberName(*current_, currentIndex_);
   if (name.size() > 50) name = "..." + name.substr(name.size() - 47);
   out_ << '\r' << line << name << "\033[K" << std::flush;
 }

@@ -27,6 +27,8 @@ std::string DateTime(uint16_t date, uint16_t time, bool seconds) {
   return Printf("%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour, t.minute);
 }
 
+constexpr uint64_t kEncryptionHeaderSize = 12;
+
 // Space saved, as unzip shows it: rounded, negative when the data grew.
 std::string Ratio(uint64_t size, uint64_t compressed) {
   if (size == 0) return "  0%";
@@ -63,7 +65,11 @@ void WriteVerbose(const ab::TAbZipArchive& archive, const std::vector<int32_t>& 
     const ab::TAbZipItem& item = archive.Item(i);
     const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
     const uint64_t size = item.UncompressedSize64();
-    const uint64_t compressed = item.CompressedSize64();
+    // The 12 bytes that open an encrypted member's data are no part of the
+    // compressed data: UnZip leaves them out of the size and the ratio.
+    uint64_t compressed = item.CompressedSize64();
+    if (item.IsEncrypted() && compressed >= kEncryptionHeaderSize)
+      compressed -= kEncryptionHeaderSize;
     totalSize += size;
     totalCompressed += compressed;
     out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
@@ -103,27 +109,6 @@ Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options) {
   result.unmatchedMasks = choice.UnmatchedMasks();
   result.unmatchedExcludes = choice.UnmatchedExcludes();
   return result;
-}
-
-std::vector<int32_t> ChooseItems(const ab::TAbArchive& archive,
-                                 const std::vector<std::string>& masks,
-                                 const std::vector<std::string>& excludes,
-                                 std::vector<bool>& matched) {
-  std::vector<int32_t> chosen;
-  matched.assign(masks.size(), false);
-  for (int32_t i = 0; i < archive.ItemCount(); ++i) {
-    const std::string name = MemberName(archive.Item(i));
-    bool take = masks.empty();
-    for (size_t k = 0; k < masks.size(); ++k) {
-      if (MaskMatches(masks[k], name, false)) {
-        matched[k] = true;
-        take = true;
-      }
-    }
-    for (const std::string& mask : excludes) take = take && !MaskMatches(mask, name, false);
-    if (take) chosen.push_back(i);
-  }
-  return chosen;
 }
 
 std::string MethodName(uint16_t method, uint16_t flags) {

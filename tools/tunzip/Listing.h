@@ -23,14 +23,6 @@ struct Choice {
 };
 Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options);
 
-// The indexes of the items the masks choose (every item when there are no
-// masks) and none of the exclusions do, case-sensitively; matched[k] tells
-// whether masks[k] chose any item.
-std::vector<int32_t> ChooseItems(const ab::TAbArchive& archive,
-                                 const std::vector<std::string>& masks,
-                                 const std::vector<std::string>& excludes,
-                                 std::vector<bool>& matched);
-
 // The method as unzip -v names it ("Stored", "Defl:N", "Unk:014", ...).
 std::string MethodName(uint16_t method, uint16_t flags);
 

@@ -11,10 +11,20 @@
 #include "Options.h"
 #include "Piping.h"
 #include "archive/AbZipTyp.h"
+#include "os/fs.h"
 #include "os/os.h"
 #include "rtl/Stream.h"
 
 namespace {
+
+// Standard output and error for UTF-8 text, wide where they are a Windows
+// console.
+std::ostream& Out() {
+  return os::Utf8Output(1);
+}
+std::ostream& Err() {
+  return os::Utf8Output(2);
+}
 
 // The reader's message, with the path it was given shown as the user typed it.
 std::string UserMessage(const std::exception& error, const tunzip::Options& options,
@@ -27,15 +37,17 @@ std::string UserMessage(const std::exception& error, const tunzip::Options& opti
 }
 
 // UnZip's search: the name as given, else with .zip, else with .ZIP added.
-bool FindArchive(tunzip::Options& options) {
+// The archive is opened by its UTF-8 name, so that any name the file system
+// holds opens on Windows too.
+os::FileHandle FindArchive(tunzip::Options& options) {
   for (const char* suffix : {"", ".zip", ".ZIP"}) {
-    if (os::FileExists(os::ExpandFileName(options.archive + suffix))) {
-      options.archive += suffix;
-      options.archiveShown += suffix;
-      return true;
-    }
+    const os::FileHandle handle = os::fs::OpenRead(options.archiveShown + suffix);
+    if (!handle.Valid()) continue;
+    options.archive += suffix;
+    options.archiveShown += suffix;
+    return handle;
   }
-  return false;
+  return {};
 }
 
 // Loads the catalogue, or says why not and gives the exit code.
@@ -43,96 +55,113 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
          const std::string& programPath) {
   // The smallest archive is its end record alone, 22 bytes.
   if (const int64_t size = archive.Stream().Size(); size < 22) {
-    std::cerr << "tunzip: " << options.archiveShown << ": not a ZIP archive ("
-              << (size == 0 ? "the file is empty" : "too short to be one") << ")\n";
+    Err() << "tunzip: " << options.archiveShown << ": not a ZIP archive ("
+          << (size == 0 ? "the file is empty" : "too short to be one") << ")\n";
     return tunzip::kExitArchiveNotFound;
   }
   try {
+    if (!options.nameCharset.empty()) archive.SetNameCharset(options.nameCharset);
+  } catch (const std::exception& error) {
+    Err() << "tunzip: -O " << options.nameCharset << ": " << os::AnsiToUtf8(error.what()) << '\n';
+    return tunzip::kExitBadOptions;
+  }
+  // Archives glued to a program by a tool that left their offsets counting
+  // from the start of the ZIP part are read, with UnZip's warning.
+  archive.SetAllowOffsetShift(true);
+  try {
     archive.LoadCatalogue();
+    if (archive.OffsetShift() != 0) {
+      Err() << "warning [" << options.archiveShown << "]:  " << archive.OffsetShift()
+            << " extra bytes at beginning or within zipfile\n"
+               "  (attempting to process anyway)\n";
+      return tunzip::kExitWarning;
+    }
     return tunzip::kExitOk;
   } catch (const std::exception& error) {
     // Refused before a catalogue was found: the file is something else.
     if (archive.State() == ab::stInvalid) {
-      std::cerr << "tunzip: " << options.archiveShown
-                << ": not a ZIP archive (no ZIP directory found in it)\n";
+      Err() << "tunzip: " << options.archiveShown
+            << ": not a ZIP archive (no ZIP directory found in it)\n";
       return tunzip::kExitArchiveNotFound;
     }
-    std::cerr << "tunzip: " << options.archiveShown << ": "
-              << UserMessage(error, options, programPath) << '\n';
+    Err() << "tunzip: " << options.archiveShown << ": " << UserMessage(error, options, programPath)
+          << '\n';
+    return tunzip::ExitCodeFor(error, false);
+  }
+}
+
+// Lists, tests or extracts a loaded archive; gives the exit code.
+int Act(ab::TAbZipArchive& archive, const tunzip::Options& options,
+        const std::string& programPath) {
+  try {
+    if (options.mode == tunzip::Mode::kList)
+      return tunzip::ListArchive(archive, options, Out(), Err());
+    // Under -p standard output carries the members' bytes alone.
+    const bool piping = options.mode == tunzip::Mode::kPipe;
+    if (options.quiet == 0 && !piping) Out() << "Archive:  " << options.archiveShown << '\n';
+    if (archive.ItemCount() == 0) {
+      Out().flush();
+      Err() << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
+      return tunzip::kExitWarning;
+    }
+    const tunzip::Choice choice = tunzip::ChooseMembers(archive, options);
+    if (choice.items.empty()) {
+      Out().flush();
+      for (const std::string& mask : choice.unmatchedMasks)
+        Err() << "caution: filename not matched:  " << mask << '\n';
+      Err() << "tunzip: " << options.archiveShown << ": no member chosen\n";
+      return tunzip::kExitNoMatch;
+    }
+    if (piping) {
+      for (const std::string& mask : choice.unmatchedMasks)
+        Err() << "caution: filename not matched:  " << mask << '\n';
+      const int code = tunzip::PipeMembers(archive, options, choice.items, Err());
+      return std::max(code,
+                      choice.unmatchedMasks.empty() ? +tunzip::kExitOk : +tunzip::kExitNoMatch);
+    }
+    return tunzip::ExtractArchive(archive, options, Out(), Err());
+  } catch (const std::exception& error) {
+    Out().flush();
+    Err() << "tunzip: " << options.archiveShown << ": " << UserMessage(error, options, programPath)
+          << '\n';
     return tunzip::ExitCodeFor(error, false);
   }
 }
 
 int Run(tunzip::Options& options) {
   for (const std::string& caution : options.cautions)
-    std::cerr << "tunzip: caution: " << caution << '\n';
-  if (!FindArchive(options)) {
-    std::cerr << "tunzip: cannot find or open " << options.archiveShown << ", "
-              << options.archiveShown << ".zip or " << options.archiveShown << ".ZIP\n";
+    Err() << "tunzip: caution: " << caution << '\n';
+  const os::FileHandle handle = FindArchive(options);
+  if (!handle.Valid()) {
+    Err() << "tunzip: cannot find or open " << options.archiveShown << ", " << options.archiveShown
+          << ".zip or " << options.archiveShown << ".ZIP\n";
     return tunzip::kExitArchiveNotFound;
   }
   const std::string programPath = os::ExpandFileName(options.archive);
-  std::unique_ptr<ab::TAbZipArchive> archive;
-  try {
-    archive = std::make_unique<ab::TAbZipArchive>(programPath, rtl::fmShareDenyNone);
-  } catch (const std::exception& error) {
-    std::cerr << "tunzip: " << options.archiveShown << ": "
-              << UserMessage(error, options, programPath) << '\n';
-    return tunzip::kExitArchiveNotFound;
-  }
-  if (const int code = Load(*archive, options, programPath); code != tunzip::kExitOk) return code;
-  try {
-    if (options.mode == tunzip::Mode::kList)
-      return tunzip::ListArchive(*archive, options, std::cout, std::cerr);
-    // Under -p standard output carries the members' bytes alone.
-    const bool piping = options.mode == tunzip::Mode::kPipe;
-    if (options.quiet == 0 && !piping) std::cout << "Archive:  " << options.archiveShown << '\n';
-    if (archive->ItemCount() == 0) {
-      std::cout.flush();
-      std::cerr << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
-      return tunzip::kExitWarning;
-    }
-    const tunzip::Choice choice = tunzip::ChooseMembers(*archive, options);
-    if (choice.items.empty()) {
-      std::cout.flush();
-      for (const std::string& mask : choice.unmatchedMasks)
-        std::cerr << "caution: filename not matched:  " << mask << '\n';
-      std::cerr << "tunzip: " << options.archiveShown << ": no member chosen\n";
-      return tunzip::kExitNoMatch;
-    }
-    if (piping) {
-      for (const std::string& mask : choice.unmatchedMasks)
-        std::cerr << "caution: filename not matched:  " << mask << '\n';
-      const int code = tunzip::PipeMembers(*archive, options, choice.items, std::cerr);
-      return std::max(code,
-                      choice.unmatchedMasks.empty() ? +tunzip::kExitOk : +tunzip::kExitNoMatch);
-    }
-    return tunzip::ExtractArchive(*archive, options, std::cout, std::cerr);
-  } catch (const std::exception& error) {
-    std::cout.flush();
-    std::cerr << "tunzip: " << options.archiveShown << ": "
-              << UserMessage(error, options, programPath) << '\n';
-    return tunzip::ExitCodeFor(error, false);
-  }
+  auto archive = std::make_unique<ab::TAbZipArchive>(
+      std::make_unique<rtl::TFileStream>(handle, programPath), programPath);
+  const int loaded = Load(*archive, options, programPath);
+  if (loaded != tunzip::kExitOk && loaded != tunzip::kExitWarning) return loaded;
+  return std::max(loaded, Act(*archive, options, programPath));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> raw(argv, argv + argc);
   tunzip::Options options;
   try {
-    options = tunzip::ParseOptions(raw, os::CommandLineArguments(argc, argv));
+    options =
+        tunzip::ParseOptions(os::CommandLineUtf8(argc, argv), os::CommandLineArguments(argc, argv));
   } catch (const tunzip::UsageError& error) {
-    std::cerr << "tunzip: " << error.what() << '\n' << tunzip::kUsage;
+    Err() << "tunzip: " << error.what() << '\n' << tunzip::kUsage;
     return tunzip::kExitBadOptions;
   }
   if (options.mode == tunzip::Mode::kHelp) {
-    std::cout << tunzip::kUsage;
+    Out() << tunzip::kUsage;
     return tunzip::kExitOk;
   }
   if (options.mode == tunzip::Mode::kVersion) {
-    std::cout << tunzip::kVersion;
+    Out() << tunzip::kVersion;
     return tunzip::kExitOk;
   }
   return Run(options);

@@ -49,15 +49,15 @@ std::u32string Characters(std::string_view utf8) {
   return out;
 }
 
-std::string MemberName(const ab::TAbArchiveItem& item) {
-  return os::AnsiToUtf8(item.ItemName());
+std::string MemberName(const ab::TAbZipItem& item) {
+  return item.UnicodeName();
 }
 
 std::string ShownName(const std::string& ansi) {
   return EscapeControls(os::AnsiToUtf8(ansi));
 }
 
-std::string ShownMemberName(const ab::TAbArchiveItem& item, int32_t index) {
+std::string ShownMemberName(const ab::TAbZipItem& item, int32_t index) {
   const std::string name = MemberName(item);
   if (name.empty()) return "(unnamed member " + std::to_string(index + 1) + ")";
   return EscapeControls(name);

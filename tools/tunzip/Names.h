@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/AbArcTyp.h"
+#include "archive/AbZipTyp.h"
 
 namespace tunzip {
 
@@ -16,8 +16,9 @@ namespace tunzip {
 std::u32string Characters(std::string_view utf8);
 constexpr char32_t kStrayByte = 0xDC00;
 
-// The member's name in UTF-8, as masks match it and files are named after it.
-std::string MemberName(const ab::TAbArchiveItem& item);
+// The member's name in UTF-8 (`/` between folders), as masks match it and
+// files are named after it.
+std::string MemberName(const ab::TAbZipItem& item);
 
 // A name in the program's code page as UTF-8, with what could move the
 // cursor or end a line (C0 and C1 controls, DEL, stray bytes) shown as an
@@ -26,6 +27,6 @@ std::string ShownName(const std::string& ansi);
 // The member's name as every message shows it: escaped as ShownName does, and
 // for a member without a name "(unnamed member N)", N counting from 1 in
 // catalogue order.
-std::string ShownMemberName(const ab::TAbArchiveItem& item, int32_t index);
+std::string ShownMemberName(const ab::TAbZipItem& item, int32_t index);
 
 }  // namespace tunzip

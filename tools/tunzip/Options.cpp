@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include "os/os.h"
 
 namespace tunzip {
 
@@ -24,6 +23,7 @@ const char* const kUsage =
     "  -o  overwrite existing files without asking    -n  never overwrite existing files\n"
     "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
     "  -C  masks ignore letter case                   -P PASSWORD  for encrypted members\n"
+    "  -K  keep setuid, setgid and sticky bits       -O CHARSET  code page of names\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name)\n"
     "  -h, --help  this text                          --version  tunzip's version\n"
@@ -88,9 +88,11 @@ constexpr OptionRule kLetters[] = {
     {"f", false, [](Request& r, Options&, const Argument&) { r.freshen = true; }},
     {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
     {"j", false, [](Request&, Options& o, const Argument&) { o.junkPaths = true; }},
+    {"K", false, [](Request&, Options& o, const Argument&) { o.keepSpecialBits = true; }},
     {"l", false, [](Request& r, Options&, const Argument&) { r.list = true; }},
     {"n", false, [](Request& r, Options&, const Argument&) { r.overwriteNever = true; }},
     {"o", false, [](Request& r, Options&, const Argument&) { r.overwriteAlways = true; }},
+    {"O", true, [](Request&, Options& o, const Argument& v) { o.nameCharset = v.shown; }},
     {"p", false, [](Request& r, Options&, const Argument&) { r.pipe = true; }},
     {"P", true, SetPassword},
     {"q", false, [](Request&, Options& o, const Argument&) { o.quiet = std::min(o.quiet + 1, 2); }},
@@ -225,9 +227,9 @@ void Parser::Positional(size_t i) {
     options_.archive = program_[i];
     return;
   }
-  // The name to match is UTF-8; so is the mask.
-  std::string mask = os::AnsiToUtf8(program_[i]);
-  (request_.excluding ? options_.excludes : options_.masks).push_back(std::move(mask));
+  // The names masks match are UTF-8, as the arguments are: any character
+  // can be matched.
+  (request_.excluding ? options_.excludes : options_.masks).push_back(raw_[i]);
 }
 
 void Parser::Settle() {

@@ -42,8 +42,9 @@ struct Options {
   // 0: every member named as it is handled; 1 (-q): a summary at most;
   // 2 (-qq): nothing but errors.
   int quiet = 0;
-  bool junkPaths = false;  // -j: bare names straight into the target folder
-  bool caseBlind = false;  // -C: masks match without regard to letter case
+  bool junkPaths = false;        // -j: bare names straight into the target folder
+  bool caseBlind = false;        // -C: masks match without regard to letter case
+  bool keepSpecialBits = false;  // -K: setuid, setgid and sticky bits restored
   Overwrite overwrite = Overwrite::kAsk;
   Refresh refresh = Refresh::kAll;
   bool havePassword = false;
@@ -54,6 +55,9 @@ struct Options {
   // As the user typed it (shown in messages) and in the program's code page.
   std::string archiveShown;
   std::string archive;
+  // -O: the code page of names that say nothing of their own ("" for the
+  // OEM code page), as iconv or Windows names it (cp866, gbk, 936).
+  std::string nameCharset;
   std::vector<std::string> masks;     // UTF-8; empty: every member
   std::vector<std::string> excludes;  // UTF-8, after -x
   // Options that were given but have no effect here, said once on standard

@@ -34,6 +34,24 @@ bool FailWithErrno(const std::string& what) {
 
 }  // namespace posix
 
+std::optional<FileTime> LocalToUtc(const LocalTime& local) {
+  std::tm parts{};
+  parts.tm_year = local.year - 1900;
+  parts.tm_mon = local.month - 1;
+  parts.tm_mday = local.day;
+  parts.tm_hour = local.hour;
+  parts.tm_min = local.minute;
+  parts.tm_sec = local.second;
+  parts.tm_isdst = -1;  // whatever daylight saving time said on that date
+  const std::time_t seconds = std::mktime(&parts);
+  // -1 is also one second before 1970 in UTC, which no caller asks about.
+  if (seconds == static_cast<std::time_t>(-1)) {
+    posix::Fail("no such local time");
+    return std::nullopt;
+  }
+  return FileTime{static_cast<int64_t>(seconds), 0};
+}
+
 std::string LastErrorText() {
   return posix::lastErrorText;
 }
@@ -88,10 +106,16 @@ bool MakeFolders(const std::string& path) {
 }
 
 std::string LegalName(const std::string& name) {
-  std::string legal = name;
-  for (char& c : legal) {
-    if (c == '\0' || c == '/') c = '_';
+  std::string legal;
+  for (const char c : name) {
+    // Control characters would be written to every terminal that lists the
+    // folder: dropped, as UnZip drops them.
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || byte == 0x7F) continue;
+    legal += c == '/' ? '_' : c;
   }
+  // What is left must still be a name of its own, not this folder or its parent.
+  if (legal.empty() || legal == "." || legal == "..") legal = "_" + legal;
   return legal;
 }
 

@@ -1,0 +1,168 @@
+"""What tunzip restores beside the bytes, on Linux: permission bits, symbolic
+links (never one that leads outside the target folder, and never written
+through), file and folder times.
+
+usage: tunzip_metadata.py TUNZIP SCRATCH_DIR
+"""
+import calendar
+import os
+import stat
+import sys
+import time
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peer_tools  # noqa: E402
+
+tunzip, scratch = sys.argv[1:3]
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+
+
+def unix_member(z, name, data, mode, date_time=(2020, 5, 6, 7, 8, 10)):
+    info = zipfile.ZipInfo(name, date_time)
+    info.create_system = 3
+    info.external_attr = mode << 16
+    z.writestr(info, data)
+
+
+def extract(archive, target, *options, env=None):
+    return peer_tools.run([tunzip, *options, archive, "-d", target], env=env)
+
+
+def mode_of(path):
+    return stat.S_IMODE(os.lstat(path).st_mode)
+
+
+def test_modes():
+    archive = os.path.join(scratch, "modes.zip")
+    with zipfile.ZipFile(archive, "w") as z:
+        unix_member(z, "run.sh", b"#!/bin/sh\n", 0o100755)
+        unix_member(z, "private", b"secret\n", 0o100600)
+        unix_member(z, "readonly", b"keep\n", 0o100444)
+        unix_member(z, "setuid", b"risky\n", 0o104755)
+        unix_member(z, "shared/", b"", 0o040750)
+    old = os.umask(0o022)
+    try:
+        for options, setuid in (((), 0o755), (("-K",), 0o4755)):
+            target = peer_tools.fresh(os.path.join(scratch, "modes" + "".join(options)))
+            r = extract(archive, target, *options)
+            check(r.code == 0, "modes %s: %r" % (options, r))
+            for name, want in (("run.sh", 0o755), ("private", 0o600), ("readonly", 0o444),
+                               ("setuid", setuid), ("shared", 0o750)):
+                got = mode_of(os.path.join(target, name))
+                check(got == want, "modes %s: %s is %o, expected %o" % (options, name, got, want))
+            peer_tools.make_writable(target)
+    finally:
+        os.umask(old)
+
+
+def test_links():
+    archive = os.path.join(scratch, "links.zip")
+    with zipfile.ZipFile(archive, "w") as z:
+        unix_member(z, "data/target.txt", b"the target\n", 0o100644)
+        unix_member(z, "here", b"data/target.txt", 0o120777)
+        unix_member(z, "data/up", b"../data/target.txt", 0o120777)
+        unix_member(z, "absolute", b"/etc/passwd", 0o120777)
+        unix_member(z, "escape", b"../../outside", 0o120777)
+        # A link that stays inside, then a member through it: refused all
+        # the same, since nothing is written through a link.
+        unix_member(z, "into", b"data", 0o120777)
+        unix_member(z, "into/evil.txt", b"through a link\n", 0o100644)
+    target = peer_tools.fresh(os.path.join(scratch, "links"))
+    r = extract(archive, target)
+    check(r.code != 0, "links: a refused link must show in the exit code: %r" % r)
+    check(os.readlink(os.path.join(target, "here")) == "data/target.txt", "links: here")
+    check(os.readlink(os.path.join(target, "data/up")) == "../data/target.txt", "links: up")
+    with open(os.path.join(target, "here"), "rb") as f:
+        check(f.read() == b"the target\n", "links: here does not reach its target")
+    for refused in ("absolute", "escape"):
+        check(not os.path.lexists(os.path.join(target, refused)), "links: %s was made" % refused)
+        check(refused in r.err and "outside" in r.err, "links: %s not said: %r" % (refused, r))
+    check(not os.path.exists(os.path.join(target, "data", "evil.txt")),
+          "links: a member was written through the link into")
+    check("into/evil.txt" in r.err, "links: into/evil.txt not reported: %r" % r)
+
+
+def test_existing_links_are_not_followed():
+    outside = peer_tools.fresh(os.path.join(scratch, "outside"))
+    victim = os.path.join(outside, "victim.txt")
+    with open(victim, "wb") as f:
+        f.write(b"untouched\n")
+    target = peer_tools.fresh(os.path.join(scratch, "planted"))
+    os.symlink(outside, os.path.join(target, "folder"))
+    os.symlink(victim, os.path.join(target, "file.txt"))
+    archive = os.path.join(scratch, "planted.zip")
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr("folder/victim.txt", b"overwritten\n")
+        z.writestr("file.txt", b"replaces the link\n")
+    r = extract(archive, target, "-o")
+    with open(victim, "rb") as f:
+        check(f.read() == b"untouched\n", "planted links: the file outside was written")
+    check(r.code != 0 and "folder/victim.txt" in r.err, "planted links: %r" % r)
+    path = os.path.join(target, "file.txt")
+    check(not os.path.islink(path) and open(path, "rb").read() == b"replaces the link\n",
+          "planted links: file.txt did not replace the link")
+
+
+def test_times():
+    # A DOS stamp alone is the wall-clock time where the archive is read;
+    # folders get theirs after their contents are written.
+    archive = os.path.join(scratch, "dos-time.zip")
+    stamps = {"top/": (1999, 12, 31, 23, 59, 58), "top/inner/": (2000, 1, 2, 3, 4, 6),
+              "top/inner/f.txt": (2010, 7, 8, 9, 10, 12)}
+    with zipfile.ZipFile(archive, "w") as z:
+        for name, stamp in stamps.items():
+            z.writestr(zipfile.ZipInfo(name, stamp), b"" if name.endswith("/") else b"dos\n")
+    target = peer_tools.fresh(os.path.join(scratch, "dos-time"))
+    r = extract(archive, target, env={"TZ": "Asia/Tokyo"})
+    check(r.code == 0, "dos time: %r" % r)
+    os.environ["TZ"] = "Asia/Tokyo"
+    time.tzset()
+    for name, stamp in stamps.items():
+        want = time.mktime(stamp + (0, 0, -1))
+        got = os.stat(os.path.join(target, name)).st_mtime
+        check(got == want, "dos time: %s at %d, expected %d" % (name, got, want))
+
+
+def test_extended_times():
+    # Info-ZIP zip records the UTC time (extended timestamp) beside the DOS
+    # stamp: it must come back whatever the time zone of either side.
+    source = peer_tools.fresh(os.path.join(scratch, "times-source"))
+    os.makedirs(os.path.join(source, "top", "inner"))
+    file_time = calendar.timegm((2001, 2, 3, 4, 5, 6))
+    folder_time = calendar.timegm((1999, 12, 31, 23, 59, 58))
+    inner = os.path.join(source, "top", "inner", "f.txt")
+    with open(inner, "w") as f:
+        f.write("timed\n")
+    os.utime(inner, (file_time, file_time))
+    for folder in ("top/inner", "top"):
+        os.utime(os.path.join(source, folder), (folder_time, folder_time))
+    archive = os.path.join(scratch, "times.zip")
+    if os.path.exists(archive):
+        os.remove(archive)
+    r = peer_tools.run(["zip", "-q", "-r", archive, "top"], cwd=source, env={"TZ": "America/New_York"})
+    check(r.code == 0, "zip: %r" % r)
+    target = peer_tools.fresh(os.path.join(scratch, "times"))
+    r = extract(archive, target, env={"TZ": "Asia/Tokyo"})
+    check(r.code == 0, "times: %r" % r)
+    got = os.stat(os.path.join(target, "top", "inner", "f.txt")).st_mtime
+    check(got == file_time, "times: file at %d, expected %d" % (got, file_time))
+    for folder in ("top", "top/inner"):
+        got = os.stat(os.path.join(target, folder)).st_mtime
+        check(got == folder_time, "times: folder %s at %d, expected %d" % (folder, got, folder_time))
+
+
+os.makedirs(scratch, exist_ok=True)
+test_modes()
+test_links()
+test_existing_links_are_not_followed()
+test_times()
+test_extended_times()
+for failure in failures:
+    print("FAIL:", failure)
+sys.exit(1 if failures else 0)

@@ -1,0 +1,172 @@
+"""Member names survive whole, from the archive to the file system, and two
+members that land on one file are never merged silently.
+
+usage: tunzip_names.py TUNZIP CORPUS_DIR SCRATCH_DIR [--windows]
+
+TUNZIP is the native tunzip, or a wrapper that runs tunzip.exe under Wine
+(--windows: names that differ only in case land on one file there, and the
+characters Windows cannot hold become `_`). The files are checked on the
+Linux side, where Wine stores wide names as UTF-8.
+"""
+import os
+import sys
+import unicodedata
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peer_tools  # noqa: E402
+
+tunzip, corpus, scratch = sys.argv[1:4]
+windows = "--windows" in sys.argv[4:]
+failures = []
+
+NAMES = [
+    "中文.txt",
+    "日本.txt",
+    "한글/файл.txt",
+    "Ελληνικά.txt",
+    "עברית.txt",
+    "emoji-\U0001F600.txt",
+    # e followed by a combining acute accent: two characters, kept as they are
+    "e\u0301.txt",
+    "\u00e9.txt",
+]
+CASE_NAMES = ["Readme.txt", "README.TXT"]
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+
+
+def tree(folder):
+    """relative path -> bytes of every file below folder."""
+    files = {}
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            with open(path, "rb") as f:
+                files[os.path.relpath(path, folder)] = f.read()
+    return files
+
+
+def contents(name):
+    return ("member " + name + "\n").encode("utf-8")
+
+
+def make_python_archive(path, names):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name in names:
+            z.writestr(name, contents(name))
+
+
+def make_7zip_archive(path, names):
+    source = peer_tools.fresh(path + ".src")
+    for name in names:
+        full = os.path.join(source, name)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(contents(name))
+    if os.path.exists(path):
+        os.remove(path)
+    r = peer_tools.run(["7zz", "a", "-tzip", "-bd", path, "."], cwd=source)
+    check(r.code == 0, "7zz could not make %s: %r" % (path, r))
+
+
+def extract(archive, target, *options, masks=()):
+    return peer_tools.run([tunzip, *options, archive, *masks, "-d", target])
+
+
+def expect_tree(archive, names, label):
+    target = peer_tools.fresh(os.path.join(scratch, label))
+    r = extract(archive, target)
+    check(r.code == 0, "%s: exit %r" % (label, r))
+    got = tree(target)
+    want = {os.path.normpath(n): contents(n) for n in names}
+    check(got == want, "%s: wrote %r, expected %r" % (label, sorted(got), sorted(want)))
+    listing = peer_tools.run([tunzip, "-l", archive])
+    for name in names:
+        check(name in listing.out, "%s: -l does not show %r:\n%s" % (label, name, listing.out))
+
+
+def test_unicode_names():
+    for label, make in (("python", make_python_archive), ("7zip", make_7zip_archive)):
+        archive = os.path.join(scratch, label + ".zip")
+        make(archive, NAMES)
+        expect_tree(archive, NAMES, label)
+        # Masks match the Unicode names.
+        target = peer_tools.fresh(os.path.join(scratch, label + "-masked"))
+        r = extract(archive, target, masks=("*.txt", "-x", "中*"))
+        check(r.code == 0, "%s masked: %r" % (label, r))
+        got = tree(target)
+        check("中文.txt" not in got and "日本.txt" in got,
+              "%s masked: -x 中* left %r" % (label, sorted(got)))
+
+
+def test_corpus_unicode():
+    archive = os.path.join(corpus, "compat", "unicode.zip")
+    if not os.path.exists(archive):
+        print("SKIP corpus part: no corpus at %s" % corpus)
+        return
+    with zipfile.ZipFile(archive) as z:
+        names = [i.filename for i in z.infolist() if not i.is_dir()]
+    target = peer_tools.fresh(os.path.join(scratch, "corpus-unicode"))
+    r = extract(archive, target)
+    check(r.code == 0, "unicode.zip: %r" % r)
+    got = set(tree(target))
+    check(got == {os.path.normpath(n) for n in names},
+          "unicode.zip: wrote %r, expected %r" % (sorted(got), sorted(names)))
+
+
+def test_case_and_duplicates():
+    archive = os.path.join(scratch, "case.zip")
+    make_python_archive(archive, CASE_NAMES)
+    target = peer_tools.fresh(os.path.join(scratch, "case"))
+    r = extract(archive, target)
+    got = tree(target)
+    if windows:
+        # One file on a file system that ignores case: the second member is
+        # skipped, said so, and the run says it did not get everything.
+        check(len(got) == 1 and r.code != 0 and "README.TXT" in r.err,
+              "case on Windows: %r, %r" % (sorted(got), r))
+    else:
+        check(sorted(got) == sorted(CASE_NAMES) and r.code == 0, "case: %r, %r" % (sorted(got), r))
+
+    # The same name twice: without -o the first stays and the second is
+    # skipped with a warning; with -o the second replaces the first.
+    twice = os.path.join(scratch, "twice.zip")
+    with zipfile.ZipFile(twice, "w") as z:
+        import warnings
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            z.writestr("same.txt", b"first\n")
+            z.writestr("same.txt", b"second\n")
+    for options, want, code in (((), b"first\n", 1), (("-n",), b"first\n", 1),
+                                (("-o",), b"second\n", 0)):
+        target = peer_tools.fresh(os.path.join(scratch, "twice" + "".join(options)))
+        r = extract(twice, target, *options)
+        got = tree(target)
+        check(got == {"same.txt": want} and r.code == code,
+              "same name twice %s: %r, %r" % (options, got, r))
+        if code:
+            check("same.txt" in r.err, "same name twice %s: no warning: %r" % (options, r))
+
+
+def test_normalization_kept():
+    # NFC and NFD spellings of one name are two names to Linux; Wine keeps
+    # them apart too.
+    target = os.path.join(scratch, "python")
+    names = set(os.listdir(target))
+    check(unicodedata.normalize("NFD", "\u00e9.txt") in names and "\u00e9.txt" in names,
+          "combining accents: %r" % sorted(names))
+
+
+peer_tools.require("7zz")
+os.makedirs(scratch, exist_ok=True)
+test_unicode_names()
+test_normalization_kept()
+test_corpus_unicode()
+test_case_and_duplicates()
+for failure in failures:
+    print("FAIL:", failure)
+sys.exit(1 if failures else 0)
