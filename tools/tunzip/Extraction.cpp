@@ -183,6 +183,7 @@ class Extractor {
   // Declared after the members in flight: the workers stop before the files
   // they write into are closed.
   std::deque<InFlight> inFlight_;
+  uint64_t handOffs_ = 0;
   std::unique_ptr<DecodeWorkers> workers_;
 };
 
@@ -224,10 +225,10 @@ int Extractor::Run() {
     }
     current_ = &archive_.Item(index);
     currentIndex_ = index;
-    const size_t handedOff = inFlight_.size();
+    const uint64_t handedOff = handOffs_;
     archive_.ExtractItem(index, "");
     // A member handed to a worker counts once it is committed.
-    if (inFlight_.size() == handedOff) bytesDone_ += current_->UncompressedSize();
+    if (handOffs_ == handedOff) bytesDone_ += current_->UncompressedSize();
   }
   Drain();
   workers_.reset();
@@ -291,6 +292,7 @@ bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
         ab::DecodeMemberToStream(archive_, item, output, source);
       });
   inFlight_.push_back(std::move(job));
+  ++handOffs_;
   return true;
 }
 
