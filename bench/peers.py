@@ -6,10 +6,11 @@ usage: peers.py TUNZIP CORPUS_DIR WORK_DIR
 Times testing (-t) and extracting a ~30 MB Deflate archive built from the
 corpus's text files with `zip -6`, the corpus's Deflate64 archive, and one
 folder of 20,000 small files made with `zip -r` (the cost of many files in one
-folder): best of
-five wall-clock runs per tool, and the peak resident memory of each tool. Every
-run must succeed, and tunzip's extracted files must equal UnZip's (or 7-Zip's
-where UnZip cannot read the archive), or the table is not printed.
+folder): best of five wall-clock runs per tool, and the peak resident memory
+of each tool. tunzip runs on one thread (the column the peers are compared
+with) and on every core (its own column, with its speed-up over one thread).
+Every run must succeed, and tunzip's extracted files must equal UnZip's (or
+7-Zip's where UnZip cannot read the archive), or the table is not printed.
 """
 import filecmp
 import os
@@ -102,14 +103,16 @@ def measure(tunzip, archive, work):
 
     tools = {
         "test": {
-            "tunzip": [tunzip, "-t", "-q", archive],
+            "tunzip": [tunzip, "--threads", "1", "-t", "-q", archive],
+            "tunzip-all": [tunzip, "-t", "-q", archive],
             "unzip": ["unzip", "-tqq", archive],
             "7z": ["7zz", "t", archive],
             # bsdtar has no test mode: it reads every member to standard output.
             "bsdtar": ["bsdtar", "-xOf", archive],
         },
         "extract": {
-            "tunzip": [tunzip, "-o", "-q", "-d", out, archive],
+            "tunzip": [tunzip, "--threads", "1", "-o", "-q", "-d", out, archive],
+            "tunzip-all": [tunzip, "-o", "-q", "-d", out, archive],
             "unzip": ["unzip", "-o", "-qq", "-d", out, archive],
             "7z": ["7zz", "x", "-y", "-o" + out, archive],
             "bsdtar": ["bsdtar", "-xf", archive, "-C", out],
@@ -129,7 +132,7 @@ def measure(tunzip, archive, work):
             try:
                 results[(mode, tool)] = best_of(command, work, before)
             except (RuntimeError, subprocess.CalledProcessError):
-                if tool == "tunzip":
+                if tool.startswith("tunzip"):
                     raise
                 # A peer that cannot read the archive (bsdtar and Deflate64).
                 results[(mode, tool)] = None
@@ -137,11 +140,12 @@ def measure(tunzip, archive, work):
     # The times count only if tunzip wrote what a peer writes.
     reference = os.path.join(work, "reference")
     shutil.rmtree(reference, ignore_errors=True)
-    clean()
-    run_once(tools["extract"]["tunzip"])
     run_once(["unzip", "-o", "-qq", "-d", reference, archive])
-    if not same_tree(out, reference):
-        raise RuntimeError("tunzip's files differ from UnZip's for " + archive)
+    for tool in ("tunzip", "tunzip-all"):
+        clean()
+        run_once(tools["extract"][tool])
+        if not same_tree(out, reference):
+            raise RuntimeError("%s's files differ from UnZip's for %s" % (tool, archive))
     clean()
     shutil.rmtree(reference, ignore_errors=True)
     return results
@@ -167,9 +171,11 @@ def main():
     archives.append(peer_tools.many_files_archive(work))
 
     print("whole process, best of %d (seconds; peak resident MB)" % RUNS)
-    print("%-20s %-8s %8s %8s %8s %8s %9s %9s %9s %8s %8s %8s %8s" %
-          ("archive", "mode", "tunzip", "unzip", "7z", "bsdtar", "t/unzip", "t/7z", "t/bsdtar",
-           "MB tunz", "MB unzip", "MB 7z", "MB bsdt"))
+    print("tunzip: one thread; tunzip*: %d threads (every core), t1/t*: its speed-up" %
+          (os.cpu_count() or 1))
+    print("%-20s %-8s %8s %8s %8s %8s %8s %8s %9s %9s %9s %8s %8s %8s %8s %8s" %
+          ("archive", "mode", "tunzip", "tunzip*", "t1/t*", "unzip", "7z", "bsdtar", "t/unzip",
+           "t/7z", "t/bsdtar", "MB tunz", "MB tunz*", "MB unzip", "MB 7z", "MB bsdt"))
     worst_peak = 0.0
     for archive in archives:
         results = measure(tunzip, archive, work)
@@ -177,13 +183,15 @@ def main():
         label = "%s %.1fM" % (os.path.basename(archive), size)
         for mode in ("test", "extract"):
             t = results[(mode, "tunzip")]
+            every = results[(mode, "tunzip-all")]
             peers = [results[(mode, tool)] for tool in ("unzip", "7z", "bsdtar")]
-            worst_peak = max(worst_peak, t[1])
+            worst_peak = max(worst_peak, t[1], every[1])
             seconds = ["%8.3f" % p[0] if p else "%8s" % "fails" for p in peers]
             ratios = ["%9.2f" % (t[0] / p[0]) if p else "%9s" % "-" for p in peers]
             memory = ["%8.1f" % p[1] if p else "%8s" % "-" for p in peers]
-            print("%-20s %-8s %8.3f %s %s %8.1f %s" % (label, mode, t[0], " ".join(seconds),
-                                                         " ".join(ratios), t[1], " ".join(memory)))
+            print("%-20s %-8s %8.3f %8.3f %8.2f %s %s %8.1f %8.1f %s" %
+                  (label, mode, t[0], every[0], t[0] / every[0], " ".join(seconds),
+                   " ".join(ratios), t[1], every[1], " ".join(memory)))
     print("peers: tunzip peak memory %.1f MB" % worst_peak)
     return 0
 

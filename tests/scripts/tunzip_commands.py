@@ -53,7 +53,12 @@ CLIMBS = ("a name that climbs out of its folder with .. is refused, saying so (2
           "the ../ and writes the file below the target folder")
 EXTRA_FIRST = ("the member's extra field is damaged, which tunzip finds first (2); UnZip finds its "
                "overlap first (12)")
+SPLIT = ("the last part of a split archive is named as such and refused (2): tunzip reads no "
+         "split archives; UnZip lists the directory it holds with a warning (1) and creates the "
+         "target folder before it fails (2)")
 KNOWN = {
+    ("last part of a split archive", "*", "exit"): SPLIT,
+    ("last part of a split archive", "*", "files"): SPLIT,
     ("bad/nameRooted.zip", "*", "exit"): CLIMBS,
     ("bad/nameRooted.zip", "*", "files"): CLIMBS,
     ("bad/HuffmanTreeException.zip", "-tqq {}", "exit"): EXTRA_FIRST,
@@ -238,7 +243,17 @@ def made_archives(folder):
                      "[x].txt", "x/y/z.h", "\u00e9.txt", "-dash", ".hidden"):
             info = zipfile.ZipInfo(name, (2021, 3, 6, 10, 20, 30))
             z.writestr(info, b"" if name.endswith("/") else name.encode() * 3)
+    # The last part of a split archive: it holds the directory, but the
+    # members live in the parts before it.
+    source = peer_tools.fresh(os.path.join(folder, "split-source"))
+    with open(os.path.join(source, "noise.bin"), "wb") as f:
+        f.write(bytes((i * 7919 + i // 251) % 256 for i in range(150000)))
+    split = os.path.join(folder, "split.zip")
+    r = peer_tools.run(["zip", "-q", "-0", "-s", "64k", split, "noise.bin"], cwd=source)
+    if r.code != 0:
+        failures.append("zip -s could not make a split archive: %r" % r)
     return {
+        "last part of a split archive": split,
         "tree": tree,
         "empty archive": write("empty.zip", stored_zip([])),
         "0-byte file": write("zero.zip", b""),

@@ -142,6 +142,15 @@ TEST(TunzipOptions, ZipInfoNamesOnlyMustComeFirst) {
   EXPECT_EQ(Refusal({"-Z1", "--tsv", "a.zip"}), "--tsv only goes with -l or -v");
 }
 
+TEST(TunzipOptions, ThreadsTakeAWholeNumberFromOneTo64) {
+  EXPECT_EQ(Parse({"-t", "a.zip"}).threads, 0U);  // one per core
+  EXPECT_EQ(Parse({"--threads", "1", "-t", "a.zip"}).threads, 1U);
+  EXPECT_EQ(Parse({"a.zip", "--threads=64"}).threads, 64U);
+  for (const char* bad : {"0", "65", "-2", "2x", "", " 2", "4294967298"})
+    EXPECT_EQ(Refusal({"--threads", bad, "a.zip"}), "--threads needs a number from 1 to 64") << bad;
+  EXPECT_EQ(Refusal({"a.zip", "--threads"}), "--threads needs a value");
+}
+
 TEST(TunzipOptions, HelpAndVersionWinOverEverythingElse) {
   EXPECT_EQ(Parse({}).mode, Mode::kHelp);
   EXPECT_EQ(Parse({"-h"}).mode, Mode::kHelp);

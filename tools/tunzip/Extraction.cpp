@@ -8,14 +8,26 @@
 //           decoded whole replaces what was there.
 // Folders get their stored times at the end, deepest first, once everything
 // inside them is written.
+//
+// With more than one thread, workers decode files (and members under test)
+// while this thread plans the next members; each decoded member is committed
+// here, in catalogue order, so that files, messages and the exit code are
+// those of one thread. Whatever speaks to the user before its turn (a
+// question, a warning, a password, a failure found while planning) first
+// commits every member before it, and so does whatever needs the files of
+// earlier members in place (-f, -u, a second member for one file).
 #include "Extraction.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <deque>
+#include <future>
 #include <optional>
+#include <thread>
 #include <utility>
 
+#include "DecodeWorkers.h"
 #include "ExitCodes.h"
 #include "Listing.h"
 #include "MemberFacts.h"
@@ -112,6 +124,21 @@ class Extractor {
   int Run();
 
  private:
+  // A member handed to a worker, committed when its turn comes.
+  struct InFlight {
+    ab::TAbZipItem* item = nullptr;
+    int32_t index = 0;
+    Target target;
+    std::unique_ptr<os::fs::PendingFile> file;  // none when testing
+    std::unique_ptr<rtl::TStream> output;       // the file's stream, or a bit bucket
+    std::future<void> decoded;
+  };
+
+  void StartWorkers(size_t members);
+  bool HandOff(ab::TAbZipItem& item, const Target& target,
+               std::unique_ptr<os::fs::PendingFile>& file);
+  void CommitOldest();
+  void Drain();
   void Handle(ab::TAbZipItem& item);
   bool Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder);
   bool Admit(Target& target, bool isFolder);
@@ -119,7 +146,10 @@ class Extractor {
   void TestMember(ab::TAbZipItem& item);
   void WriteFolder(const ab::TAbZipItem& item, const Target& target);
   void WriteLink(ab::TAbZipItem& item, const Target& target);
-  void WriteFile(ab::TAbZipItem& item, const Target& target);
+  // False when the member went to a worker and is committed later.
+  bool WriteFile(ab::TAbZipItem& item, const Target& target);
+  void FinishFile(const ab::TAbZipItem& item, const Target& target, os::fs::PendingFile& file);
+  void ReportTested();
   void StampFolders();
   void Announce(const char* verb, const std::string& suffix = "");
   void Fail(const std::exception& error, const std::string& reason = "");
@@ -149,6 +179,12 @@ class Extractor {
   uint64_t bytesDone_ = 0;
   uint64_t bytesTotal_ = 0;
   Clock::time_point started_ = Clock::now();
+
+  // Declared after the members in flight: the workers stop before the files
+  // they write into are closed.
+  std::deque<InFlight> inFlight_;
+  uint64_t handOffs_ = 0;
+  std::unique_ptr<DecodeWorkers> workers_;
 };
 
 int Extractor::Run() {
@@ -177,9 +213,11 @@ int Extractor::Run() {
   archive_.ExtractHook = [this](ab::TAbZipArchive&, ab::TAbZipItem& item, const std::string&) {
     Handle(item);
   };
+  StartWorkers(choice.items.size());
 
   for (int32_t index : choice.items) {
     if (archive_.State() == ab::stInvalid) {
+      Drain();
       EndProgressLine();
       err_ << "tunzip: " << options_.archiveShown << ": stopped at the user's request\n";
       status_.Raise(kExitUserAbort);
@@ -187,9 +225,13 @@ int Extractor::Run() {
     }
     current_ = &archive_.Item(index);
     currentIndex_ = index;
+    const uint64_t handedOff = handOffs_;
     archive_.ExtractItem(index, "");
-    bytesDone_ += current_->UncompressedSize();
+    // A member handed to a worker counts once it is committed.
+    if (handOffs_ == handedOff) bytesDone_ += current_->UncompressedSize();
   }
+  Drain();
+  workers_.reset();
   if (tree_) StampFolders();
   EndProgressLine();
   if (testing_ && !options_.quiet) {
@@ -203,11 +245,96 @@ int Extractor::Run() {
   return status_.Code();
 }
 
+// Workers when more than one thread is asked for and there is more than one
+// member, each with the archive opened anew; none when the archive spans
+// several files or cannot be opened again as the same file.
+void Extractor::StartWorkers(size_t members) {
+  const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+  const size_t count = std::min<size_t>(options_.threads > 0 ? options_.threads : cores, members);
+  if (count < 2 || archive_.MultiPart()) return;
+  try {
+    // The workers only read the archive once the spans are known.
+    archive_.CheckMemberSpans();
+  } catch (const std::exception&) {
+    return;  // the first member's decode reports it, on this thread
+  }
+  const int64_t size = archive_.Stream().Size();
+  std::vector<std::unique_ptr<rtl::TStream>> sources;
+  for (size_t i = 0; i < count; ++i) {
+    os::FileHandle handle = os::fs::OpenRead(options_.archiveShown);
+    if (!handle.Valid()) break;
+    auto stream = std::make_unique<rtl::TFileStream>(std::move(handle), archive_.FileName());
+    if (stream->Size() != size) break;
+    sources.push_back(std::move(stream));
+  }
+  if (sources.size() >= 2) workers_ = std::make_unique<DecodeWorkers>(std::move(sources));
+}
+
+// Gives the member's decode to a worker, unless there are none or the member
+// may ask for a password, which only this thread can do. A few members per
+// worker wait at most, so that open files and memory stay bounded.
+bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
+                        std::unique_ptr<os::fs::PendingFile>& file) {
+  if (!workers_ || item.IsEncrypted()) return false;
+  while (inFlight_.size() >= 2 * workers_->Count()) CommitOldest();
+  InFlight job;
+  job.item = &item;
+  job.index = currentIndex_;
+  job.target = target;
+  if (file) {
+    job.output = std::make_unique<PendingFileStream>(*file);
+    job.file = std::move(file);
+  } else {
+    job.output = std::make_unique<ab::TAbBitBucketStream>();
+  }
+  job.decoded =
+      workers_->Hand([this, &item, output = job.output.get()](const ab::TAbMemberSource& source) {
+        ab::DecodeMemberToStream(archive_, item, output, source);
+      });
+  inFlight_.push_back(std::move(job));
+  ++handOffs_;
+  return true;
+}
+
+// Waits for the oldest member in flight and commits it as the one thread
+// would have: times, mode and rename, or its failure, and its message.
+void Extractor::CommitOldest() {
+  InFlight job = std::move(inFlight_.front());
+  inFlight_.pop_front();
+  const ab::TAbZipItem* planned = std::exchange(current_, job.item);
+  const int32_t plannedIndex = std::exchange(currentIndex_, job.index);
+  try {
+    try {
+      job.decoded.get();
+    } catch (const rtl::EWriteError&) {
+      if (job.file) writeFailure_ = static_cast<PendingFileStream&>(*job.output).Reason();
+      throw;
+    }
+    if (job.file) {
+      FinishFile(*job.item, job.target, *job.file);
+    } else {
+      ReportTested();
+    }
+    status_.Succeeded();
+  } catch (const std::exception& error) {
+    Fail(error, std::exchange(writeFailure_, ""));
+  }
+  ShowProgress(100);
+  bytesDone_ += job.item->UncompressedSize();
+  current_ = planned;
+  currentIndex_ = plannedIndex;
+}
+
+void Extractor::Drain() {
+  while (!inFlight_.empty()) CommitOldest();
+}
+
 void Extractor::Handle(ab::TAbZipItem& item) {
   // A failure is reported here and goes no further: the next member follows.
   try {
     if (testing_) {
-      TestMember(item);
+      std::unique_ptr<os::fs::PendingFile> none;
+      if (item.IsFolder() || !HandOff(item, {}, none)) TestMember(item);
       return;
     }
     // Nothing can be written under no name, and guessing one could hit
@@ -222,12 +349,14 @@ void Extractor::Handle(ab::TAbZipItem& item) {
       WriteFolder(item, target);
     } else if (item.IsSymbolicLink() && os::fs::KeepsUnixMetadata()) {
       WriteLink(item, target);
-    } else {
-      WriteFile(item, target);
+    } else if (!WriteFile(item, target)) {
+      return;
     }
     status_.Succeeded();
   } catch (const std::exception& error) {
-    Fail(error, std::exchange(writeFailure_, ""));
+    const std::string reason = std::exchange(writeFailure_, "");
+    Drain();
+    Fail(error, reason);
   }
 }
 
@@ -236,6 +365,8 @@ bool Extractor::Refreshes(const ab::TAbZipItem& item, const Target& target, bool
   if (options_.refresh == Refresh::kAll) return true;
   // Freshening adds nothing, folders included.
   if (isFolder) return options_.refresh != Refresh::kFreshen;
+  // The file may be an earlier member's, still in flight.
+  Drain();
   std::optional<int64_t> fileTime;
   if (tree_->KindOf(target.Path()) == os::fs::Kind::kFile) {
     if (const auto onDisk = os::fs::ModifiedTime(options_.targetShown + "/" + target.Shown()))
@@ -251,10 +382,14 @@ bool Extractor::Admit(Target& target, bool isFolder) {
   if (isFolder) return true;
   for (;;) {
     const bool claimed = planner_.ClaimedBefore(target);
+    // The earlier member's file in place first, as one thread would have it.
+    if (claimed) Drain();
     const os::fs::Kind onDisk = tree_->KindOf(target.Path());
     if (onDisk == os::fs::Kind::kFolder)
       throw rtl::EFCreateError(target.Shown() + ": a folder of that name is in the way");
     if (!claimed && onDisk == os::fs::Kind::kMissing) return true;
+    // What follows may speak to the user: the members before go first.
+    Drain();
     // Two members for one file are never merged silently; an existing file
     // is left alone quietly only when -n asks for that.
     const std::string why = claimed ? "another member of this archive was written there" : "exists";
@@ -300,16 +435,22 @@ char Extractor::AskOverwrite(const std::string& shown) {
 }
 
 void Extractor::TestMember(ab::TAbZipItem& item) {
+  Drain();
   if (!item.IsFolder()) {
     ab::TAbBitBucketStream bucket;
     ab::DecodeMemberToStream(archive_, item, &bucket);
   }
   status_.Succeeded();
+  ReportTested();
+}
+
+void Extractor::ReportTested() {
   if (!progressLine_ && !options_.quiet)
-    out_ << "    testing: " << ShownMemberName(item, currentIndex_) << "   OK\n";
+    out_ << "    testing: " << ShownMemberName(*current_, currentIndex_) << "   OK\n";
 }
 
 void Extractor::WriteFolder(const ab::TAbZipItem& item, const Target& target) {
+  Drain();
   if (target.folder.empty()) return;  // the target folder itself
   if (!tree_->MakeFolders(target.folder))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
@@ -319,6 +460,7 @@ void Extractor::WriteFolder(const ab::TAbZipItem& item, const Target& target) {
 }
 
 void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
+  Drain();
   if (item.UncompressedSize64() > kLinkTargetLimit)
     throw ab::EAbException("symbolic link target longer than any file system takes");
   rtl::TMemoryStream data;
@@ -334,11 +476,13 @@ void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
   Announce("    linking: ", " -> " + ShownName(linkTarget));
 }
 
-void Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
+bool Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
   if (!tree_->MakeFolders(target.folder))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   std::unique_ptr<os::fs::PendingFile> file = tree_->CreateTemporary(target.folder);
   if (!file) throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  if (HandOff(item, target, file)) return false;
+  Drain();
   PendingFileStream stream(*file);
   try {
     ab::DecodeMemberToStream(archive_, item, &stream);
@@ -346,12 +490,17 @@ void Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
     writeFailure_ = stream.Reason();
     throw;
   }
+  FinishFile(item, target, *file);
+  return true;
+}
+
+void Extractor::FinishFile(const ab::TAbZipItem& item, const Target& target,
+                           os::fs::PendingFile& file) {
   // Destroying the pending file on any failure below removes it.
   const std::optional<uint32_t> mode = PermissionsOf(item, options_.keepSpecialBits);
-  const bool stamped =
-      file->SetTimes(ModifiedTimeOf(item), AccessedTimeOf(item)) &&
-      (mode ? file->SetMode(*mode) : file->SetDosAttributes(item.DosAttributes()));
-  if (!stamped || !file->Commit(target.leaf))
+  const bool stamped = file.SetTimes(ModifiedTimeOf(item), AccessedTimeOf(item)) &&
+                       (mode ? file.SetMode(*mode) : file.SetDosAttributes(item.DosAttributes()));
+  if (!stamped || !file.Commit(target.leaf))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   Announce(item.CompressionMethod() == 0 ? " extracting: " : "  inflating: ");
 }

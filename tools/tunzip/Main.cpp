@@ -10,6 +10,7 @@
 #include "Listing.h"
 #include "Options.h"
 #include "Piping.h"
+#include "archive/AbExcept.h"
 #include "archive/AbZipTyp.h"
 #include "os/fs.h"
 #include "os/os.h"
@@ -78,6 +79,13 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
     }
     return tunzip::kExitOk;
   } catch (const std::exception& error) {
+    // One part of a split archive is a ZIP archive, just not a whole one:
+    // said so, with UnZip's code for an archive it cannot process.
+    if (dynamic_cast<const ab::EAbZipMultiPart*>(&error) != nullptr) {
+      Err() << "tunzip: " << options.archiveShown << ": " << UserMessage(error, options, programPath)
+            << '\n';
+      return tunzip::kExitFormatError;
+    }
     // Refused before a catalogue was found: the file is something else.
     if (archive.State() == ab::stInvalid) {
       Err() << "tunzip: " << options.archiveShown

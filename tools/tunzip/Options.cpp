@@ -1,8 +1,8 @@
 #include "Options.h"
 
 #include <algorithm>
+#include <charconv>
 #include <string_view>
-
 
 namespace tunzip {
 
@@ -26,6 +26,7 @@ const char* const kUsage =
     "  -K  keep setuid, setgid and sticky bits       -O CHARSET  code page of names\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name)\n"
+    "  --threads N  test or extract on N threads (default: one per core)\n"
     "  -h, --help  this text                          --version  tunzip's version\n"
     "masks: * any text, / included; ? one character; [a-f] [!a-f] one of a set;\n"
     "  \\ takes the next character as it is. See tunzip(1) for the exit codes.\n";
@@ -77,6 +78,18 @@ void SetTarget(Request&, Options& options, const Argument& value) {
   options.target = value.text;
 }
 
+// More threads than this only add open files and memory.
+constexpr unsigned kMostThreads = 64;
+
+void SetThreads(Request&, Options& options, const Argument& value) {
+  const char* const end = value.text.data() + value.text.size();
+  unsigned count = 0;
+  const auto [stop, error] = std::from_chars(value.text.data(), end, count);
+  if (error != std::errc() || stop != end || count < 1 || count > kMostThreads)
+    throw UsageError("--threads needs a number from 1 to " + std::to_string(kMostThreads));
+  options.threads = count;
+}
+
 void SetPassword(Request&, Options& options, const Argument& value) {
   options.havePassword = true;
   options.password = value.text;
@@ -113,6 +126,7 @@ constexpr OptionRule kZipInfoLetters[] = {
 
 constexpr OptionRule kWords[] = {
     {"help", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
+    {"threads", true, SetThreads},
     {"tsv", false, [](Request& r, Options&, const Argument&) { r.tsv = true; }},
     {"version", false, [](Request& r, Options&, const Argument&) { r.version = true; }},
 };

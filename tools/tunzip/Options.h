@@ -60,6 +60,9 @@ struct Options {
   std::string nameCharset;
   std::vector<std::string> masks;     // UTF-8; empty: every member
   std::vector<std::string> excludes;  // UTF-8, after -x
+  // --threads: how many members -t and extraction decode at once; 0 for one
+  // per core.
+  unsigned threads = 0;
   // Options that were given but have no effect here, said once on standard
   // error as UnZip does ("not extracting; -d ignored").
   std::vector<std::string> cautions;
