@@ -188,6 +188,9 @@ TEST(MksfxStamps, DosFieldsClampedToTheFormatsYears) {
   EXPECT_EQ(mksfx::ToDosStamp(2200, 1, 1, 0, 0, 0), mksfx::ToDosStamp(2107, 12, 31, 23, 59, 58));
   // 1700000000 is 2023-11-14 22:13:20 UTC.
   EXPECT_EQ(mksfx::DosStampUtc(1700000000), mksfx::ToDosStamp(2023, 11, 14, 22, 13, 20));
+  // Past 2038, where a 32-bit time_t ends (the 32-bit Windows build's).
+  EXPECT_EQ(mksfx::DosStampUtc(2245753810), mksfx::ToDosStamp(2041, 3, 1, 12, 30, 10));
+  EXPECT_EQ(mksfx::DosStampLocal(2245753810).date >> 9, 2041 - 1980);
   EXPECT_EQ(mksfx::DosStampUtc(0), mksfx::ToDosStamp(1980, 1, 1, 0, 0, 0));
   EXPECT_EQ(mksfx::DosStampUtc(int64_t{1} << 40), mksfx::ToDosStamp(2107, 12, 31, 23, 59, 58));
 }
