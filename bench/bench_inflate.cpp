@@ -88,7 +88,9 @@ double TimeOurs(const Bytes& packed, const Bytes& plain, uint32_t flags, bool* o
   uint32_t crc = 0;
   auto run = [&] {
     source.SetPosition(0);
-    dest.SetPosition(0);
+    // Emptied, its room kept: the decode writes into the stream's own bytes
+    // as a caller's fresh buffer would be written.
+    dest.SetSize(0);
     crc = ab::Inflate(&source, &dest, &options);
   };
   try {

@@ -1,6 +1,8 @@
 // Decodes arbitrary bytes as plain Deflate and as Deflate64. Plain Deflate
 // must agree with zlib: both refuse the input, or both produce the same
-// bytes and stop at the same input byte. Nothing may crash or touch memory
+// bytes and stop at the same input byte. Where the output stays small, a
+// plain memory stream, which the decoder writes into in place, must end
+// with what the capped stream got. Nothing may crash or touch memory
 // outside its buffers (the sanitizers watch that).
 #include <zlib.h>
 
@@ -26,15 +28,17 @@ class TCappedStream : public rtl::TMemoryStream {
 
 struct Outcome {
   bool ok = false;
+  bool full = false;  // the capped stream refused to grow
   std::vector<uint8_t> output;
   int64_t used = 0;
   uint32_t crc = 0;
 };
 
+template <typename Destination>
 Outcome Ours(const uint8_t* data, size_t size, uint32_t flags) {
   Outcome result;
   rtl::TMemoryStream source(std::vector<uint8_t>(data, data + size));
-  TCappedStream dest;
+  Destination dest;
   ab::TAbDeflateHelper options;
   options.SetDecodeFlags(flags);
   try {
@@ -42,6 +46,7 @@ Outcome Ours(const uint8_t* data, size_t size, uint32_t flags) {
     result.ok = true;
   } catch (const ab::EAbInflateError&) {
   } catch (const rtl::EWriteError&) {
+    result.full = true;
   }
   result.output = dest.Bytes();
   result.used = source.Position();
@@ -74,7 +79,7 @@ Outcome Zlib(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const Outcome ours = Ours(data, size, 0);
+  const Outcome ours = Ours<TCappedStream>(data, size, 0);
   const Outcome zlib = Zlib(data, size);
   // Output beyond the cap is an outcome of the harness, not of the decoders.
   const bool capped = static_cast<int64_t>(zlib.output.size()) > kOutputCap - 65536 ||
@@ -88,8 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
   }
-  const Outcome wide = Ours(data, size, ab::dfcDeflate64);
+  const Outcome wide = Ours<TCappedStream>(data, size, ab::dfcDeflate64);
   if (wide.ok && wide.crc != crc32(0, wide.output.data(), static_cast<uInt>(wide.output.size())))
     std::abort();
+  for (const auto& [capped, flags] : {std::pair{&ours, 0u}, std::pair{&wide, ab::dfcDeflate64}}) {
+    if (capped->full) continue;
+    const Outcome inPlace = Ours<rtl::TMemoryStream>(data, size, flags);
+    if (inPlace.ok != capped->ok || inPlace.output != capped->output ||
+        inPlace.used != capped->used || inPlace.crc != capped->crc)
+      std::abort();
+  }
   return 0;
 }

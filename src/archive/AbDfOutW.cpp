@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 #include "archive/AbCrc32.h"
 
@@ -25,6 +26,42 @@ TAbDfOutputWindow::TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool us
   flushed_ = cursor_;
   checked_ = cursor_;
   flushPoint_ = buffer_ + history_ + kChunk;
+  // Only a plain memory stream, and only at its end: bytes after the
+  // position would be overwritten by the tail.
+  if (!testOnly && typeid(dest) == typeid(rtl::TMemoryStream)) {
+    auto* memory = static_cast<rtl::TMemoryStream*>(&dest);
+    const int64_t at = memory->Position();
+    if (at == memory->Size()) {
+      memory_ = memory;
+      memoryStart_ = at;
+      GrowMemory();
+    }
+  }
+}
+
+TAbDfOutputWindow::~TAbDfOutputWindow() {
+  // A decode ends with FlushAll; this only keeps the stream's length right
+  // should one end without it.
+  if (memory_ != nullptr) ReleaseMemory();
+}
+
+void TAbDfOutputWindow::GrowMemory() {
+  const int64_t made = cursor_ - buffer_;
+  const int64_t flushed = flushed_ - buffer_;
+  const int64_t checked = checked_ - buffer_;
+  memory_->SetSize(memoryStart_ + made + kChunk + kMaxMatch64 + kOvershoot);
+  buffer_ = memory_->Memory() + memoryStart_;
+  cursor_ = buffer_ + made;
+  flushed_ = buffer_ + flushed;
+  checked_ = buffer_ + checked;
+  flushPoint_ = cursor_ + kChunk;
+}
+
+void TAbDfOutputWindow::ReleaseMemory() {
+  const int64_t end = memoryStart_ + (cursor_ - buffer_);
+  memory_->SetSize(end);
+  memory_->SetPosition(end);
+  memory_ = nullptr;
 }
 
 void TAbDfOutputWindow::PutLiteral(uint8_t byte) {
@@ -73,12 +110,16 @@ void TAbDfOutputWindow::WriteOut() {
   flushed_ = cursor_;
   if (cursor_ <= from) return;
   const auto n = static_cast<int32_t>(cursor_ - from);
-  if (!testOnly_) dest_.WriteBuffer(from, n);
+  if (!testOnly_ && memory_ == nullptr) dest_.WriteBuffer(from, n);
   produced_ += n;
 }
 
 void TAbDfOutputWindow::Slide() {
   WriteOut();
+  if (memory_ != nullptr) {
+    GrowMemory();
+    return;
+  }
   const auto keep = static_cast<size_t>(std::min<int64_t>(cursor_ - buffer_, history_));
   std::memmove(buffer_, cursor_ - keep, keep);
   cursor_ = buffer_ + keep;
@@ -88,6 +129,7 @@ void TAbDfOutputWindow::Slide() {
 
 void TAbDfOutputWindow::FlushAll() {
   WriteOut();
+  if (memory_ != nullptr) ReleaseMemory();
 }
 
 uint32_t TAbDfOutputWindow::FinalChecksum() {

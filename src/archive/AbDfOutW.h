@@ -9,6 +9,11 @@
 // history's worth moves to the front. The tail also absorbs the few bytes a
 // block copy writes past a match's end. The buffer belongs to the caller, who
 // keeps it from member to member.
+//
+// A plain memory stream written at its end is its own window: the decoder
+// writes straight into the stream's bytes, which grow a chunk at a time with
+// the tail beyond, every byte made stays history, and nothing is copied;
+// the stream is cut to the bytes made when the decode ends.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +43,7 @@ class TAbDfOutputWindow {
   // buffer holds kBufferSize bytes.
   TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool useCrc, int32_t stopAfter,
                     bool testOnly, TAbLogger* log, uint8_t* buffer);
+  ~TAbDfOutputWindow();
   TAbDfOutputWindow(const TAbDfOutputWindow&) = delete;
   TAbDfOutputWindow& operator=(const TAbDfOutputWindow&) = delete;
 
@@ -80,6 +86,10 @@ class TAbDfOutputWindow {
 
  private:
   void WriteOut();
+  // The stream's bytes as the window: made a chunk (and the tail) longer.
+  void GrowMemory();
+  // Cuts the stream to the bytes made and leaves its position after them.
+  void ReleaseMemory();
 
   uint8_t* buffer_;
   uint32_t checksum_;
@@ -94,6 +104,8 @@ class TAbDfOutputWindow {
   bool testOnly_;
   bool useCrc_;
   uint8_t* flushPoint_;
+  rtl::TMemoryStream* memory_ = nullptr;  // the destination, when it is the window
+  int64_t memoryStart_ = 0;               // where this decode's bytes start in it
 };
 
 }  // namespace ab

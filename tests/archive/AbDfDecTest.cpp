@@ -2,6 +2,7 @@
 // differences, refused corrupt input, truncation and the caller's contract.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <numeric>
 #include <random>
 
@@ -606,5 +607,69 @@ TEST(InflateContract, ASourceNotInMemoryGivesTheSameResults) {
     // 16 KiB a step: 16384, 32768, 49152, 65536, then the last 16 KiB read
     // ahead into the bytes behind the stream.
     EXPECT_EQ(calls, (std::vector<int32_t>{23, 47, 70, 94, 117})) << inMemory;
+  }
+}
+
+TEST(InflateContract, AMemoryDestinationGetsWhatAnyOtherDestinationGets) {
+  // A memory stream written at its end is decoded into in place and grows
+  // a chunk at a time; written anywhere else, and any other stream, it is
+  // written to. Each must end with exactly the bytes made, and a failure
+  // with exactly the bytes made before it.
+  class TForwardingStream : public rtl::TStream {
+   public:
+    int32_t Read(void* buffer, int32_t count) override { return inner.Read(buffer, count); }
+    int32_t Write(const void* buffer, int32_t count) override { return inner.Write(buffer, count); }
+    int64_t Seek(int64_t offset, int origin) override { return inner.Seek(offset, origin); }
+    rtl::TMemoryStream inner;
+  };
+  // Several chunks of output, with matches across every chunk boundary.
+  Bytes data;
+  std::mt19937 random(11);
+  while (data.size() < 1300000) {
+    const size_t run = 1 + random() % 300;
+    if (data.size() > 70000 && random() % 3 != 0) {
+      const size_t from = data.size() - 1 - random() % 60000;
+      for (size_t i = 0; i < run; ++i) data.push_back(data[from + i]);
+    } else {
+      for (size_t i = 0; i < run; ++i) data.push_back(static_cast<uint8_t>('a' + random() % 26));
+    }
+  }
+  const Bytes whole = ZlibDeflate(data, 6);
+  const Bytes prefix = {'h', 'e', 'a', 'd'};
+  for (size_t cut : {size_t{0}, whole.size() / 2}) {
+    const Bytes stream(whole.begin(), whole.end() - static_cast<long>(cut));
+    TForwardingStream other;
+    other.inner.WriteBuffer(prefix.data(), 4);
+    rtl::TMemoryStream atEnd;
+    atEnd.WriteBuffer(prefix.data(), 4);
+    // Written at its start, with more bytes than the output after it.
+    rtl::TMemoryStream inside(Bytes(data.size() + 10, 0xEE));
+    for (rtl::TStream* dest :
+         {static_cast<rtl::TStream*>(&other), static_cast<rtl::TStream*>(&atEnd),
+          static_cast<rtl::TStream*>(&inside)}) {
+      rtl::TMemoryStream source(stream);
+      TAbDeflateHelper helper;
+      uint32_t crc = 0;
+      if (cut == 0)
+        crc = Inflate(&source, dest, &helper);
+      else
+        EXPECT_THROW(Inflate(&source, dest, &helper), EAbInflateError);
+      if (cut == 0) {
+        EXPECT_EQ(crc, Crc32(data.data(), data.size()));
+        EXPECT_EQ(helper.OutputMade(), static_cast<int64_t>(data.size()));
+      }
+    }
+    const Bytes& made = other.inner.Bytes();
+    ASSERT_GT(made.size(), 4u);
+    EXPECT_TRUE(std::equal(made.begin() + 4, made.end(), data.begin()));
+    if (cut == 0) {
+      EXPECT_EQ(made.size(), data.size() + 4);
+    }
+    EXPECT_EQ(atEnd.Bytes(), made);
+    EXPECT_EQ(atEnd.Position(), static_cast<int64_t>(made.size()));
+    EXPECT_EQ(inside.Bytes().size(), data.size() + 10);
+    EXPECT_TRUE(std::equal(made.begin() + 4, made.end(), inside.Bytes().begin()));
+    EXPECT_TRUE(std::all_of(inside.Bytes().begin() + static_cast<long>(made.size() - 4),
+                            inside.Bytes().end(), [](uint8_t b) { return b == 0xEE; }));
   }
 }
