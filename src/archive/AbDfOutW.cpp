@@ -49,12 +49,16 @@ void TAbDfOutputWindow::GrowMemory() {
   const int64_t made = cursor_ - buffer_;
   const int64_t flushed = flushed_ - buffer_;
   const int64_t checked = checked_ - buffer_;
-  memory_->SetSize(memoryStart_ + made + kChunk + kMaxMatch64 + kOvershoot);
+  // The stream zeroes what it grows by: small steps first, so that a small
+  // member costs little, then as much as was made, up to a chunk.
+  const int64_t step = std::clamp<int64_t>(made, kFirstMemoryStep, kChunk);
+  const int64_t tail = (history_ > 32768 ? kMaxMatch64 : kMaxMatch) + kOvershoot;
+  memory_->SetSize(memoryStart_ + made + step + tail);
   buffer_ = memory_->Memory() + memoryStart_;
   cursor_ = buffer_ + made;
   flushed_ = buffer_ + flushed;
   checked_ = buffer_ + checked;
-  flushPoint_ = cursor_ + kChunk;
+  flushPoint_ = cursor_ + step;
 }
 
 void TAbDfOutputWindow::ReleaseMemory() {

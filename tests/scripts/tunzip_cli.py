@@ -168,6 +168,22 @@ def main():
     check(code == 0 and out.rstrip("\r\n").split("\t")[8] == long_name.decode(),
           "long name: %d %r" % (code, err))
 
+    # A shifted archive with a comment, as UnZip prints its head: the title,
+    # the comment, then the warning; -p and -Z1 give the warning alone.
+    plain = zip_bytes([(b"one.txt", b"1", 0)])
+    write("shifted.zip", b"\x90" * 100 + plain[:-2] + struct.pack("<H", 8) + b"the note")
+    merged = subprocess.run([tunzip, "-t", "shifted.zip"], cwd=scratch, timeout=60,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    lines = merged.stdout.decode().splitlines()
+    check(merged.returncode == 1 and lines[:3] == [
+        "Archive:  shifted.zip", "the note",
+        "warning [shifted.zip]:  100 extra bytes at beginning or within zipfile"],
+        "shifted head: %d %r" % (merged.returncode, lines))
+    for args in (["-p"], ["-Z1"], ["-q", "-o", "-d", "shifted-out"], ["-qq", "-t"]):
+        code, out, err = run(tunzip, *args, "shifted.zip", cwd=scratch)
+        check(code == 1 and "the note" not in out and ("100 extra bytes" in err) == (args[0] != "-qq"),
+              "shifted %s: %d %r %r" % (args[0], code, out, err))
+
     for failure in failures:
         print("FAIL:", failure)
     print("%d failures" % len(failures))

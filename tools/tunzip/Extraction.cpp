@@ -407,7 +407,9 @@ bool Extractor::Admit(Target& target, bool isFolder) {
     } else if (askUser_) {
       answer = AskOverwrite(target.Shown());
     } else {
-      Warn(why + ", not overwritten (use -o to overwrite, -n to skip quietly)");
+      // -n quiets only the files that were there before the run.
+      Warn(why + (claimed ? ", not overwritten (use -o to overwrite it)"
+                          : ", not overwritten (use -o to overwrite, -n to skip quietly)"));
       return false;
     }
     if (answer == 'y') return true;

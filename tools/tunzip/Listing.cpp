@@ -135,14 +135,25 @@ std::string MethodName(uint16_t method, uint16_t flags) {
   }
 }
 
-int ListArchive(const ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
-                std::ostream& err) {
-  const bool table = options.listing == Listing::kShort || options.listing == Listing::kVerbose;
-  if (table && options.quiet == 0) {
+void ArchiveHeader(const ab::TAbZipArchive& archive, const Options& options, bool withTitle,
+                   std::ostream& out, std::ostream& err) {
+  if (withTitle) {
     out << "Archive:  " << options.archiveShown << '\n';
     const std::string& comment = archive.EndRecord().ZipfileComment();
     if (!comment.empty()) out << ShownName(os::OemToChar(comment.c_str())) << '\n';
   }
+  if (archive.OffsetShift() != 0 && options.quiet < 2) {
+    out.flush();
+    err << "warning [" << options.archiveShown << "]:  " << archive.OffsetShift()
+        << " extra bytes at beginning or within zipfile\n"
+           "  (attempting to process anyway)\n";
+  }
+}
+
+int ListArchive(const ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
+                std::ostream& err) {
+  const bool table = options.listing == Listing::kShort || options.listing == Listing::kVerbose;
+  ArchiveHeader(archive, options, table && options.quiet == 0, out, err);
   if (archive.ItemCount() == 0) {
     out.flush();
     err << "tunzip: " << options.archiveShown << ": zipfile is empty\n";

@@ -26,6 +26,12 @@ Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options);
 // The method as unzip -v names it ("Stored", "Defl:N", "Unk:014", ...).
 std::string MethodName(uint16_t method, uint16_t flags);
 
+// What every command says of a loaded archive before its members, as UnZip
+// does: the "Archive:" line and the archive's comment when withTitle, then,
+// on err unless -qq, the warning about a shifted archive.
+void ArchiveHeader(const ab::TAbZipArchive& archive, const Options& options, bool withTitle,
+                   std::ostream& out, std::ostream& err);
+
 // Writes the listing of a loaded archive; returns the exit code.
 int ListArchive(const ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
                 std::ostream& err);

@@ -71,19 +71,14 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
   archive.SetAllowOffsetShift(true);
   try {
     archive.LoadCatalogue();
-    if (archive.OffsetShift() != 0) {
-      Err() << "warning [" << options.archiveShown << "]:  " << archive.OffsetShift()
-            << " extra bytes at beginning or within zipfile\n"
-               "  (attempting to process anyway)\n";
-      return tunzip::kExitWarning;
-    }
-    return tunzip::kExitOk;
+    // A shifted archive is warned about under the "Archive:" line.
+    return archive.OffsetShift() != 0 ? tunzip::kExitWarning : tunzip::kExitOk;
   } catch (const std::exception& error) {
     // One part of a split archive is a ZIP archive, just not a whole one:
     // said so, with UnZip's code for an archive it cannot process.
     if (dynamic_cast<const ab::EAbZipMultiPart*>(&error) != nullptr) {
-      Err() << "tunzip: " << options.archiveShown << ": " << UserMessage(error, options, programPath)
-            << '\n';
+      Err() << "tunzip: " << options.archiveShown << ": "
+            << UserMessage(error, options, programPath) << '\n';
       return tunzip::kExitFormatError;
     }
     // Refused before a catalogue was found: the file is something else.
@@ -106,7 +101,7 @@ int Act(ab::TAbZipArchive& archive, const tunzip::Options& options,
       return tunzip::ListArchive(archive, options, Out(), Err());
     // Under -p standard output carries the members' bytes alone.
     const bool piping = options.mode == tunzip::Mode::kPipe;
-    if (options.quiet == 0 && !piping) Out() << "Archive:  " << options.archiveShown << '\n';
+    tunzip::ArchiveHeader(archive, options, options.quiet == 0 && !piping, Out(), Err());
     if (archive.ItemCount() == 0) {
       Out().flush();
       Err() << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
