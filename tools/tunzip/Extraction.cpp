@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <future>
 #include <optional>
 #include <thread>
@@ -52,6 +53,18 @@ constexpr uint64_t kLinkTargetLimit = 4096;
 // worker and committing it costs more than decoding it (20,000 files of a few
 // bytes extract a third slower through the workers than without them).
 constexpr uint64_t kSmallestHandOff = 64 * 1024;
+
+// A decode that has already run on this thread, as a worker's would be seen.
+std::future<void> DecodedHere(const std::function<void()>& decode) {
+  std::promise<void> done;
+  try {
+    decode();
+    done.set_value();
+  } catch (...) {
+    done.set_exception(std::current_exception());
+  }
+  return done.get_future();
+}
 
 // The decoder's output, written into a file that is not yet in place.
 class PendingFileStream : public rtl::TStream {
@@ -274,13 +287,19 @@ void Extractor::StartWorkers(size_t members) {
   if (sources.size() >= 2) workers_ = std::make_unique<DecodeWorkers>(std::move(sources));
 }
 
-// Gives the member's decode to a worker, unless there are none, the member
-// may ask for a password, which only this thread can do, or it is too small
-// to gain from a worker. A few members per worker wait at most, so that open
-// files and memory stay bounded.
+// Puts the member in flight, to be committed in its turn: decoded by a
+// worker, or, when it is too small to gain from one, decoded here at once
+// while the workers go on with the members before it. Not when there are no
+// workers, nor for a member that may ask for a password, which only this
+// thread can do; a small member waits for no one when nothing is in flight,
+// nor while a progress line shows the member this thread decodes. A few
+// members per worker wait at most, so that open files and memory stay
+// bounded.
 bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
                         std::unique_ptr<os::fs::PendingFile>& file) {
-  if (!workers_ || item.IsEncrypted() || item.CompressedSize64() < kSmallestHandOff) return false;
+  if (!workers_ || item.IsEncrypted()) return false;
+  const bool here = item.CompressedSize64() < kSmallestHandOff;
+  if (here && (inFlight_.empty() || progressLine_)) return false;
   while (inFlight_.size() >= 2 * workers_->Count()) CommitOldest();
   InFlight job;
   job.item = &item;
@@ -292,10 +311,16 @@ bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
   } else {
     job.output = std::make_unique<ab::TAbBitBucketStream>();
   }
-  job.decoded =
-      workers_->Hand([this, &item, output = job.output.get()](const ab::TAbMemberSource& source) {
-        ab::DecodeMemberToStream(archive_, item, output, source);
-      });
+  if (here) {
+    job.decoded = DecodedHere([this, &item, output = job.output.get()] {
+      ab::DecodeMemberToStream(archive_, item, output, {archive_.Stream(), nullptr});
+    });
+  } else {
+    job.decoded =
+        workers_->Hand([this, &item, output = job.output.get()](const ab::TAbMemberSource& source) {
+          ab::DecodeMemberToStream(archive_, item, output, source);
+        });
+  }
   inFlight_.push_back(std::move(job));
   ++handOffs_;
   return true;
