@@ -30,7 +30,7 @@ class TAbDfOutputWindow {
   // the history costs an eighth of a chunk's copy (a quarter for Deflate64).
   static constexpr int32_t kChunk = 256 * 1024;
   // The first growth of a memory stream that is its own window.
-  static constexpr int32_t kFirstMemoryStep = 16 * 1024;
+  static constexpr int32_t kFirstMemoryStep = 4 * 1024;
   // New bytes checksummed at a time, while they are still in the cache.
   static constexpr int32_t kCheckStep = 32 * 1024;
   // The longest match, plus the overshoot of a block copy.

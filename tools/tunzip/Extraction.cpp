@@ -53,6 +53,11 @@ constexpr uint64_t kLinkTargetLimit = 4096;
 // worker and committing it costs more than decoding it (20,000 files of a few
 // bytes extract a third slower through the workers than without them).
 constexpr uint64_t kSmallestHandOff = 64 * 1024;
+// Members in flight per worker at most. A member waits for the ones before
+// it to be committed, so that one large member would stall the other workers
+// if only a few could pass it; each one in flight holds no more than an open
+// file.
+constexpr size_t kInFlightPerWorker = 16;
 
 // A decode that has already run on this thread, as a worker's would be seen.
 std::future<void> DecodedHere(const std::function<void()>& decode) {
@@ -148,6 +153,7 @@ class Extractor {
     Target target;
     std::unique_ptr<os::fs::PendingFile> file;  // none when testing
     std::unique_ptr<rtl::TStream> output;       // the file's stream, or a bit bucket
+    bool folder = false;                        // a folder made, to be announced
     std::future<void> decoded;
   };
 
@@ -161,7 +167,11 @@ class Extractor {
   bool Admit(Target& target, bool isFolder);
   char AskOverwrite(const std::string& shown);
   void TestMember(ab::TAbZipItem& item);
-  void WriteFolder(const ab::TAbZipItem& item, const Target& target);
+  // False when the folder waits in flight to be announced.
+  bool WriteFolder(ab::TAbZipItem& item, const Target& target);
+  void RecordFolder(const ab::TAbZipItem& item, const Target& target);
+  bool CanPassInFlight() const;
+  void WaitForRoom();
   void WriteLink(ab::TAbZipItem& item, const Target& target);
   // False when the member went to a worker and is committed later.
   bool WriteFile(ab::TAbZipItem& item, const Target& target);
@@ -298,9 +308,9 @@ void Extractor::StartWorkers(size_t members) {
 bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
                         std::unique_ptr<os::fs::PendingFile>& file) {
   if (!workers_ || item.IsEncrypted()) return false;
-  const bool here = item.CompressedSize64() < kSmallestHandOff;
-  if (here && (inFlight_.empty() || progressLine_)) return false;
-  while (inFlight_.size() >= 2 * workers_->Count()) CommitOldest();
+  const bool here = item.IsFolder() || item.CompressedSize64() < kSmallestHandOff;
+  if (here && !CanPassInFlight()) return false;
+  WaitForRoom();
   InFlight job;
   job.item = &item;
   job.index = currentIndex_;
@@ -313,7 +323,8 @@ bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
   }
   if (here) {
     job.decoded = DecodedHere([this, &item, output = job.output.get()] {
-      ab::DecodeMemberToStream(archive_, item, output, {archive_.Stream(), nullptr});
+      if (!item.IsFolder())
+        ab::DecodeMemberToStream(archive_, item, output, {archive_.Stream(), nullptr});
     });
   } else {
     job.decoded =
@@ -324,6 +335,17 @@ bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
   inFlight_.push_back(std::move(job));
   ++handOffs_;
   return true;
+}
+
+// Whether a member done on this thread may go in flight behind the ones
+// there: only when some are (else it is simply done now), and not while a
+// progress line shows the member this thread works on.
+bool Extractor::CanPassInFlight() const {
+  return workers_ && !inFlight_.empty() && !progressLine_;
+}
+
+void Extractor::WaitForRoom() {
+  while (inFlight_.size() >= kInFlightPerWorker * workers_->Count()) CommitOldest();
 }
 
 // Waits for the oldest member in flight and commits it as the one thread
@@ -340,7 +362,9 @@ void Extractor::CommitOldest() {
       if (job.file) writeFailure_ = static_cast<PendingFileStream&>(*job.output).Reason();
       throw;
     }
-    if (job.file) {
+    if (job.folder) {
+      RecordFolder(*job.item, job.target);
+    } else if (job.file) {
       FinishFile(*job.item, job.target, *job.file);
     } else {
       ReportTested();
@@ -364,7 +388,7 @@ void Extractor::Handle(ab::TAbZipItem& item) {
   try {
     if (testing_) {
       std::unique_ptr<os::fs::PendingFile> none;
-      if (item.IsFolder() || !HandOff(item, {}, none)) TestMember(item);
+      if (!HandOff(item, {}, none)) TestMember(item);
       return;
     }
     // Nothing can be written under no name, and guessing one could hit
@@ -376,7 +400,7 @@ void Extractor::Handle(ab::TAbZipItem& item) {
     if (isFolder && options_.junkPaths) return;
     if (!Refreshes(item, target, isFolder) || !Admit(target, isFolder)) return;
     if (isFolder) {
-      WriteFolder(item, target);
+      if (!WriteFolder(item, target)) return;
     } else if (item.IsSymbolicLink() && os::fs::KeepsUnixMetadata()) {
       WriteLink(item, target);
     } else if (!WriteFile(item, target)) {
@@ -481,11 +505,31 @@ void Extractor::ReportTested() {
     out_ << "    testing: " << ShownMemberName(*current_, currentIndex_) << "   OK\n";
 }
 
-void Extractor::WriteFolder(const ab::TAbZipItem& item, const Target& target) {
-  Drain();
-  if (target.folder.empty()) return;  // the target folder itself
-  if (!tree_->MakeFolders(target.folder))
+bool Extractor::WriteFolder(ab::TAbZipItem& item, const Target& target) {
+  if (target.folder.empty()) return true;  // the target folder itself
+  if (!tree_->MakeFolders(target.folder)) {
+    Drain();
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  }
+  // Made now, for the members after it; announced in its turn.
+  if (CanPassInFlight()) {
+    WaitForRoom();
+    InFlight job;
+    job.item = &item;
+    job.index = currentIndex_;
+    job.target = target;
+    job.folder = true;
+    job.decoded = DecodedHere([] {});
+    inFlight_.push_back(std::move(job));
+    ++handOffs_;
+    return false;
+  }
+  Drain();
+  RecordFolder(item, target);
+  return true;
+}
+
+void Extractor::RecordFolder(const ab::TAbZipItem& item, const Target& target) {
   folders_.push_back({target.folder, ModifiedTimeOf(item), AccessedTimeOf(item),
                       PermissionsOf(item, options_.keepSpecialBits)});
   Announce("   creating: ");
