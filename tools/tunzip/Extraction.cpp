@@ -157,7 +157,7 @@ class Extractor {
     std::future<void> decoded;
   };
 
-  void StartWorkers(size_t members);
+  void StartWorkers(const std::vector<int32_t>& items);
   bool HandOff(ab::TAbZipItem& item, const Target& target,
                std::unique_ptr<os::fs::PendingFile>& file);
   void CommitOldest();
@@ -240,7 +240,7 @@ int Extractor::Run() {
   archive_.ExtractHook = [this](ab::TAbZipArchive&, ab::TAbZipItem& item, const std::string&) {
     Handle(item);
   };
-  StartWorkers(choice.items.size());
+  StartWorkers(choice.items);
 
   for (int32_t index : choice.items) {
     if (archive_.State() == ab::stInvalid) {
@@ -272,10 +272,17 @@ int Extractor::Run() {
   return status_.Code();
 }
 
-// Workers when more than one thread is asked for and there is more than one
-// member, each with the archive opened anew; none when the archive spans
-// several files or cannot be opened again as the same file.
-void Extractor::StartWorkers(size_t members) {
+// Workers when more than one thread is asked for and more than one member
+// is large enough for one, each with the archive opened anew; none when the
+// archive spans several files or cannot be opened again as the same file.
+void Extractor::StartWorkers(const std::vector<int32_t>& items) {
+  // Only members a worker would take count: one alone gains nothing from
+  // threads that cost their start and their own buffers.
+  const size_t members =
+      static_cast<size_t>(std::count_if(items.begin(), items.end(), [&](int32_t i) {
+        const ab::TAbZipItem& item = archive_.Item(i);
+        return !item.IsEncrypted() && item.CompressedSize64() >= kSmallestHandOff;
+      }));
   const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
   const size_t count = std::min<size_t>(options_.threads > 0 ? options_.threads : cores, members);
   if (count < 2 || archive_.MultiPart()) return;
