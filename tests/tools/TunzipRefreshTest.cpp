@@ -69,6 +69,12 @@ TEST(TunzipRefresh, DosTimesAreLocalAndImpossibleDatesAreNone) {
   EXPECT_FALSE(tunzip::MemberTimeFromDos((41 << 9) | (13 << 5) | 6, time).has_value());
   EXPECT_FALSE(tunzip::MemberTimeFromDos((41 << 9) | (3 << 5) | 0, time).has_value());
   EXPECT_FALSE(tunzip::MemberTimeFromDos(date, (24 << 11)).has_value());
+  // 2050-06-15 12:00:00, past the end of a 32-bit time_t (the 32-bit Windows
+  // build's): within a day of that moment in UTC, whatever the zone.
+  const std::optional<MemberTime> late =
+      tunzip::MemberTimeFromDos((70 << 9) | (6 << 5) | 15, 12 << 11);
+  ASSERT_TRUE(late.has_value());
+  EXPECT_LT(std::abs(late->seconds - int64_t{2538907200}), 86400);
 }
 
 }  // namespace

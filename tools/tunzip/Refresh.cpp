@@ -1,8 +1,7 @@
 #include "Refresh.h"
 
-#include <ctime>
-
 #include "archive/AbUtils.h"
+#include "os/fs.h"
 
 namespace tunzip {
 
@@ -11,17 +10,12 @@ std::optional<MemberTime> MemberTimeFromDos(uint16_t dosDate, uint16_t dosTime) 
   if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.hour > 23 ||
       stamp.minute > 59 || stamp.second > 59)
     return std::nullopt;
-  std::tm local{};
-  local.tm_year = stamp.year - 1900;
-  local.tm_mon = stamp.month - 1;
-  local.tm_mday = stamp.day;
-  local.tm_hour = stamp.hour;
-  local.tm_min = stamp.minute;
-  local.tm_sec = stamp.second;
-  local.tm_isdst = -1;  // the zone's rule for that day
-  const std::time_t when = std::mktime(&local);
-  if (when == static_cast<std::time_t>(-1)) return std::nullopt;
-  return MemberTime{static_cast<int64_t>(when), false};
+  // Through the system layer, whose Windows side reaches 2107 where the
+  // 32-bit build's time_t ends in 2038.
+  const std::optional<os::fs::FileTime> when = os::fs::LocalToUtc(
+      {stamp.year, stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second});
+  if (!when) return std::nullopt;
+  return MemberTime{when->seconds, false};
 }
 
 RefreshVerdict DecideRefresh(Refresh refresh, const std::optional<MemberTime>& member,
