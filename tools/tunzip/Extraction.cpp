@@ -171,7 +171,8 @@ class Extractor {
   bool WriteFolder(ab::TAbZipItem& item, const Target& target);
   void RecordFolder(const ab::TAbZipItem& item, const Target& target);
   bool CanPassInFlight() const;
-  void WaitForRoom();
+  // A new member in flight behind the others, once there is room for it.
+  InFlight& PutInFlight(ab::TAbZipItem& item, const Target& target);
   void WriteLink(ab::TAbZipItem& item, const Target& target);
   // False when the member went to a worker and is committed later.
   bool WriteFile(ab::TAbZipItem& item, const Target& target);
@@ -317,11 +318,7 @@ bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
   if (!workers_ || item.IsEncrypted()) return false;
   const bool here = item.IsFolder() || item.CompressedSize64() < kSmallestHandOff;
   if (here && !CanPassInFlight()) return false;
-  WaitForRoom();
-  InFlight job;
-  job.item = &item;
-  job.index = currentIndex_;
-  job.target = target;
+  InFlight& job = PutInFlight(item, target);
   if (file) {
     job.output = std::make_unique<PendingFileStream>(*file);
     job.file = std::move(file);
@@ -339,8 +336,6 @@ bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
           ab::DecodeMemberToStream(archive_, item, output, source);
         });
   }
-  inFlight_.push_back(std::move(job));
-  ++handOffs_;
   return true;
 }
 
@@ -351,8 +346,14 @@ bool Extractor::CanPassInFlight() const {
   return workers_ && !inFlight_.empty() && !progressLine_;
 }
 
-void Extractor::WaitForRoom() {
+Extractor::InFlight& Extractor::PutInFlight(ab::TAbZipItem& item, const Target& target) {
   while (inFlight_.size() >= kInFlightPerWorker * workers_->Count()) CommitOldest();
+  InFlight& job = inFlight_.emplace_back();
+  job.item = &item;
+  job.index = currentIndex_;
+  job.target = target;
+  ++handOffs_;
+  return job;
 }
 
 // Waits for the oldest member in flight and commits it as the one thread
@@ -520,15 +521,9 @@ bool Extractor::WriteFolder(ab::TAbZipItem& item, const Target& target) {
   }
   // Made now, for the members after it; announced in its turn.
   if (CanPassInFlight()) {
-    WaitForRoom();
-    InFlight job;
-    job.item = &item;
-    job.index = currentIndex_;
-    job.target = target;
+    InFlight& job = PutInFlight(item, target);
     job.folder = true;
     job.decoded = DecodedHere([] {});
-    inFlight_.push_back(std::move(job));
-    ++handOffs_;
     return false;
   }
   Drain();
