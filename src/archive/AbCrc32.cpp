@@ -5,6 +5,8 @@
 // equals the byte-at-a-time definition over kCrc32Table.
 #include "archive/AbCrc32.h"
 
+#include "rtl/Cpu.h"
+
 #include <array>
 #include <cstring>
 
@@ -153,10 +155,7 @@ TESSALINE_CLMUL uint32_t ClmulCrc(uint32_t crc, const uint8_t* data, size_t coun
   return FinishLanes(x1, x2, x3, x4, data, count);
 }
 
-bool HaveClmul() {
-  static const bool have = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-  return have;
-}
+bool HaveClmul() { return rtl::CpuFeatures().clmul; }
 
 // Processors with 512-bit carry-less multiplication fold four 64-byte lanes
 // at a time, three times the bytes per instruction of the 16-byte lanes.
@@ -215,11 +214,7 @@ TESSALINE_WIDE_CLMUL uint32_t WideClmulCrc(uint32_t crc, const uint8_t* data, si
   return FinishLanes(lane<0>(z1), lane<1>(z1), lane<2>(z1), lane<3>(z1), data, count);
 }
 
-bool HaveWideClmul() {
-  static const bool have =
-      HaveClmul() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("vpclmulqdq");
-  return have;
-}
+bool HaveWideClmul() { return rtl::CpuFeatures().wideClmul; }
 
 #endif
 

@@ -23,6 +23,7 @@
 #include <optional>
 
 #include "archive/AbDfCryS.h"
+#include "rtl/Cpu.h"
 #include "rtl/Format.h"
 
 namespace ab {
@@ -329,8 +330,7 @@ __attribute__((target("bmi2"))) TFastExit DecodeFastBmi2(TAbDfInBitStream& bits,
 
 TFastExit DecodeFast(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,
                      const Tree& distances) {
-  static const bool haveBmi2 = __builtin_cpu_supports("bmi2");
-  return haveBmi2 ? DecodeFastBmi2(bits, window, litLen, distances)
+  return rtl::CpuFeatures().bmi2 ? DecodeFastBmi2(bits, window, litLen, distances)
                   : DecodeFastPlain(bits, window, litLen, distances);
 }
 #else

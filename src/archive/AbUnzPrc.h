@@ -4,8 +4,11 @@
 // bytes with their CRC-32 and progress reports.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -98,6 +101,85 @@ class TAbUnzipHelper {
   }
   void FlushOutput();
   void FillInput();
+
+  // The decoders' fast loops work on a local copy of the bit reader and the
+  // output count, which the compiler keeps in registers: a store into the
+  // history through a byte pointer could alias any member, and the member
+  // forms reload everything after each byte. A loop runs only while its
+  // input block holds kQuickInputBytes more bytes, so that one Refill gives
+  // at least kQuickBits bits and never reads the archive, and it makes bytes
+  // up to putEnd only, short of every flush, progress report and the
+  // declared size. Anything else goes back to the member forms: Leave, call
+  // them, Enter again. The bits and bytes are the same either way.
+  struct TQuick {
+    static constexpr int kQuickInputBytes = 8;
+    static constexpr int kQuickBits = 56;
+
+    uint64_t bits;
+    int count;
+    const uint8_t* in;
+    const uint8_t* inEnd;
+    uint8_t* history;
+    int64_t total;
+    int64_t putEnd;  // the last count a byte may bring total to quietly
+
+    bool InputReady() const { return inEnd - in >= kQuickInputBytes; }
+    // Whole bytes in while fewer than 56 bits are held. Bits above count may
+    // already hold the next byte's low bits: the next refill puts the same
+    // byte at the same place, so the OR changes nothing.
+    void Refill() {
+      uint64_t next;
+      std::memcpy(&next, in, sizeof next);
+      next = LittleEndian64(next);
+      bits |= next << count;
+      in += (63 - count) >> 3;
+      count |= 56;
+    }
+    uint32_t Take(int n) {
+      const auto result = static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1));
+      bits >>= n;
+      count -= n;
+      return result;
+    }
+    void Put(uint8_t b) { history[total++ & kHistoryMask] = b; }
+    // A back-reference whose bytes all fit before putEnd; positions before
+    // the start of the output give 0.
+    void Copy(int64_t distance, int32_t length) {
+      int64_t from = total - distance;
+      for (; from < 0 && length > 0; ++from, --length) Put(0);
+      for (int32_t j = 0; j < length; ++j, ++from)
+        history[total++ & kHistoryMask] = history[from & kHistoryMask];
+    }
+    static uint64_t LittleEndian64(uint64_t v) {
+      if constexpr (std::endian::native == std::endian::little) return v;
+      return __builtin_bswap64(v);
+    }
+  };
+  // Inline, so that a loop's copy never has its address taken and stays in
+  // registers.
+  TQuick Enter() const {
+    TQuick q;
+    q.bits = bitBuffer_;
+    q.count = bitCount_;
+    q.in = inBuffer_.data() + inPos_;
+    // In the tail, bits come a byte at a time: no fast loop runs there.
+    q.inEnd = tail_ ? q.in : inBuffer_.data() + inCount_;
+    q.history = history_.get();
+    q.total = total_;
+    // PutByte writes out at produced_ + kOutputBufferSize, flushes at
+    // flushMark_ + kOutputBufferSize and at the declared size: quiet up to
+    // one byte short of each.
+    q.putEnd = std::min(produced_, flushMark_) + kOutputBufferSize - 1;
+    if (total_ < uncompressedSize_) q.putEnd = std::min<int64_t>(q.putEnd, uncompressedSize_ - 1);
+    return q;
+  }
+  void Leave(TQuick q) {
+    // TopUp ORs bytes in above bitCount_: clear what Refill loaded early.
+    bitBuffer_ = q.count == 0 ? 0 : q.bits & (~uint64_t{0} >> (64 - q.count));
+    bitCount_ = q.count;
+    inPos_ = static_cast<int32_t>(q.in - inBuffer_.data());
+    total_ = q.total;
+  }
   void LoadShannonFanoTree(TShannonFanoTree& tree, int16_t count);
   uint8_t DecodeTreeSymbol(const TShannonFanoTree& tree);
   bool EndOfInput() const { return endOfInput_; }

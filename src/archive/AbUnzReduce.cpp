@@ -48,7 +48,62 @@ void TAbUnzipHelper::DecodeReduced() {
   uint8_t last = 0;
   uint32_t v = 0;
   uint32_t length = 0;
+
+  // Whole sequences (a literal, an escaped 144, a back-reference) on the fast
+  // loop's bits: four symbols of at most 9 bits fit one refill.
+  const auto symbol = [&](TQuick& q) {
+    const TFollowerSet& set = sets[last];
+    uint8_t x;
+    if (set.size == 0) {
+      x = static_cast<uint8_t>(q.Take(8));
+    } else if (q.Take(1) == 1) {
+      x = static_cast<uint8_t>(q.Take(8));
+    } else {
+      const uint32_t index = q.Take(set.indexBits);
+      if (index >= set.size) {
+        Leave(q);  // the bytes made so far go out with the failure
+        throw EAbZipCorruptData("Reduce follower index past its set");
+      }
+      x = set.followers[index];
+    }
+    last = x;
+    return x;
+  };
+  const auto quick = [&] {
+    TQuick q = Enter();
+    while (q.InputReady() && q.total < q.putEnd) {
+      q.Refill();
+      const uint8_t x = symbol(q);
+      if (x != kEscape) {
+        q.Put(x);
+        continue;
+      }
+      const uint8_t y = symbol(q);
+      if (y == 0) {
+        q.Put(kEscape);
+        continue;
+      }
+      uint32_t count = y & lengthMask;
+      if (count == lengthMask) count += symbol(q);
+      const uint32_t high = (static_cast<uint32_t>(y) >> (8 - factor)) & ((1u << factor) - 1);
+      const int64_t distance = static_cast<int64_t>(high) * 256 + symbol(q) + 1;
+      const auto copyLength = static_cast<int32_t>(count + 3);
+      if (q.total + copyLength <= q.putEnd) {
+        q.Copy(distance, copyLength);
+        continue;
+      }
+      Leave(q);
+      CopyBack(distance, copyLength, false);
+      return;
+    }
+    Leave(q);
+  };
+
   while (!endOfInput_ && total_ < uncompressedSize_) {
+    if (state == 0) {
+      quick();
+      if (endOfInput_ || total_ >= uncompressedSize_) break;
+    }
     const TFollowerSet& set = sets[last];
     uint8_t x;
     if (set.size == 0 || TakeBits(1) == 1) {
