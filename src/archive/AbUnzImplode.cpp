@@ -140,7 +140,58 @@ void TAbUnzipHelper::DecodeImploded() {
   LoadShannonFanoTree(*lengths, 64);
   LoadShannonFanoTree(*distances, 64);
 
+  // Whole literals and matches on the fast loop's bits: a match takes at
+  // most 1 + 7 + 16 + 16 + 8 bits, within one refill. A code the tree's
+  // table cannot answer is walked by the member form, on the same bits.
+  const auto symbol = [&](TQuick& q, const TShannonFanoTree& tree) -> uint8_t {
+    if (!tree.lookup.empty()) {
+      const uint16_t slot = tree.lookup[q.bits & (tree.lookup.size() - 1)];
+      if (slot != kWalk) {
+        q.Take(slot >> 8);
+        return static_cast<uint8_t>(slot);
+      }
+    }
+    Leave(q);
+    const uint8_t value = DecodeTreeSymbolSlow(tree);
+    q = Enter();
+    return value;
+  };
+  // A match reads its bytes back one at a time with a flush before each,
+  // which is when progress is reported: a match that would pass the next
+  // report goes through CopyBack.
+  const bool reportsEachByte = static_cast<bool>(OnProgress);
+  const auto quick = [&] {
+    TQuick q = Enter();
+    const int64_t progressAt = reportsEachByte ? nextProgressAt_ : q.putEnd;
+    while (q.InputReady() && q.total < q.putEnd) {
+      q.Refill();
+      if (q.Take(1) == 1) {
+        q.Put(literalTree ? symbol(q, *literals) : static_cast<uint8_t>(q.Take(8)));
+        continue;
+      }
+      uint32_t distance = q.Take(dictionaryBits);
+      distance |= static_cast<uint32_t>(symbol(q, *distances)) << dictionaryBits;
+      int32_t length = symbol(q, *lengths);
+      if (length == 63) length += static_cast<int32_t>(q.Take(8));
+      length += minimumMatch;
+      const int64_t end = q.total + length;
+      if (end > q.putEnd || end > progressAt) {
+        Leave(q);
+        CopyBack(static_cast<int64_t>(distance) + 1, length, true);
+        return;
+      }
+      const int64_t lastFrom = end - 1 - (static_cast<int64_t>(distance) + 1);
+      q.Copy(static_cast<int64_t>(distance) + 1, length);
+      // The flush before the last byte read back; bytes from before the start
+      // of the output are not read back and flush nothing.
+      if (reportsEachByte && lastFrom >= 0) flushMark_ = end - 1;
+    }
+    Leave(q);
+  };
+
   while (!endOfInput_ && total_ < uncompressedSize_) {
+    quick();
+    if (endOfInput_ || total_ >= uncompressedSize_) break;
     if (TakeBits(1) == 1) {
       PutByte(literalTree ? DecodeTreeSymbol(*literals) : static_cast<uint8_t>(TakeBits(8)));
       continue;
