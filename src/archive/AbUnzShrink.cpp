@@ -62,7 +62,70 @@ void TAbUnzipHelper::DecodeShrunk() {
   uint8_t baseByte = static_cast<uint8_t>(oldCode);
   PutByte(baseByte);
 
+  // Whole codes on the fast loop's bits: a control code and its value take
+  // 26 bits, a code 13, so each refill serves either.
+  const auto quick = [&] {
+    TQuick q = Enter();
+    while (q.InputReady() && q.total < q.putEnd) {
+      q.Refill();
+      int code = static_cast<int>(q.Take(width));
+      if (code == 256) {
+        const uint32_t control = q.Take(width);
+        if (control == 1) {
+          if (++width > kMaxWidth) {
+            Leave(q);
+            throw EAbZipCorruptData("Shrink code wider than 13 bits");
+          }
+        } else if (control == 2) {
+          nextFree = PartialClear(t, nextFree);
+        }
+        continue;
+      }
+      const int savedCode = code;
+      int top = 0;
+      const auto push = [&](uint8_t b) {
+        if (top == kTableSize) {
+          Leave(q);
+          throw EAbZipCorruptData("Shrink code chain longer than the table");
+        }
+        t.stack[top++] = b;
+      };
+      if (t.prefix[code] == kFree) {
+        push(baseByte);
+        code = oldCode;
+      }
+      while (code >= kFirstFree) {
+        if (t.prefix[code] == kFree) {
+          push(baseByte);
+          code = oldCode;
+        } else {
+          push(t.suffix[code]);
+          code = t.prefix[code];
+        }
+      }
+      baseByte = t.suffix[code];
+      if (q.total + top + 1 <= q.putEnd) {
+        q.Put(baseByte);
+        while (top > 0) q.Put(t.stack[--top]);
+      } else {
+        Leave(q);
+        PutByte(baseByte);
+        while (top > 0) PutByte(t.stack[--top]);
+        q = Enter();
+      }
+      if (nextFree < kMaxCodes) {
+        t.prefix[nextFree] = static_cast<int16_t>(oldCode);
+        t.suffix[nextFree] = baseByte;
+        nextFree = NextFreeFrom(t, nextFree);
+      }
+      oldCode = savedCode;
+    }
+    Leave(q);
+  };
+
   while (!endOfInput_) {
+    quick();
+    if (endOfInput_) break;
     int code = static_cast<int>(TakeBits(width));
     while (code == 256 && !endOfInput_) {
       const uint32_t control = TakeBits(width);
