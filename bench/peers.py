@@ -11,6 +11,9 @@ of each tool. tunzip runs on one thread (the column the peers are compared
 with) and on every core (its own column, with its speed-up over one thread).
 Every run must succeed, and tunzip's extracted files must equal UnZip's (or
 7-Zip's where UnZip cannot read the archive), or the table is not printed.
+
+Then the corpus's PKZIP 1.x archives (Shrink, Reduce, Implode), whose test
+takes a couple of milliseconds: the median of many runs taken in turns.
 """
 import filecmp
 import os
@@ -154,6 +157,80 @@ def measure(tunzip, archive, work):
     return results
 
 
+LEGACY_ROUNDS = 200
+
+
+def spawn_seconds(command):
+    """Wall seconds and exit status of one run, spawned without the cost of
+    forking this interpreter: the legacy archives take a couple of
+    milliseconds, of which a fork would be most."""
+    null = os.open(os.devnull, os.O_WRONLY)
+    try:
+        start = time.perf_counter()
+        pid = os.posix_spawnp(command[0], command, os.environ,
+                              file_actions=[(os.POSIX_SPAWN_DUP2, null, 1),
+                                            (os.POSIX_SPAWN_DUP2, null, 2)])
+        _, status = os.waitpid(pid, 0)
+        return time.perf_counter() - start, os.waitstatus_to_exitcode(status)
+    finally:
+        os.close(null)
+
+
+def measure_legacy(tunzip, archive):
+    """Median wall seconds of each tool testing the archive, the tools taking
+    turns so that the machine's drift is shared; None for a peer that does not
+    decode every member (UnZip's exit 81 skips unsupported methods)."""
+    tools = {
+        "tunzip": [tunzip, "-tqq", archive],
+        "unzip": ["unzip", "-tqq", archive],
+        "7z": ["7zz", "t", archive],
+    }
+    times = {tool: [] for tool in tools}
+    status = {}
+    for _ in range(LEGACY_ROUNDS):
+        for tool, command in tools.items():
+            seconds, code = spawn_seconds(command)
+            times[tool].append(seconds)
+            status[tool] = code
+    if status["tunzip"] != 0:
+        raise RuntimeError("tunzip -t failed on %s with %d" % (archive, status["tunzip"]))
+    result = {}
+    for tool, samples in times.items():
+        samples.sort()
+        result[tool] = (samples[len(samples) // 2], status[tool])
+    return result
+
+
+def print_legacy(tunzip, corpus):
+    names = ("HWSHRINK.ZIP", "HWREDUCE.ZIP", "HWIMPODE.ZIP")
+    archives = [os.path.join(corpus, "legacy", n) for n in names]
+    if not all(os.path.exists(a) for a in archives):
+        print("peers: no legacy archives in the corpus; skipping their comparison")
+        return
+    print("legacy methods, whole process: median of %d runs taken in turns (ms); "
+          "'fails': the peer cannot decode the method" % LEGACY_ROUNDS)
+    print("%-14s %8s %8s %8s %9s %9s" % ("archive", "tunzip", "unzip", "7z", "t/unzip", "t/7z"))
+    for archive in archives:
+        r = measure_legacy(tunzip, archive)
+        t = r["tunzip"][0]
+        cells, ratios = [], []
+        for tool in ("unzip", "7z"):
+            seconds, code = r[tool]
+            if code == 0:
+                cells.append("%8.3f" % (seconds * 1e3))
+                ratios.append("%9.2f" % (t / seconds))
+            elif tool == "unzip" and code == 81:
+                cells.append("%7.3f*" % (seconds * 1e3))
+                ratios.append("%8.2f*" % (t / seconds))
+            else:
+                cells.append("%8s" % "fails")
+                ratios.append("%9s" % "-")
+        print("%-14s %8.3f %s %s" % (os.path.basename(archive), t * 1e3, " ".join(cells),
+                                      " ".join(ratios)))
+    print("  * UnZip as Debian builds it has no Reduce: it skips those members (exit 81), and "
+          "the ratio compares our decoding with its skipping")
+
+
 def main():
     if len(sys.argv) != 4:
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
@@ -196,6 +273,7 @@ def main():
                   (label, mode, t[0], every[0], t[0] / every[0], " ".join(seconds),
                    " ".join(ratios), t[1], every[1], " ".join(memory)))
     print("peers: tunzip peak memory %.1f MB" % worst_peak)
+    print_legacy(tunzip, corpus)
     return 0
 
 
