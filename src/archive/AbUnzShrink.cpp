@@ -43,6 +43,40 @@ int PartialClear(TShrinkTables& t, int nextFree) {
   return NextFreeFrom(t, kFirstFree);
 }
 
+// The bytes of code's string after its first go on the stack, last byte at
+// the bottom; answers the code whose suffix is the first byte, or -1 when the
+// chain is longer than the table. A free code stands for the previous
+// code's string plus its first byte (the code being defined right now).
+int Unwind(TShrinkTables& t, int code, int oldCode, uint8_t baseByte, int& top) {
+  top = 0;
+  if (t.prefix[code] == kFree) {
+    t.stack[top++] = baseByte;
+    code = oldCode;
+  }
+  while (code >= kFirstFree) {
+    if (top == kTableSize) return -1;
+    if (t.prefix[code] == kFree) {
+      t.stack[top++] = baseByte;
+      code = oldCode;
+    } else {
+      t.stack[top++] = t.suffix[code];
+      code = t.prefix[code];
+    }
+  }
+  return code;
+}
+
+// The previous code's string plus the first byte of this one, in the first
+// free code.
+int AddCode(TShrinkTables& t, int nextFree, int oldCode, uint8_t firstByte) {
+  if (nextFree >= kMaxCodes) return nextFree;
+  t.prefix[nextFree] = static_cast<int16_t>(oldCode);
+  t.suffix[nextFree] = firstByte;
+  return NextFreeFrom(t, nextFree);
+}
+
+constexpr const char* kChainTooLong = "Shrink code chain longer than the table";
+
 }  // namespace
 
 void TAbUnzipHelper::DecodeShrunk() {
@@ -81,29 +115,13 @@ void TAbUnzipHelper::DecodeShrunk() {
         }
         continue;
       }
-      const int savedCode = code;
       int top = 0;
-      const auto push = [&](uint8_t b) {
-        if (top == kTableSize) {
-          Leave(q);
-          throw EAbZipCorruptData("Shrink code chain longer than the table");
-        }
-        t.stack[top++] = b;
-      };
-      if (t.prefix[code] == kFree) {
-        push(baseByte);
-        code = oldCode;
+      const int first = Unwind(t, code, oldCode, baseByte, top);
+      if (first < 0) {
+        Leave(q);
+        throw EAbZipCorruptData(kChainTooLong);
       }
-      while (code >= kFirstFree) {
-        if (t.prefix[code] == kFree) {
-          push(baseByte);
-          code = oldCode;
-        } else {
-          push(t.suffix[code]);
-          code = t.prefix[code];
-        }
-      }
-      baseByte = t.suffix[code];
+      baseByte = t.suffix[first];
       if (q.total + top + 1 <= q.putEnd) {
         q.Put(baseByte);
         while (top > 0) q.Put(t.stack[--top]);
@@ -113,12 +131,8 @@ void TAbUnzipHelper::DecodeShrunk() {
         while (top > 0) PutByte(t.stack[--top]);
         q = Enter();
       }
-      if (nextFree < kMaxCodes) {
-        t.prefix[nextFree] = static_cast<int16_t>(oldCode);
-        t.suffix[nextFree] = baseByte;
-        nextFree = NextFreeFrom(t, nextFree);
-      }
-      oldCode = savedCode;
+      nextFree = AddCode(t, nextFree, oldCode, baseByte);
+      oldCode = code;
     }
     Leave(q);
   };
@@ -141,35 +155,15 @@ void TAbUnzipHelper::DecodeShrunk() {
     }
     if (endOfInput_) return;
 
-    const int savedCode = code;
     int top = 0;
-    const auto push = [&](uint8_t b) {
-      if (top == kTableSize) throw EAbZipCorruptData("Shrink code chain longer than the table");
-      t.stack[top++] = b;
-    };
-    if (t.prefix[code] == kFree) {
-      push(baseByte);
-      code = oldCode;
-    }
-    while (code >= kFirstFree) {
-      if (t.prefix[code] == kFree) {
-        push(baseByte);
-        code = oldCode;
-      } else {
-        push(t.suffix[code]);
-        code = t.prefix[code];
-      }
-    }
-    baseByte = t.suffix[code];
+    const int first = Unwind(t, code, oldCode, baseByte, top);
+    if (first < 0) throw EAbZipCorruptData(kChainTooLong);
+    baseByte = t.suffix[first];
     PutByte(baseByte);
     while (top > 0) PutByte(t.stack[--top]);
 
-    if (nextFree < kMaxCodes) {
-      t.prefix[nextFree] = static_cast<int16_t>(oldCode);
-      t.suffix[nextFree] = baseByte;
-      nextFree = NextFreeFrom(t, nextFree);
-    }
-    oldCode = savedCode;
+    nextFree = AddCode(t, nextFree, oldCode, baseByte);
+    oldCode = code;
   }
 }
 
