@@ -35,6 +35,7 @@
 #include "Names.h"
 #include "Refresh.h"
 #include "Targets.h"
+#include "archive/AbBufRd.h"
 #include "archive/AbExcept.h"
 #include "archive/AbUnzMember.h"
 #include "os/fs.h"
@@ -178,6 +179,12 @@ class Extractor {
   bool WriteFile(ab::TAbZipItem& item, const Target& target);
   void FinishFile(const ab::TAbZipItem& item, const Target& target, os::fs::PendingFile& file);
   void ReportTested();
+  // Where this thread reads a member from: a small one through one buffered
+  // view of the archive kept across members, since its header and data would
+  // otherwise cost a seek and three reads, most of testing an archive of
+  // many small files; a large one straight from the archive, its reads being
+  // large already.
+  ab::TAbMemberSource SourceHere(const ab::TAbZipItem& item, const ab::TAbProgressForwarder& progress);
   void StampFolders();
   void Announce(const char* verb, const std::string& suffix = "");
   void Fail(const std::exception& error, const std::string& reason = "");
@@ -200,6 +207,7 @@ class Extractor {
   bool replaceAll_ = false;
   bool replaceNone_ = false;
   std::string writeFailure_;  // why the file system refused the last write
+  std::unique_ptr<ab::TAbBufferedReader> smallMembers_;
 
   const ab::TAbZipItem* current_ = nullptr;
   int32_t currentIndex_ = 0;
@@ -328,7 +336,7 @@ bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
   if (here) {
     job.decoded = DecodedHere([this, &item, output = job.output.get()] {
       if (!item.IsFolder())
-        ab::DecodeMemberToStream(archive_, item, output, {archive_.Stream(), nullptr});
+        ab::DecodeMemberToStream(archive_, item, output, SourceHere(item, nullptr));
     });
   } else {
     job.decoded =
@@ -502,10 +510,19 @@ void Extractor::TestMember(ab::TAbZipItem& item) {
   Drain();
   if (!item.IsFolder()) {
     ab::TAbBitBucketStream bucket;
-    ab::DecodeMemberToStream(archive_, item, &bucket);
+    ab::DecodeMemberToStream(archive_, item, &bucket,
+                             SourceHere(item, archive_.ItemProgressForwarder));
   }
   status_.Succeeded();
   ReportTested();
+}
+
+ab::TAbMemberSource Extractor::SourceHere(const ab::TAbZipItem& item,
+                                          const ab::TAbProgressForwarder& progress) {
+  if (item.CompressedSize64() >= ab::TAbBufferedReader::kBlockSize)
+    return {archive_.Stream(), progress};
+  if (!smallMembers_) smallMembers_ = std::make_unique<ab::TAbBufferedReader>(archive_.Stream());
+  return {*smallMembers_, progress};
 }
 
 void Extractor::ReportTested() {
@@ -542,7 +559,7 @@ void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
   if (item.UncompressedSize64() > kLinkTargetLimit)
     throw ab::EAbException("symbolic link target longer than any file system takes");
   rtl::TMemoryStream data;
-  ab::DecodeMemberToStream(archive_, item, &data);
+  ab::DecodeMemberToStream(archive_, item, &data, SourceHere(item, archive_.ItemProgressForwarder));
   const std::string linkTarget(data.Bytes().begin(), data.Bytes().end());
   if (linkTarget.find('\0') != std::string::npos || !StaysInside(target.folder, linkTarget))
     throw ab::EAbException("symbolic link to " + ShownName(linkTarget) +
@@ -563,7 +580,8 @@ bool Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
   Drain();
   PendingFileStream stream(*file);
   try {
-    ab::DecodeMemberToStream(archive_, item, &stream);
+    ab::DecodeMemberToStream(archive_, item, &stream,
+                             SourceHere(item, archive_.ItemProgressForwarder));
   } catch (const rtl::EWriteError&) {
     writeFailure_ = stream.Reason();
     throw;
