@@ -49,8 +49,7 @@ inline int RunOne(const uint8_t* data, size_t size, uint8_t method, int32_t maxO
   }
   // Reduce and Implode stop at the expected size, give or take the one
   // back-reference that crosses it.
-  if (!failed && maxOverrun >= 0 &&
-      output.Size() > static_cast<int64_t>(uncompressed) + maxOverrun)
+  if (!failed && maxOverrun >= 0 && output.Size() > static_cast<int64_t>(uncompressed) + maxOverrun)
     std::abort();
 
   legacy_test::ReferenceDecoder reference(bytes, 0, static_cast<int32_t>(bytes.size()),

@@ -5,10 +5,10 @@
 // equals the byte-at-a-time definition over kCrc32Table.
 #include "archive/AbCrc32.h"
 
-#include "rtl/Cpu.h"
-
 #include <array>
 #include <cstring>
+
+#include "rtl/Cpu.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -155,7 +155,9 @@ TESSALINE_CLMUL uint32_t ClmulCrc(uint32_t crc, const uint8_t* data, size_t coun
   return FinishLanes(x1, x2, x3, x4, data, count);
 }
 
-bool HaveClmul() { return rtl::CpuFeatures().clmul; }
+bool HaveClmul() {
+  return rtl::CpuFeatures().clmul;
+}
 
 // Processors with 512-bit carry-less multiplication fold four 64-byte lanes
 // at a time, three times the bytes per instruction of the 16-byte lanes.
@@ -214,7 +216,9 @@ TESSALINE_WIDE_CLMUL uint32_t WideClmulCrc(uint32_t crc, const uint8_t* data, si
   return FinishLanes(lane<0>(z1), lane<1>(z1), lane<2>(z1), lane<3>(z1), data, count);
 }
 
-bool HaveWideClmul() { return rtl::CpuFeatures().wideClmul; }
+bool HaveWideClmul() {
+  return rtl::CpuFeatures().wideClmul;
+}
 
 #endif
 

@@ -331,7 +331,7 @@ __attribute__((target("bmi2"))) TFastExit DecodeFastBmi2(TAbDfInBitStream& bits,
 TFastExit DecodeFast(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,
                      const Tree& distances) {
   return rtl::CpuFeatures().bmi2 ? DecodeFastBmi2(bits, window, litLen, distances)
-                  : DecodeFastPlain(bits, window, litLen, distances);
+                                 : DecodeFastPlain(bits, window, litLen, distances);
 }
 #else
 TFastExit DecodeFast(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,

@@ -143,6 +143,7 @@ void TAbUnzipHelper::DecodeImploded() {
   // Whole literals and matches on the fast loop's bits: a match takes at
   // most 1 + 7 + 16 + 16 + 8 bits, within one refill. A code the tree's
   // table cannot answer is walked by the member form, on the same bits.
+  static_assert(1 + 7 + 16 + 16 + 8 <= TQuick::kQuickBits);
   const auto symbol = [&](TQuick& q, const TShannonFanoTree& tree) -> uint8_t {
     if (!tree.lookup.empty()) {
       const uint16_t slot = tree.lookup[q.bits & (tree.lookup.size() - 1)];

@@ -133,7 +133,7 @@ class TAbUnzipHelper {
       next = LittleEndian64(next);
       bits |= next << count;
       in += (63 - count) >> 3;
-      count |= 56;
+      count |= kQuickBits;  // 56 plus the odd bits left: 56 is 0b111000
     }
     uint32_t Take(int n) {
       const auto result = static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1));

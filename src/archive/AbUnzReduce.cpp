@@ -51,6 +51,7 @@ void TAbUnzipHelper::DecodeReduced() {
 
   // Whole sequences (a literal, an escaped 144, a back-reference) on the fast
   // loop's bits: four symbols of at most 9 bits fit one refill.
+  static_assert(4 * 9 <= TQuick::kQuickBits);
   const auto symbol = [&](TQuick& q) {
     const TFollowerSet& set = sets[last];
     uint8_t x;

@@ -98,6 +98,7 @@ void TAbUnzipHelper::DecodeShrunk() {
 
   // Whole codes on the fast loop's bits: a control code and its value take
   // 26 bits, a code 13, so each refill serves either.
+  static_assert(2 * kMaxWidth <= TQuick::kQuickBits);
   const auto quick = [&] {
     TQuick q = Enter();
     while (q.InputReady() && q.total < q.putEnd) {

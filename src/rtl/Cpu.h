@@ -1,8 +1,8 @@
 // What the processor offers the hand-tuned code paths, asked once and only
 // when a path first wants to know. Under a hypervisor every CPUID is a trip
 // out of the guest (about 6 us each on our Firecracker machines); the
-// compiler's own detection asks a dozen leaves at every start, which cost a
-// short-lived tunzip a fifth of its run on a small archive.
+// compiler's own detection asks a dozen leaves at every start, about 0.09 ms
+// of every tunzip run, a few percent of testing a small archive.
 #pragma once
 
 namespace rtl {

@@ -184,7 +184,8 @@ class Extractor {
   // otherwise cost a seek and three reads, most of testing an archive of
   // many small files; a large one straight from the archive, its reads being
   // large already.
-  ab::TAbMemberSource SourceHere(const ab::TAbZipItem& item, const ab::TAbProgressForwarder& progress);
+  ab::TAbMemberSource SourceHere(const ab::TAbZipItem& item,
+                                 const ab::TAbProgressForwarder& progress);
   void StampFolders();
   void Announce(const char* verb, const std::string& suffix = "");
   void Fail(const std::exception& error, const std::string& reason = "");
