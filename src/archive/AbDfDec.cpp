@@ -4,9 +4,9 @@
 // buffered and the window's write position is below its flush point. The
 // loop keeps the bit buffer in registers and refills it a word at a time:
 // after a refill it holds at least kRefillBits, enough for three literal
-// codes and the first-level lookup of the next one; it is topped up before
-// the length's extra bits and again before the distance code and its extra
-// bits, so no code is ever looked up with missing bits. Between two checks
+// codes and the first-level lookup of the next one, or for two literals and
+// a length code with its extra bits; it is topped up before a distance code
+// as needed, so no code is ever looked up with missing bits. Between two checks
 // of the input position an iteration refills at most kRefillsPerIteration
 // times, each moving at most kRefillAdvance bytes on and loading
 // kRefillLoad, which the input margin covers. A match starting below the
@@ -40,7 +40,7 @@ constexpr uint32_t kRefillBits = kBitBufferBits - 8;
 // took whole.
 constexpr int64_t kRefillLoad = 8;
 constexpr int64_t kRefillAdvance = (kBitBufferBits - 1) / 8;
-constexpr int64_t kRefillsPerIteration = 3;
+constexpr int64_t kRefillsPerIteration = 2;
 static_assert(kRefillBits == 0x38, "bitsLeft | kRefillBits is 56 plus the odd bits left");
 constexpr int64_t kInputMargin = 40;
 static_assert(kInputMargin >= (kRefillsPerIteration - 1) * kRefillAdvance + kRefillLoad,
@@ -54,14 +54,15 @@ constexpr uint32_t kLitLenLookup = TAbDfDecodeHuffmanTree::kLitLenMainBits;
 constexpr uint32_t kLengthBits = kMaxCode + 16;
 constexpr uint32_t kDistanceBits = kMaxCode + 14 + kLitLenLookup;
 static_assert(3 * kMaxCode + kLitLenLookup <= kRefillBits, "three literals per refill");
-static_assert(kLengthBits <= 31 && kLengthBits <= kRefillBits, "a length after a refill");
+static_assert(kLengthBits <= 31 && 2 * kLitLenLookup + kLengthBits <= kRefillBits,
+              "two literals and a length after a refill");
 static_assert(kDistanceBits <= kRefillBits, "a distance and the next lookup after a refill");
 
-// The most bytes a match copy writes past the match's end (its first 32
-// bytes go in one step, the rest in steps of 16), and the literals an
-// iteration may write before its match.
+// The most bytes a match copy writes past the match's end (the first 24
+// bytes of a distance from 8 to 15 go in one step; every other step is at
+// most 16 bytes), and the literals an iteration may write before its match.
 constexpr int32_t kMinMatch = 3;
-constexpr int32_t kMatchOvershoot = 32 - kMinMatch;
+constexpr int32_t kMatchOvershoot = 24 - kMinMatch;
 constexpr int32_t kLiteralsBeforeMatch = 2;
 static_assert(kLiteralsBeforeMatch + kMatchOvershoot <= TAbDfOutputWindow::kOvershoot,
               "the window's tail takes a whole match and what the copy writes past it");
@@ -92,18 +93,20 @@ inline uint64_t LoadLe64(const uint8_t* p) {
 }
 
 // Copies a match of length bytes from distance back, with the semantics of a
-// byte-by-byte copy; may write up to 31 bytes past the end. Most matches are
-// short, so the first 32 bytes go without a loop whose exit would be hard to
-// predict.
+// byte-by-byte copy; may write up to kMatchOvershoot bytes past the end. Most
+// matches are short: one 16-byte step covers nearly all of them, and a test
+// of the length after it is well predicted, where one after 8 bytes is not.
+// Copying fewer bytes than that measured faster than copying 32 at once:
+// the source is anywhere, and a second load is another chance to cross a
+// cache line.
 inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   const uint8_t* from = out - distance;
   uint8_t* const end = out + length;
   if (distance >= 16) {
     std::memcpy(out, from, 16);
-    std::memcpy(out + 16, from + 16, 16);
-    if (length <= 32) return;
-    out += 32;
-    from += 32;
+    if (length <= 16) return;
+    out += 16;
+    from += 16;
     do {
       std::memcpy(out, from, 16);
       out += 16;
@@ -169,11 +172,30 @@ TESSALINE_ALWAYS_INLINE void Consume(uint64_t& buffer, uint32_t& left, uint32_t 
   left -= entry;
 }
 
-// The value plus the extra bits that follow the code. The entry's low byte
-// is the total as it stands (bits 5 to 7 are clear).
+// The bits of x below the count in the low six bits of n. The compiler
+// does not find BMI2's single instruction for this by itself, and its
+// intrinsic cannot be called from code that is not built for BMI2 as a
+// whole, which this template is not.
+template <bool kBmi2>
+TESSALINE_ALWAYS_INLINE uint64_t LowBits(uint64_t x, uint32_t n) {
+#if defined(__x86_64__)
+  if constexpr (kBmi2) {
+    uint64_t low;
+    asm("bzhi %2, %1, %0" : "=r"(low) : "rm"(x), "r"(uint64_t{n}));
+    return low;
+  }
+#endif
+  return x & ((uint64_t{1} << (n & 63)) - 1);
+}
+
+// The value plus the extra bits that follow the code, for a length or
+// distance entry. Both shift counts are taken as the entry holds them: its
+// low six bits are the total (bit 5 is clear), and bits 8 to 13 the code
+// length, since such an entry has neither kLiteral nor kSubtable set.
+template <bool kBmi2>
 TESSALINE_ALWAYS_INLINE uint32_t ValueOf(uint64_t buffer, uint32_t entry) {
-  const uint64_t codeAndExtra = buffer & ((uint64_t{1} << static_cast<uint8_t>(entry)) - 1);
-  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 0xF));
+  const uint64_t codeAndExtra = LowBits<kBmi2>(buffer, entry);
+  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 63));
 }
 
 template <uint32_t MainBits>
@@ -202,6 +224,7 @@ TESSALINE_ALWAYS_INLINE uint32_t Lookup(const uint32_t* table, uint64_t buffer) 
   return Tree::Resolve(table, First<MainBits>(table, buffer), buffer, MainBits);
 }
 
+template <bool kBmi2>
 TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOutputWindow& window,
                                                  const Tree& litLen, const Tree& distances) {
   constexpr uint32_t kLit = Tree::kLitLenMainBits;
@@ -269,8 +292,9 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
         break;
       }
     }
-    if (Held(left) < kLengthBits) Refill(buffer, left, in);
-    const uint32_t length = ValueOf(buffer, entry);
+    // A length code comes after at most two first-level literals: the
+    // refill that started the iteration still holds its bits.
+    const uint32_t length = ValueOf<kBmi2>(buffer, entry);
     Consume(buffer, left, entry);
     // The distance code and its extra bits (29 at most), and 11 more for
     // the lookup that follows.
@@ -280,7 +304,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
       result = TFastExit::BadDistance;
       break;
     }
-    const uint32_t distance = ValueOf(buffer, entry);
+    const uint32_t distance = ValueOf<kBmi2>(buffer, entry);
     Consume(buffer, left, entry);
     if (distance > static_cast<uint64_t>(out - base)) {
       result = TFastExit::TooFarBack;
@@ -315,7 +339,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
 
 TFastExit DecodeFastPlain(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,
                           const Tree& distances) {
-  return DecodeFastBody(bits, window, litLen, distances);
+  return DecodeFastBody<false>(bits, window, litLen, distances);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -325,7 +349,7 @@ __attribute__((target("bmi2"))) TFastExit DecodeFastBmi2(TAbDfInBitStream& bits,
                                                          TAbDfOutputWindow& window,
                                                          const Tree& litLen,
                                                          const Tree& distances) {
-  return DecodeFastBody(bits, window, litLen, distances);
+  return DecodeFastBody<true>(bits, window, litLen, distances);
 }
 
 TFastExit DecodeFast(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLen,

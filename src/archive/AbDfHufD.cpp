@@ -121,6 +121,16 @@ const uint32_t* TemplatesFor(TAbDfTreeKind kind, bool deflate64) {
   return templates.codeLengths.data();
 }
 
+// Build's passes over the code lengths: kLanes runs of width symbols each,
+// the last one taking the few left over.
+constexpr int kLanes = 4;
+using TLaneCounts = std::array<std::array<int, TAbDfDecodeHuffmanTree::kMaxCodeLength + 1>, kLanes>;
+struct TLanes {
+  explicit TLanes(int count) : width(count / kLanes) {}
+  int First(int lane) const { return lane * width; }
+  int width;
+};
+
 // The entry of a symbol whose code has length bits.
 inline uint32_t EntryFrom(const uint32_t* templates, int symbol, int length) {
   return templates[symbol] + (static_cast<uint32_t>(length) << 8) + static_cast<uint32_t>(length);
@@ -133,14 +143,32 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
               "TAbDfDecodeHuffmanTree.Build: more code lengths than symbols");
   const int lengthLimit =
       kind_ == TAbDfTreeKind::CodeLengths ? kMaxCodeLengthCodeLength : kMaxCodeLength;
-  std::array<int, kMaxCodeLength + 1> lengthCount{};
-  for (int i = 0; i < count; ++i) {
-    if (lengths[i] > lengthLimit)
-      throw rtl::EAssertionFailed(rtl::Format(
-          "TAbDfDecodeHuffmanTree.Build: a code length is greater than %d", {lengthLimit}));
-    ++lengthCount[lengths[i]];
+  // The symbols are counted, and later sorted, in kLanes runs of the
+  // alphabet side by side: a count or an offset in memory is updated with
+  // one store's latency, and a code has long runs of equal lengths, so one
+  // run at a time would wait on that latency for every symbol.
+  const TLanes lanes(count);
+  uint8_t longest = 0;
+  TLaneCounts laneCount{};
+  for (int i = 0; i < lanes.width; ++i) {
+    for (int lane = 0; lane < kLanes; ++lane) {
+      const uint8_t length = lengths[lanes.First(lane) + i];
+      longest = std::max(longest, length);
+      ++laneCount[lane][length & kMaxCodeLength];
+    }
   }
-  lengthCount[0] = 0;
+  for (int i = lanes.First(kLanes); i < count; ++i) {
+    longest = std::max(longest, lengths[i]);
+    ++laneCount[kLanes - 1][lengths[i] & kMaxCodeLength];
+  }
+  // (A length out of range was counted as another: it is refused here,
+  // before the counts are used.)
+  if (longest > lengthLimit)
+    throw rtl::EAssertionFailed(rtl::Format(
+        "TAbDfDecodeHuffmanTree.Build: a code length is greater than %d", {lengthLimit}));
+  std::array<int, kMaxCodeLength + 1> lengthCount{};
+  for (int length = 1; length <= kMaxCodeLength; ++length)
+    for (int lane = 0; lane < kLanes; ++lane) lengthCount[length] += laneCount[lane][length];
 
   // Kraft: the codes may not claim more than the whole code space.
   int32_t left = 1;
@@ -170,14 +198,27 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
   uint32_t* const table = table_;
   const uint32_t* const templates = TemplatesFor(kind_, deflate64);
 
-  // Symbols in canonical order: by code length, then by symbol.
-  std::array<int, kMaxCodeLength + 2> offset{};
-  for (int length = 1; length <= kMaxCodeLength; ++length)
-    offset[length + 1] = offset[length] + lengthCount[length];
-  std::array<uint16_t, 288> sorted{};
-  for (int i = 0; i < count; ++i)
-    if (lengths[i] != 0)
-      sorted[static_cast<size_t>(offset[lengths[i]]++)] = static_cast<uint16_t>(i);
+  // Symbols in canonical order: by code length, then by symbol, after the
+  // symbols without a code. Each lane starts where the lanes before it leave
+  // off for every length.
+  TLaneCounts offset;
+  int next = 0;
+  for (int length = 0; length <= kMaxCodeLength; ++length) {
+    for (int lane = 0; lane < kLanes; ++lane) {
+      offset[lane][length] = next;
+      next += laneCount[lane][length];
+    }
+  }
+  std::array<uint16_t, 288> sorted;
+  for (int i = 0; i < lanes.width; ++i) {
+    for (int lane = 0; lane < kLanes; ++lane) {
+      const int symbol = lanes.First(lane) + i;
+      sorted[static_cast<size_t>(offset[lane][lengths[symbol]]++)] = static_cast<uint16_t>(symbol);
+    }
+  }
+  for (int i = lanes.First(kLanes); i < count; ++i)
+    sorted[static_cast<size_t>(offset[kLanes - 1][lengths[i]]++)] = static_cast<uint16_t>(i);
+  const uint16_t* const coded = sorted.data() + offset[kLanes - 1][0];
 
   // The first level grows with the code length: the part for codes of up
   // to l bits is doubled for l + 1, which repeats every shorter code in the
@@ -190,7 +231,7 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
     if (length > 1)
       std::memcpy(table + (1u << (length - 1)), table, sizeof(uint32_t) << (length - 1));
     for (int k = 0; k < lengthCount[static_cast<size_t>(length)]; ++k, ++n, ++code) {
-      const int symbol = sorted[static_cast<size_t>(n)];
+      const int symbol = coded[n];
       table[ReverseBits(code, length)] = EntryFrom(templates, symbol, length);
     }
     code <<= 1;
@@ -206,7 +247,7 @@ void TAbDfDecodeHuffmanTree::Build(const uint8_t* lengths, int count, bool defla
   uint32_t subBits = 0;
   int codeLength = mainBits_;
   for (; n < codeCount; ++n) {
-    const int symbol = sorted[static_cast<size_t>(n)];
+    const int symbol = coded[n];
     const int length = lengths[symbol];
     code <<= (length - codeLength) - (codeLength == mainBits_ ? 1 : 0);
     codeLength = length;
