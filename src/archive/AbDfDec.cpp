@@ -405,19 +405,25 @@ bool DecodeCarefully(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tr
 
 void DecodeData(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& litLenTree,
                 const Tree& distanceTree) {
-  for (;;) {
-    // Every symbol starts below the flush point, so that its match fits;
-    // what was made so far is checksummed while it is in the cache.
-    window.Advance();
-    if (!window.StopActive()) {
+  // Every symbol starts below the flush point, so that its match fits;
+  // what was made so far is checksummed while it is in the cache.
+  window.Advance();
+  if (!window.StopActive()) {
+    for (;;) {
       const TFastExit exit = DecodeFast(bits, window, litLenTree, distanceTree);
       if (exit == TFastExit::EndOfBlock) return;
       // The fast loop may stop for input just after a long match has taken
       // the write position past the flush point: slide before going on.
-      if (exit == TFastExit::OutputFull || window.Cursor() >= window.FlushPoint()) continue;
-      if (bits.ibsFillBuffer()) continue;
+      const bool more = exit == TFastExit::OutputFull || window.Cursor() >= window.FlushPoint() ||
+                        bits.ibsFillBuffer();
+      window.Advance();
+      if (!more) break;
     }
-    if (DecodeCarefully(bits, window, litLenTree, distanceTree)) return;
+  }
+  // The last bytes of the input (or every symbol, to stop after a given
+  // count) one symbol at a time; each slides the window itself once past
+  // the flush point.
+  while (!DecodeCarefully(bits, window, litLenTree, distanceTree)) {
   }
 }
 
