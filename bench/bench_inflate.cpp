@@ -60,49 +60,62 @@ double ThreadSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// Best time of one run in seconds: batches of at least 2 ms, best of 15.
-double BestTime(const std::function<void()>& run) {
-  run();
-  int perBatch = 1;
-  for (;;) {
-    const double start = ThreadSeconds();
-    for (int i = 0; i < perBatch; ++i) run();
-    if (ThreadSeconds() - start >= 0.002) break;
-    perBatch *= 2;
+// Runs that are timed against each other: each runs a batch of at least
+// 2 ms in turn, 15 rounds, and keeps its best time per run. Taking turns
+// matters on a shared machine, whose speed drifts by several percent within
+// seconds: one decoder timed after another would compare two periods, not
+// two decoders.
+std::vector<double> BestTimesInTurns(const std::vector<std::function<void()>>& runs) {
+  std::vector<int> perBatch(runs.size(), 1);
+  for (size_t i = 0; i < runs.size(); ++i) {
+    runs[i]();
+    for (;;) {
+      const double start = ThreadSeconds();
+      for (int k = 0; k < perBatch[i]; ++k) runs[i]();
+      if (ThreadSeconds() - start >= 0.002) break;
+      perBatch[i] *= 2;
+    }
   }
-  double best = 1e30;
+  std::vector<double> best(runs.size(), 1e30);
   for (int round = 0; round < 15; ++round) {
-    const double start = ThreadSeconds();
-    for (int i = 0; i < perBatch; ++i) run();
-    best = std::min(best, (ThreadSeconds() - start) / perBatch);
+    for (size_t i = 0; i < runs.size(); ++i) {
+      const double start = ThreadSeconds();
+      for (int k = 0; k < perBatch[i]; ++k) runs[i]();
+      best[i] = std::min(best[i], (ThreadSeconds() - start) / perBatch[i]);
+    }
   }
   return best;
 }
 
-// Our decode, memory stream to memory stream; checks the bytes once.
-double TimeOurs(const Bytes& packed, const Bytes& plain, uint32_t flags, bool* ok) {
-  rtl::TMemoryStream source(packed);
-  rtl::TMemoryStream dest;
-  ab::TAbDeflateHelper options;
-  options.SetDecodeFlags(flags);
-  uint32_t crc = 0;
-  auto run = [&] {
-    source.SetPosition(0);
+// Our decode, memory stream to memory stream, ready to be timed; the bytes
+// and the CRC are checked once here.
+class TOurDecode {
+ public:
+  TOurDecode(const Bytes& packed, const Bytes& plain, uint32_t flags) : source_(packed) {
+    options_.SetDecodeFlags(flags);
+    try {
+      Run();
+      ok_ = dest_.Bytes() == plain && crc_ == ab::Crc32(plain.data(), plain.size());
+    } catch (const std::exception& error) {
+      std::printf("decode failed: %s\n", error.what());
+    }
+  }
+  bool Ok() const { return ok_; }
+  void Run() {
+    source_.SetPosition(0);
     // Emptied, its room kept: the decode writes into the stream's own bytes
     // as a caller's fresh buffer would be written.
-    dest.SetSize(0);
-    crc = ab::Inflate(&source, &dest, &options);
-  };
-  try {
-    run();
-  } catch (const std::exception& error) {
-    std::printf("decode failed: %s\n", error.what());
-    *ok = false;
-    return 1e30;
+    dest_.SetSize(0);
+    crc_ = ab::Inflate(&source_, &dest_, &options_);
   }
-  *ok = dest.Bytes() == plain && crc == ab::Crc32(plain.data(), plain.size());
-  return BestTime(run);
-}
+
+ private:
+  rtl::TMemoryStream source_;
+  rtl::TMemoryStream dest_;
+  ab::TAbDeflateHelper options_;
+  uint32_t crc_ = 0;
+  bool ok_ = false;
+};
 
 // The data of a one-member ZIP archive, through its central directory; empty
 // unless the member has the method asked for (7-Zip stores what does not
@@ -188,38 +201,42 @@ int main(int argc, char** argv) {
     double ours6 = 0;
     for (int level : {1, 6, 9}) {
       const Bytes packed = RawDeflate(plain, level);
-      bool ok = false;
-      const double ours = TimeOurs(packed, plain, 0, &ok);
+      TOurDecode ourDecode(packed, plain, 0);
+      const bool ok = ourDecode.Ok();
       allOk = allOk && ok;
-      const double zlibTime = BestTime([&] {
-        inflateReset(&z);
-        z.next_in = const_cast<uint8_t*>(packed.data());
-        z.avail_in = static_cast<uInt>(packed.size());
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(out.size());
-        inflate(&z, Z_FINISH);
-        volatile uLong crc = crc32(0, out.data(), static_cast<uInt>(z.total_out));
-        (void)crc;
+      const std::vector<double> times = BestTimesInTurns({
+          [&] { ourDecode.Run(); },
+          [&] {
+            inflateReset(&z);
+            z.next_in = const_cast<uint8_t*>(packed.data());
+            z.avail_in = static_cast<uInt>(packed.size());
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            inflate(&z, Z_FINISH);
+            volatile uLong crc = crc32(0, out.data(), static_cast<uInt>(z.total_out));
+            (void)crc;
+          },
+          [&] {
+            size_t made = 0;
+            libdeflate_deflate_decompress(ld, packed.data(), packed.size(), out.data(),
+                                          out.size(), &made);
+            volatile uint32_t crc = libdeflate_crc32(0, out.data(), made);
+            (void)crc;
+          },
+          // ISA-L computes the gzip CRC-32 of its output as it decodes.
+          [&] {
+            isal_inflate_init(&isal);
+            isal.next_in = const_cast<uint8_t*>(packed.data());
+            isal.avail_in = static_cast<uint32_t>(packed.size());
+            isal.next_out = out.data();
+            isal.avail_out = static_cast<uint32_t>(out.size());
+            isal.crc_flag = ISAL_GZIP_NO_HDR;
+            isal_inflate(&isal);
+            volatile uint32_t crc = isal.crc;
+            (void)crc;
+          },
       });
-      const double ldTime = BestTime([&] {
-        size_t made = 0;
-        libdeflate_deflate_decompress(ld, packed.data(), packed.size(), out.data(), out.size(),
-                                      &made);
-        volatile uint32_t crc = libdeflate_crc32(0, out.data(), made);
-        (void)crc;
-      });
-      // ISA-L computes the gzip CRC-32 of its output as it decodes.
-      const double isalTime = BestTime([&] {
-        isal_inflate_init(&isal);
-        isal.next_in = const_cast<uint8_t*>(packed.data());
-        isal.avail_in = static_cast<uint32_t>(packed.size());
-        isal.next_out = out.data();
-        isal.avail_out = static_cast<uint32_t>(out.size());
-        isal.crc_flag = ISAL_GZIP_NO_HDR;
-        isal_inflate(&isal);
-        volatile uint32_t crc = isal.crc;
-        (void)crc;
-      });
+      const double ours = times[0], zlibTime = times[1], ldTime = times[2], isalTime = times[3];
       if (isal.block_state != ISAL_BLOCK_FINISH ||
           isal.crc != ab::Crc32(plain.data(), plain.size()))
         std::printf("isa-l did not decode %s at level %d\n", name.c_str(), level);
@@ -238,10 +255,13 @@ int main(int argc, char** argv) {
     if (packed8.empty() || packed64.empty()) {
       wide.push_back({name + " (stored by 7-Zip)", ours6, 0, 0});
     } else {
-      bool ok8 = false, ok64 = false;
-      const double time8 = TimeOurs(packed8, plain, 0, &ok8);
-      const double time64 = TimeOurs(packed64, plain, ab::dfcDeflate64, &ok64);
+      TOurDecode decode8(packed8, plain, 0);
+      TOurDecode decode64(packed64, plain, ab::dfcDeflate64);
+      const bool ok8 = decode8.Ok(), ok64 = decode64.Ok();
       allOk = allOk && ok8 && ok64;
+      const std::vector<double> times =
+          BestTimesInTurns({[&] { decode8.Run(); }, [&] { decode64.Run(); }});
+      const double time8 = times[0], time64 = times[1];
       const double mb = static_cast<double>(plain.size()) / 1e6;
       wide.push_back({name + (ok8 && ok64 ? "" : " WRONG OUTPUT"), ours6, mb / time8, mb / time64});
     }
