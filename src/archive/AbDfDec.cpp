@@ -195,7 +195,9 @@ TESSALINE_ALWAYS_INLINE uint64_t LowBits(uint64_t x, uint32_t n) {
 template <bool kBmi2>
 TESSALINE_ALWAYS_INLINE uint32_t ValueOf(uint64_t buffer, uint32_t entry) {
   const uint64_t codeAndExtra = LowBits<kBmi2>(buffer, entry);
-  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 63));
+  // A rotation moves the code length down and keeps the entry (one BMI2
+  // instruction); the shift reads its low six bits only.
+  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> (std::rotr(entry, 8) & 63));
 }
 
 template <uint32_t MainBits>
@@ -239,6 +241,9 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
   const uint8_t* in = state.position;
   const uint8_t* const inLimit = state.end - kInputMargin;
   const uint8_t* const base = window.Base();
+  // Once this much has been made, no distance reaches back too far: a
+  // Deflate64 distance is at most 64 KiB.
+  const uintptr_t allReachable = reinterpret_cast<uintptr_t>(base) + 65536;
   const uint32_t* const litTable = litLen.Table();
   const uint32_t* const distTable = distances.Table();
 
@@ -306,7 +311,8 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
     }
     const uint32_t distance = ValueOf<kBmi2>(buffer, entry);
     Consume(buffer, left, entry);
-    if (distance > static_cast<uint64_t>(out - base)) {
+    if (reinterpret_cast<uintptr_t>(out) < allReachable &&
+        distance > static_cast<uint64_t>(out - base)) {
       result = TFastExit::TooFarBack;
       break;
     }
