@@ -42,9 +42,9 @@ constexpr int64_t kRefillLoad = 8;
 constexpr int64_t kRefillAdvance = (kBitBufferBits - 1) / 8;
 constexpr int64_t kRefillsPerIteration = 2;
 static_assert(kRefillBits == 0x38, "bitsLeft | kRefillBits is 56 plus the odd bits left");
-constexpr int64_t kInputMargin = 40;
-static_assert(kInputMargin >= (kRefillsPerIteration - 1) * kRefillAdvance + kRefillLoad,
-              "the input margin covers every load between two checks");
+// The last bytes of the input go through the careful path, which costs
+// several times as much per symbol: the margin is no wider than it must be.
+constexpr int64_t kInputMargin = (kRefillsPerIteration - 1) * kRefillAdvance + kRefillLoad;
 
 constexpr uint32_t kMaxCode = TAbDfDecodeHuffmanTree::kMaxCodeLength;
 constexpr uint32_t kLitLenLookup = TAbDfDecodeHuffmanTree::kLitLenMainBits;
