@@ -6,14 +6,16 @@
 // after a refill it holds at least kRefillBits, enough for three literal
 // codes and the first-level lookup of the next one, or for two literals and
 // a length code with its extra bits; it is topped up before a distance code
-// as needed, so no code is ever looked up with missing bits. Between two checks
-// of the input position an iteration refills at most kRefillsPerIteration
-// times, each moving at most kRefillAdvance bytes on and loading
-// kRefillLoad, which the input margin covers. A match starting below the
-// flush point, however long, stays inside the window's tail, which also
-// absorbs the overshoot of the block copies. Everything else (the end of the
-// input, the last bytes before a flush, StopAfter) goes through the careful
-// path, one symbol at a time. The static_asserts below hold these bounds.
+// as needed, so no code is ever looked up with missing bits. Between two
+// checks of the input position an iteration refills at most
+// kRefillsPerIteration times, each moving at most kRefillAdvance bytes on and
+// loading kRefillLoad, which the input margin covers. A match starting below
+// the flush point stays inside the window's tail, which also absorbs the
+// overshoot of the block copies: it is at most kMaxMatch bytes long, since
+// the loop leaves Deflate64's longer ones to the careful path, which copies
+// them in pieces. Everything else (the end of the input, the last bytes
+// before a flush, StopAfter) goes through the careful path, one symbol at a
+// time. The static_asserts below hold these bounds.
 #include "archive/AbDfDec.h"
 
 #include <algorithm>
@@ -141,7 +143,15 @@ inline void CopyMatchFast(uint8_t* out, uint32_t distance, uint32_t length) {
   }
 }
 
-enum class TFastExit { EndOfBlock, OutputFull, InputLow, BadLength, BadDistance, TooFarBack };
+enum class TFastExit {
+  EndOfBlock,
+  OutputFull,
+  InputLow,
+  LongMatch,  // a Deflate64 match that may be longer than the window's tail
+  BadLength,
+  BadDistance,
+  TooFarBack
+};
 
 #if defined(__GNUC__)
 #define TESSALINE_ALWAYS_INLINE inline __attribute__((always_inline))
@@ -276,7 +286,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
         }
       }
     }
-    if (entry & (Tree::kSubtable | Tree::kSpecial)) {
+    if (entry & (Tree::kSubtable | Tree::kSpecial | Tree::kLongMatch)) {
       if (entry & Tree::kSubtable) {
         // A code longer than the first level (at most 15 bits, after at
         // most 22 bits of literals).
@@ -294,6 +304,10 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
         } else {
           result = TFastExit::BadLength;
         }
+        break;
+      }
+      if (entry & Tree::kLongMatch) {
+        result = TFastExit::LongMatch;
         break;
       }
     }
@@ -418,10 +432,14 @@ void DecodeData(TAbDfInBitStream& bits, TAbDfOutputWindow& window, const Tree& l
     for (;;) {
       const TFastExit exit = DecodeFast(bits, window, litLenTree, distanceTree);
       if (exit == TFastExit::EndOfBlock) return;
-      // The fast loop may stop for input just after a long match has taken
-      // the write position past the flush point: slide before going on.
-      const bool more = exit == TFastExit::OutputFull || window.Cursor() >= window.FlushPoint() ||
-                        bits.ibsFillBuffer();
+      // The fast loop may stop for input just after a match has taken the
+      // write position past the flush point: slide before going on.
+      bool more = exit == TFastExit::OutputFull || window.Cursor() >= window.FlushPoint();
+      if (exit == TFastExit::LongMatch) {
+        DecodeCarefully(bits, window, litLenTree, distanceTree);
+        more = true;
+      }
+      more = more || bits.ibsFillBuffer();
       window.Advance();
       if (!more) break;
     }

@@ -81,7 +81,7 @@ struct TEntryTemplates {
 uint32_t LitLenTemplate(int symbol, bool deflate64) {
   if (symbol < 256) return MakeEntry(static_cast<uint32_t>(symbol), Tree::kLiteral, 0, 0);
   if (symbol == 256) return MakeEntry(Tree::kEndOfBlock, Tree::kSpecial, 0, 0);
-  if (symbol == 285 && deflate64) return MakeEntry(3, 0, 0, 16);
+  if (symbol == 285 && deflate64) return MakeEntry(3, Tree::kLongMatch, 0, 16);
   if (symbol <= 285) return MakeEntry(kLengthBase[symbol - 257], 0, 0, kLengthExtra[symbol - 257]);
   return MakeEntry(Tree::kInvalid, Tree::kSpecial, 0, 0);
 }

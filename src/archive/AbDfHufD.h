@@ -16,6 +16,9 @@
 //   bit 12     kLiteral: value is a literal byte
 //   bit 13     kSubtable: value is the subtable's offset, bits 8-11 its index width
 //   bit 14     kSpecial: value kEndOfBlock, or kInvalid for a code that may not occur
+//   bit 15     kLongMatch: Deflate64's length symbol 285, whose match may run
+//              far past kMaxMatch bytes; the decoder's fast loop leaves it to
+//              the careful path
 //   bits 16-31 value
 //
 // The tables are fixed arrays inside the tree, as large as the largest table
@@ -41,6 +44,7 @@ class TAbDfDecodeHuffmanTree {
   static constexpr uint32_t kLiteral = 0x1000;
   static constexpr uint32_t kSubtable = 0x2000;
   static constexpr uint32_t kSpecial = 0x4000;
+  static constexpr uint32_t kLongMatch = 0x8000;
   static constexpr uint32_t kEndOfBlock = 0;
   static constexpr uint32_t kInvalid = 1;
   static constexpr int kMaxCodeLength = 15;

@@ -21,7 +21,7 @@ TAbDfOutputWindow::TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool us
       dest_(dest),
       testOnly_(testOnly),
       useCrc_(useCrc) {
-  static_assert(kBufferSize >= 65536 + kChunk + kMaxMatch64 + kOvershoot);
+  static_assert(kBufferSize >= 65536 + kChunk + kTail);
   cursor_ = buffer_;
   flushed_ = cursor_;
   checked_ = cursor_;
@@ -52,8 +52,7 @@ void TAbDfOutputWindow::GrowMemory() {
   // The stream zeroes what it grows by: small steps first, so that a small
   // member costs little, then as much as was made, up to a chunk.
   const int64_t step = std::clamp<int64_t>(made, kFirstMemoryStep, kChunk);
-  const int64_t tail = (history_ > 32768 ? kMaxMatch64 : kMaxMatch) + kOvershoot;
-  memory_->SetSize(memoryStart_ + made + step + tail);
+  memory_->SetSize(memoryStart_ + made + step + kTail);
   buffer_ = memory_->Memory() + memoryStart_;
   cursor_ = buffer_ + made;
   flushed_ = buffer_ + flushed;
@@ -75,16 +74,21 @@ void TAbDfOutputWindow::PutLiteral(uint8_t byte) {
 }
 
 void TAbDfOutputWindow::CopyMatch(int32_t length, int32_t distance) {
-  const uint8_t* from = cursor_ - distance;
-  if (distance >= length) {
-    std::memcpy(cursor_, from, static_cast<size_t>(length));
-  } else {
-    // Overlapping: the bytes just written repeat.
-    for (int32_t i = 0; i < length; ++i) cursor_[i] = from[i];
+  // In pieces that the tail takes, each starting below the flush point.
+  while (length > 0) {
+    const int32_t piece = std::min(length, kMaxMatch);
+    const uint8_t* from = cursor_ - distance;
+    if (distance >= piece) {
+      std::memcpy(cursor_, from, static_cast<size_t>(piece));
+    } else {
+      // Overlapping: the bytes just written repeat.
+      for (int32_t i = 0; i < piece; ++i) cursor_[i] = from[i];
+    }
+    cursor_ += piece;
+    length -= piece;
+    CheckStop();
+    if (cursor_ >= flushPoint_) Slide();
   }
-  cursor_ += length;
-  CheckStop();
-  if (cursor_ >= flushPoint_) Slide();
 }
 
 void TAbDfOutputWindow::PutBytes(const uint8_t* bytes, int32_t count) {

@@ -33,12 +33,14 @@ class TAbDfOutputWindow {
   static constexpr int32_t kFirstMemoryStep = 4 * 1024;
   // New bytes checksummed at a time, while they are still in the cache.
   static constexpr int32_t kCheckStep = 32 * 1024;
-  // The longest match, plus the overshoot of a block copy.
+  // The longest Deflate match, plus the overshoot of a block copy: the tail
+  // beyond the flush point. Deflate64's longer matches are copied in pieces
+  // of at most kMaxMatch bytes.
   static constexpr int32_t kMaxMatch = 258;
-  static constexpr int32_t kMaxMatch64 = 65538;
   static constexpr int32_t kOvershoot = 64;
+  static constexpr int32_t kTail = kMaxMatch + kOvershoot;
   // The buffer a window needs, for either mode.
-  static constexpr size_t kBufferSize = 65536 + kChunk + kMaxMatch64 + kOvershoot;
+  static constexpr size_t kBufferSize = 65536 + kChunk + kTail;
 
   // stopAfter > 0 ends the decode (EAbPartSizedInflate) once that many bytes
   // are produced. testOnly counts the bytes instead of writing them.
@@ -62,7 +64,7 @@ class TAbDfOutputWindow {
 
   // For the decoder's fast loop: the write position may move freely up to
   // Limit(), never beyond FlushPoint(); a match that starts before it may
-  // run up to kMaxMatch (kMaxMatch64) bytes on. Distances are checked
+  // run up to kMaxMatch bytes on. Distances are checked
   // against Cursor() - Base().
   uint8_t* Base() const { return buffer_; }
   uint8_t*& Cursor() { return cursor_; }

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "archive/AbDfDec.h"
+#include "archive/AbDfOutW.h"
 #include "archive/AbUtils.h"
 #include "support/AbDfTestSupport.h"
 
@@ -561,6 +562,60 @@ TEST(InflateBlocks, LongMatchesCrossingTheFlushPointNearTheEndOfInput) {
     EXPECT_EQ(result.output, expected) << matches;
     EXPECT_EQ(result.checksum, Crc32(expected.data(), expected.size()));
   }
+}
+
+TEST(InflateBlocks, LongDeflate64MatchesReachEveryDestinationWhole) {
+  // Deflate64 matches of up to 65538 bytes, repeating one byte or a period
+  // of four, are copied in pieces the window's tail takes: into a memory
+  // stream that is its own window (growing a step at a time from 4 KiB) and
+  // into any other stream alike. A stop inside such a match ends the decode
+  // within one piece of it.
+  class TForwardingStream : public rtl::TStream {
+   public:
+    int32_t Read(void* buffer, int32_t count) override { return inner.Read(buffer, count); }
+    int32_t Write(const void* buffer, int32_t count) override { return inner.Write(buffer, count); }
+    int64_t Seek(int64_t offset, int origin) override { return inner.Seek(offset, origin); }
+    rtl::TMemoryStream inner;
+  };
+  BitWriter w;
+  w.Put(1, 1);
+  w.Put(1, 2);
+  Bytes expected;
+  for (int i = 0; i < 40; ++i) {
+    w.FixedLitLen('a' + i % 20);
+    expected.push_back(static_cast<uint8_t>('a' + i % 20));
+  }
+  for (const auto& [extra, distanceCode] : {std::pair{65535, 0}, std::pair{297, 3},
+                                            std::pair{5000, 0}, std::pair{65535, 3}}) {
+    w.FixedLitLen(285);
+    w.Put(static_cast<uint32_t>(extra), 16);
+    w.FixedDistance(static_cast<uint32_t>(distanceCode));
+    const size_t distance = static_cast<size_t>(distanceCode) + 1;
+    for (int i = 0; i < 3 + extra; ++i) expected.push_back(expected[expected.size() - distance]);
+  }
+  w.FixedLitLen(256);
+  const Bytes stream = w.Finish();
+
+  TForwardingStream other;
+  rtl::TMemoryStream inPlace;
+  for (rtl::TStream* dest : {static_cast<rtl::TStream*>(&other), static_cast<rtl::TStream*>(&inPlace)}) {
+    rtl::TMemoryStream source(stream);
+    TAbDeflateHelper helper;
+    helper.SetDecodeFlags(dfcDeflate64);
+    EXPECT_EQ(Inflate(&source, dest, &helper), Crc32(expected.data(), expected.size()));
+    EXPECT_EQ(helper.OutputMade(), static_cast<int64_t>(expected.size()));
+  }
+  EXPECT_EQ(other.inner.Bytes(), expected);
+  EXPECT_EQ(inPlace.Bytes(), expected);
+
+  TAbDeflateHelper options;
+  options.SetDecodeFlags(dfcDeflate64);
+  options.SetStopAfter(30000);
+  const auto stopped = RunInflate(stream, options);
+  EXPECT_EQ(stopped.checksum, 0u);
+  ASSERT_GE(stopped.output.size(), 30000u);
+  EXPECT_LT(stopped.output.size(), 30000u + TAbDfOutputWindow::kMaxMatch);
+  EXPECT_TRUE(std::equal(stopped.output.begin(), stopped.output.end(), expected.begin()));
 }
 
 TEST(InflateContract, ASourceNotInMemoryGivesTheSameResults) {
