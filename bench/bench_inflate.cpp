@@ -218,8 +218,8 @@ int main(int argc, char** argv) {
           },
           [&] {
             size_t made = 0;
-            libdeflate_deflate_decompress(ld, packed.data(), packed.size(), out.data(),
-                                          out.size(), &made);
+            libdeflate_deflate_decompress(ld, packed.data(), packed.size(), out.data(), out.size(),
+                                          &made);
             volatile uint32_t crc = libdeflate_crc32(0, out.data(), made);
             (void)crc;
           },

@@ -585,8 +585,8 @@ TEST(InflateBlocks, LongDeflate64MatchesReachEveryDestinationWhole) {
     w.FixedLitLen('a' + i % 20);
     expected.push_back(static_cast<uint8_t>('a' + i % 20));
   }
-  for (const auto& [extra, distanceCode] : {std::pair{65535, 0}, std::pair{297, 3},
-                                            std::pair{5000, 0}, std::pair{65535, 3}}) {
+  for (const auto& [extra, distanceCode] :
+       {std::pair{65535, 0}, std::pair{297, 3}, std::pair{5000, 0}, std::pair{65535, 3}}) {
     w.FixedLitLen(285);
     w.Put(static_cast<uint32_t>(extra), 16);
     w.FixedDistance(static_cast<uint32_t>(distanceCode));
@@ -598,7 +598,8 @@ TEST(InflateBlocks, LongDeflate64MatchesReachEveryDestinationWhole) {
 
   TForwardingStream other;
   rtl::TMemoryStream inPlace;
-  for (rtl::TStream* dest : {static_cast<rtl::TStream*>(&other), static_cast<rtl::TStream*>(&inPlace)}) {
+  for (rtl::TStream* dest :
+       {static_cast<rtl::TStream*>(&other), static_cast<rtl::TStream*>(&inPlace)}) {
     rtl::TMemoryStream source(stream);
     TAbDeflateHelper helper;
     helper.SetDecodeFlags(dfcDeflate64);
