@@ -16,6 +16,18 @@ using namespace dftest;
 
 namespace {
 
+// A stream that is not a memory stream, over one: the decoder reads and
+// writes it as it would a file.
+class TForwardingStream : public rtl::TStream {
+ public:
+  TForwardingStream() = default;
+  explicit TForwardingStream(Bytes bytes) : inner(std::move(bytes)) {}
+  int32_t Read(void* buffer, int32_t count) override { return inner.Read(buffer, count); }
+  int32_t Write(const void* buffer, int32_t count) override { return inner.Write(buffer, count); }
+  int64_t Seek(int64_t offset, int origin) override { return inner.Seek(offset, origin); }
+  rtl::TMemoryStream inner;
+};
+
 const std::string kPrefix =
     "Inflate error, possibly a corrupted compressed stream. (Internal cause: ";
 
@@ -570,13 +582,6 @@ TEST(InflateBlocks, LongDeflate64MatchesReachEveryDestinationWhole) {
   // stream that is its own window (growing a step at a time from 4 KiB) and
   // into any other stream alike. A stop inside such a match ends the decode
   // within one piece of it.
-  class TForwardingStream : public rtl::TStream {
-   public:
-    int32_t Read(void* buffer, int32_t count) override { return inner.Read(buffer, count); }
-    int32_t Write(const void* buffer, int32_t count) override { return inner.Write(buffer, count); }
-    int64_t Seek(int64_t offset, int origin) override { return inner.Seek(offset, origin); }
-    rtl::TMemoryStream inner;
-  };
   BitWriter w;
   w.Put(1, 1);
   w.Put(1, 2);
@@ -623,18 +628,6 @@ TEST(InflateContract, ASourceNotInMemoryGivesTheSameResults) {
   // A memory stream is read where it lies; any other source through the
   // reader's own chunks: the progress, the bytes used and the source's
   // final position agree.
-  class TForwardingStream : public rtl::TStream {
-   public:
-    explicit TForwardingStream(Bytes bytes) : inner_(std::move(bytes)) {}
-    int32_t Read(void* buffer, int32_t count) override { return inner_.Read(buffer, count); }
-    int32_t Write(const void* buffer, int32_t count) override {
-      return inner_.Write(buffer, count);
-    }
-    int64_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
-
-   private:
-    rtl::TMemoryStream inner_;
-  };
   const Bytes data = Pattern(70000);
   Bytes stream = StoredThenFixed(data, [](BitWriter& w) {
     w.FixedLitLen(257);
@@ -671,13 +664,6 @@ TEST(InflateContract, AMemoryDestinationGetsWhatAnyOtherDestinationGets) {
   // a chunk at a time; written anywhere else, and any other stream, it is
   // written to. Each must end with exactly the bytes made, and a failure
   // with exactly the bytes made before it.
-  class TForwardingStream : public rtl::TStream {
-   public:
-    int32_t Read(void* buffer, int32_t count) override { return inner.Read(buffer, count); }
-    int32_t Write(const void* buffer, int32_t count) override { return inner.Write(buffer, count); }
-    int64_t Seek(int64_t offset, int origin) override { return inner.Seek(offset, origin); }
-    rtl::TMemoryStream inner;
-  };
   // Several chunks of output, with matches across every chunk boundary.
   Bytes data;
   std::mt19937 random(11);
