@@ -4,9 +4,12 @@
 usage: tunzip_cli.py TUNZIP SCRATCH_DIR
 """
 import os
+import pty
+import re
 import struct
 import subprocess
 import sys
+import zipfile
 import zlib
 
 failures = []
@@ -39,6 +42,27 @@ def zip_bytes(members, total=None, prefix=b""):
 def run(tunzip, *args, cwd=None):
     result = subprocess.run([tunzip, *args], capture_output=True, timeout=60, cwd=cwd)
     return result.returncode, result.stdout.decode("utf-8"), result.stderr.decode("utf-8")
+
+
+def run_on_terminal(tunzip, *args, cwd):
+    """Exit code and everything written, with a terminal as the standard
+    output and error."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(cwd)
+        os.execv(tunzip, [tunzip, *args])
+    shown = bytearray()
+    while True:
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:  # the terminal closes when tunzip ends
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(fd)
+    _, status = os.waitpid(pid, 0)
+    return os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace")
 
 
 def main():
@@ -183,6 +207,20 @@ def main():
         code, out, err = run(tunzip, *args, "shifted.zip", cwd=scratch)
         check(code == 1 and "the note" not in out and ("100 extra bytes" in err) == (args[0] != "-qq"),
               "shifted %s: %d %r %r" % (args[0], code, out, err))
+
+    # On a terminal the member's own progress shows as it is decoded; piped,
+    # nothing of it shows (and the decoders are not asked for it).
+    big = b"".join(b"line %d of a member long enough to report its progress\n" % i
+                   for i in range(120000))
+    with zipfile.ZipFile(os.path.join(scratch, "big.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr("big.txt", big)
+    code, shown = run_on_terminal(tunzip, "-t", "big.zip", cwd=scratch)
+    steps = [int(p) for p in re.findall(r"\r *([0-9]+)%  ", shown)]
+    check(code == 0 and any(0 < p < 100 for p in steps) and steps[-1:] == [100],
+          "progress on a terminal: %d %r" % (code, steps))
+    code, out, err = run(tunzip, "-t", "big.zip", cwd=scratch)
+    check(code == 0 and "%  " not in out and "big.txt   OK" in out,
+          "progress piped: %d %r" % (code, out))
 
     for failure in failures:
         print("FAIL:", failure)

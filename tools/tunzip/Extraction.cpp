@@ -186,6 +186,12 @@ class Extractor {
   // large already.
   ab::TAbMemberSource SourceHere(const ab::TAbZipItem& item,
                                  const ab::TAbProgressForwarder& progress);
+  // Where a member decoded on this thread reports its progress: nowhere
+  // unless a progress line shows it. Reporting is work of its own: Implode
+  // flushes its output before every byte it reads back while it reports.
+  ab::TAbProgressForwarder MemberProgress() const {
+    return progressLine_ ? archive_.ItemProgressForwarder : nullptr;
+  }
   void StampFolders();
   void Announce(const char* verb, const std::string& suffix = "");
   void Fail(const std::exception& error, const std::string& reason = "");
@@ -512,7 +518,7 @@ void Extractor::TestMember(ab::TAbZipItem& item) {
   if (!item.IsFolder()) {
     ab::TAbBitBucketStream bucket;
     ab::DecodeMemberToStream(archive_, item, &bucket,
-                             SourceHere(item, archive_.ItemProgressForwarder));
+                             SourceHere(item, MemberProgress()));
   }
   status_.Succeeded();
   ReportTested();
@@ -560,7 +566,7 @@ void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
   if (item.UncompressedSize64() > kLinkTargetLimit)
     throw ab::EAbException("symbolic link target longer than any file system takes");
   rtl::TMemoryStream data;
-  ab::DecodeMemberToStream(archive_, item, &data, SourceHere(item, archive_.ItemProgressForwarder));
+  ab::DecodeMemberToStream(archive_, item, &data, SourceHere(item, MemberProgress()));
   const std::string linkTarget(data.Bytes().begin(), data.Bytes().end());
   if (linkTarget.find('\0') != std::string::npos || !StaysInside(target.folder, linkTarget))
     throw ab::EAbException("symbolic link to " + ShownName(linkTarget) +
@@ -582,7 +588,7 @@ bool Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
   PendingFileStream stream(*file);
   try {
     ab::DecodeMemberToStream(archive_, item, &stream,
-                             SourceHere(item, archive_.ItemProgressForwarder));
+                             SourceHere(item, MemberProgress()));
   } catch (const rtl::EWriteError&) {
     writeFailure_ = stream.Reason();
     throw;
