@@ -517,8 +517,7 @@ void Extractor::TestMember(ab::TAbZipItem& item) {
   Drain();
   if (!item.IsFolder()) {
     ab::TAbBitBucketStream bucket;
-    ab::DecodeMemberToStream(archive_, item, &bucket,
-                             SourceHere(item, MemberProgress()));
+    ab::DecodeMemberToStream(archive_, item, &bucket, SourceHere(item, MemberProgress()));
   }
   status_.Succeeded();
   ReportTested();
@@ -587,8 +586,7 @@ bool Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
   Drain();
   PendingFileStream stream(*file);
   try {
-    ab::DecodeMemberToStream(archive_, item, &stream,
-                             SourceHere(item, MemberProgress()));
+    ab::DecodeMemberToStream(archive_, item, &stream, SourceHere(item, MemberProgress()));
   } catch (const rtl::EWriteError&) {
     writeFailure_ = stream.Reason();
     throw;
