@@ -6,8 +6,8 @@ usage: peers.py TUNZIP CORPUS_DIR WORK_DIR
 Times testing (-t) and extracting a ~30 MB Deflate archive built from the
 corpus's text files with `zip -6`, the corpus's Deflate64 archive, and one
 folder of 20,000 small files made with `zip -r` (the cost of many files in one
-folder): best of five wall-clock runs per tool, and the peak resident memory
-of each tool. tunzip runs on one thread (the column the peers are compared
+folder): best of five wall-clock runs per tool, the tools taking turns in
+each of the five rounds, and the peak resident memory of each tool. tunzip runs on one thread (the column the peers are compared
 with) and on every core (its own column, with its speed-up over one thread).
 Every run must succeed, and tunzip's extracted files must equal UnZip's (or
 7-Zip's where UnZip cannot read the archive), or the table is not printed.
@@ -77,15 +77,33 @@ def peak_megabytes(command, work):
         return int(f.read().split()[-1]) / 1024.0
 
 
-def best_of(command, work, before=None):
-    best = float("inf")
+def best_in_turns(commands, work, before_for):
+    """Best wall seconds and peak memory of each command over RUNS rounds, the
+    tools taking turns within a round, so that a drift of the machine's speed
+    falls on all of them alike; None for a peer that cannot read the archive
+    (bsdtar and Deflate64). before_for(tool) gives what to run before each
+    of its runs, or None."""
+    best = {tool: float("inf") for tool in commands}
     for _ in range(RUNS):
+        for tool, command in commands.items():
+            if best[tool] is None:
+                continue
+            before = before_for(tool)
+            if before:
+                before()
+            try:
+                best[tool] = min(best[tool], run_once(command))
+            except RuntimeError:
+                if tool.startswith("tunzip"):
+                    raise
+                best[tool] = None
+    results = {}
+    for tool, command in commands.items():
+        before = before_for(tool)
         if before:
             before()
-        best = min(best, run_once(command))
-    if before:
-        before()
-    return best, peak_megabytes(command, work)
+        results[tool] = None if best[tool] is None else (best[tool], peak_megabytes(command, work))
+    return results
 
 
 def same_tree(left, right):
@@ -130,18 +148,14 @@ def measure(tunzip, archive, work):
 
     results = {}
     for mode, commands in tools.items():
-        for tool, command in commands.items():
-            before = None
-            if mode == "extract":
-                # bsdtar extracts into an existing folder only.
-                before = clean_and_make if tool == "bsdtar" else clean
-            try:
-                results[(mode, tool)] = best_of(command, work, before)
-            except (RuntimeError, subprocess.CalledProcessError):
-                if tool.startswith("tunzip"):
-                    raise
-                # A peer that cannot read the archive (bsdtar and Deflate64).
-                results[(mode, tool)] = None
+        def before_for(tool, mode=mode):
+            if mode != "extract":
+                return None
+            # bsdtar extracts into an existing folder only.
+            return clean_and_make if tool == "bsdtar" else clean
+
+        for tool, result in best_in_turns(commands, work, before_for).items():
+            results[(mode, tool)] = result
 
     # The times count only if tunzip wrote what a peer writes.
     reference = os.path.join(work, "reference")
@@ -250,7 +264,7 @@ def main():
         archives.append(deflate64)
     archives.append(peer_tools.many_files_archive(work))
 
-    print("whole process, best of %d (seconds; peak resident MB)" % RUNS)
+    print("whole process, best of %d rounds taken in turns (seconds; peak resident MB)" % RUNS)
     print("tunzip: one thread; tunzip*: %d threads (every core), t1/t*: its speed-up" %
           (os.cpu_count() or 1))
     print("%-20s %-8s %8s %8s %8s %8s %8s %8s %9s %9s %9s %8s %8s %8s %8s %8s" %
