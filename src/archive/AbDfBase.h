@@ -86,6 +86,11 @@ class TAbDeflateHelper {
   // -1: take the source stream's size.
   int64_t InputSize() const { return inputSize_; }
   void SetInputSize(int64_t value) { inputSize_ = value; }
+  // The most bytes the decode may take from the source (a member's declared
+  // compressed size, the encryption header included), or -1 for no bound.
+  // A stream that needs more fails with EAbZipPastCompressedSize.
+  int64_t InputLimit() const { return inputLimit_; }
+  void SetInputLimit(int64_t value) { inputLimit_ = value; }
   int32_t CompressionWindow() const { return compressionWindow_; }
   void SetCompressionWindow(int32_t value) { compressionWindow_ = value; }
   char CompressionLevel() const { return compressionLevel_; }
@@ -105,6 +110,7 @@ class TAbDeflateHelper {
   int64_t inputUsed_ = 0;
   int64_t outputMade_ = 0;
   int64_t inputSize_ = 0;
+  int64_t inputLimit_ = -1;
   int32_t compressionWindow_ = 32768;
   char compressionLevel_ = 'n';
 };

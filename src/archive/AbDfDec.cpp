@@ -25,6 +25,7 @@
 #include <optional>
 
 #include "archive/AbDfCryS.h"
+#include "archive/AbExcept.h"
 #include "rtl/Cpu.h"
 #include "rtl/Format.h"
 
@@ -607,13 +608,17 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
   try {
     try {
       rtl::TStream* input = aSource;
+      int64_t limit = options.InputLimit();
       if (!options.PasswordText().empty()) {
+        if (limit >= 0 && limit < TAbZipDecryptEngine::kHeaderSize)
+          throw EAbZipPastCompressedSize();
         decrypter = std::make_unique<TAbDfDecryptStream>(*aSource, options.CheckWord(),
                                                          options.PasswordText());
         if (!decrypter->CheckHeader()) throw EAbInflatePasswordError();
         input = decrypter.get();
+        if (limit >= 0) limit -= TAbZipDecryptEngine::kHeaderSize;
       }
-      bits.emplace(*input, inputSize, options.OnInputProgress, state.input.get());
+      bits.emplace(*input, inputSize, options.OnInputProgress, state.input.get(), limit);
       window.emplace(*aDest, deflate64, (flags & dfcUseAdler32) == 0, options.StopAfter(), testOnly,
                      log.get(), state.window.get());
       bool final;
@@ -654,6 +659,9 @@ uint32_t Inflate(rtl::TStream* aSource, rtl::TStream* aDest, TAbDeflateHelper* h
     result = 0;
   } catch (const EAbInternalInflateError& error) {
     if (log) log->WriteLine(rtl::Format("Internal exception raised: %s", {error.Message()}));
+    // A stream that wanted more than its member's span holds reads on into
+    // whatever follows it there: that, not the bits it met, is the fault.
+    if (bits && bits->WantedPastLimit()) throw EAbZipPastCompressedSize();
     throw EAbInflateError(error.Message());
   }
   if (helper != nullptr) {

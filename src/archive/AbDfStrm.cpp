@@ -12,8 +12,13 @@
 namespace ab {
 
 TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
-                                   const TAbInputProgressEvent& onInputProgress, uint8_t* buffer)
-    : buffer_(buffer), source_(source), inputSize_(inputSize), onInputProgress_(onInputProgress) {
+                                   const TAbInputProgressEvent& onInputProgress, uint8_t* buffer,
+                                   int64_t inputLimit)
+    : buffer_(buffer),
+      source_(source),
+      inputLimit_(inputLimit < 0 ? INT64_MAX : inputLimit),
+      inputSize_(inputSize),
+      onInputProgress_(onInputProgress) {
   state_.bitBuffer = 0;
   state_.bitsLeft = 0;
   state_.position = buffer_ + kCarry;
@@ -25,7 +30,7 @@ TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
     const int64_t size = memory->Size();
     if (memoryStart_ >= 0 && memoryStart_ < size) {
       memoryBase_ = memory->Memory() + memoryStart_;
-      memoryEnd_ = memory->Memory() + size;
+      memoryEnd_ = memory->Memory() + memoryStart_ + std::min(size - memoryStart_, inputLimit_);
       state_.position = memoryBase_;
       state_.end = memoryBase_;
     }
@@ -50,6 +55,7 @@ bool TAbDfInBitStream::ibsFillBuffer() {
     const int64_t n =
         progress ? std::min<int64_t>(kChunkSize, memoryEnd_ - state_.end) : memoryEnd_ - state_.end;
     if (n <= 0) {
+      wantedPastLimit_ = memoryEnd_ - memoryBase_ == inputLimit_;
       atEnd_ = true;
       return false;
     }
@@ -63,7 +69,15 @@ bool TAbDfInBitStream::ibsFillBuffer() {
   uint8_t* chunk = buffer_ + kCarry;
   std::memmove(chunk - unread, state_.position, static_cast<size_t>(unread));
   state_.position = chunk - unread;
-  const int32_t n = source_.Read(chunk, kChunkSize);
+  const auto allowed =
+      static_cast<int32_t>(std::min<int64_t>(kChunkSize, inputLimit_ - bytesRead_));
+  if (allowed == 0) {
+    wantedPastLimit_ = true;
+    atEnd_ = true;
+    state_.end = chunk;
+    return false;
+  }
+  const int32_t n = source_.Read(chunk, allowed);
   state_.end = chunk + std::max(n, 0);
   if (n <= 0) {
     atEnd_ = true;

@@ -34,9 +34,11 @@ class TAbDfInBitStream {
   static constexpr size_t kBufferSize = kCarry + kChunkSize + 8;
 
   // Progress is reported only when the event is set and inputSize > 0; the
-  // event must outlive the reader. buffer holds kBufferSize bytes.
+  // event must outlive the reader. buffer holds kBufferSize bytes. At most
+  // inputLimit bytes are taken from the source (none when negative).
   TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
-                   const TAbInputProgressEvent& onInputProgress, uint8_t* buffer);
+                   const TAbInputProgressEvent& onInputProgress, uint8_t* buffer,
+                   int64_t inputLimit = -1);
   TAbDfInBitStream(const TAbDfInBitStream&) = delete;
   TAbDfInBitStream& operator=(const TAbDfInBitStream&) = delete;
 
@@ -64,6 +66,10 @@ class TAbDfInBitStream {
   // byte counts as used). Called once, when the decode ends.
   void ReturnUnusedInput();
 
+  // Whether the reader was asked for more input than its limit lets it take:
+  // a decode that then fails ran past the data it was given.
+  bool WantedPastLimit() const { return wantedPastLimit_; }
+
   TAbDfBitState& State() { return state_; }
   int64_t BufferedBytes() const { return state_.end - state_.position; }
 
@@ -77,7 +83,9 @@ class TAbDfInBitStream {
   int64_t bytesRead_ = 0;
   uint32_t peekCount_ = 0;
   bool atEnd_ = false;
+  bool wantedPastLimit_ = false;
   rtl::TStream& source_;
+  int64_t inputLimit_;
   int64_t inputSize_;
   const TAbInputProgressEvent& onInputProgress_;
   // A memory source is read where it lies: its bytes from memoryBase_ (the

@@ -62,6 +62,8 @@ TESSALINE_AB_ERROR(EAbZipOverlap, EAbZipException, AbZipOverlap)
 TESSALINE_AB_ERROR(EAbZipSizeExceeded, EAbZipException, AbZipSizeExceeded)
 TESSALINE_AB_ERROR(EAbZipBadExtraField, EAbZipException, AbZipBadExtraField)
 TESSALINE_AB_ERROR(EAbZipTooLargeForMethod, EAbZipException, AbZipTooLargeForMethod)
+TESSALINE_AB_ERROR(EAbZipPastCompressedSize, EAbZipException, AbZipPastCompressedSize)
+TESSALINE_AB_ERROR(EAbZipStoredSizesDiffer, EAbZipException, AbZipStoredSizesDiffer)
 
 #undef TESSALINE_AB_ERROR
 
@@ -79,6 +81,13 @@ class EAbZipInvalid : public EAbZipException {
 class EAbZipMultiPart : public EAbZipInvalid {
  public:
   EAbZipMultiPart() : EAbZipInvalid(AbZipMultiPart, {}) {}
+};
+
+// A directory whose entries are not the ones its end record counts and
+// sizes: a reader trusting one or the other would see different members.
+class EAbZipDirectoryMismatch : public EAbZipInvalid {
+ public:
+  EAbZipDirectoryMismatch() : EAbZipInvalid(AbZipDirectoryMismatch, {}) {}
 };
 
 class EAbZipUnknownCharset : public EAbZipException {

@@ -218,6 +218,12 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 
 uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
                           rtl::TStream& output, uint32_t checkWord) {
+  // Stored data is its own size: a member whose sizes differ would be
+  // copied from bytes its compressed span does not hold, the next member's.
+  const uint64_t header = item.IsEncrypted() ? TAbZipDecryptEngine::kHeaderSize : 0;
+  const uint64_t span = item.CompressedSize64();
+  if (span < header || span - header < item.UncompressedSize64()) throw EAbZipPastCompressedSize();
+  if (span - header > item.UncompressedSize64()) throw EAbZipStoredSizesDiffer();
   const auto size = static_cast<int64_t>(
       std::min<uint64_t>(item.UncompressedSize64(), static_cast<uint64_t>(INT64_MAX)));
   int64_t remaining = size;
@@ -272,8 +278,10 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMember
   if (testOnly) flags |= kTestOnlyFlag;
   if (item.CompressionMethod() == 9) flags |= kDeflate64Flag;
   helper.SetDecodeFlags(flags);
-  helper.SetInputSize(static_cast<int64_t>(
-      std::min<uint64_t>(item.CompressedSize64(), static_cast<uint64_t>(INT64_MAX))));
+  const auto span = static_cast<int64_t>(
+      std::min<uint64_t>(item.CompressedSize64(), static_cast<uint64_t>(INT64_MAX)));
+  helper.SetInputSize(span);
+  helper.SetInputLimit(span);
   helper.OnInputProgress = [&source](int32_t percent) {
     bool abort = false;
     Forward(source, static_cast<uint8_t>(percent), abort);

@@ -475,6 +475,7 @@ void TAbZipArchive::ReadCatalogue() {
   offsetShift_ = 0;
   zip64EndRecord_.reset();
   memberSpansChecked_ = false;
+  directoryMismatch_ = false;
   if (stream.Size() == 0) return;
   stream.Seek(0, rtl::soBeginning);
   uint32_t first = 0;
@@ -505,8 +506,9 @@ void TAbZipArchive::ReadCatalogue() {
 
   TAbBufferedReader directory(stream);
   const TAbZipItemContext context = ItemContext();
+  const int64_t declaredEnd = DeclaredDirectoryEnd();
   uint64_t count = 0;
-  while (directory.Position() < directoryEnd_) {
+  while (directory.Position() < declaredEnd) {
     auto item = std::make_unique<TAbZipItem>();
     item->LoadFromStream(directory, context);
     Items().AppendItem(std::move(item));
@@ -521,8 +523,40 @@ void TAbZipArchive::ReadCatalogue() {
       throw EAbUserAbort();
     }
   }
+  CheckDirectoryAgainstRecords(count, directory.Position(), declaredEnd);
   bool ignored = false;
   DoOverallProgress(100, ignored);
+}
+
+int64_t TAbZipArchive::DeclaredDirectoryEnd() const {
+  const uint64_t found = static_cast<uint64_t>(directoryEnd_) - directoryOffset64_;
+  // Without ZIP64 records a directory of 4 GiB or more can only state its
+  // size modulo 2^32, as writers before ZIP64 did.
+  if (!zip64EndRecord_ && found > 0xFFFFFFFF && (found & 0xFFFFFFFF) == directorySize64_)
+    return directoryEnd_;
+  if (directorySize64_ >= found) return directoryEnd_;
+  return static_cast<int64_t>(directoryOffset64_ + directorySize64_);
+}
+
+void TAbZipArchive::CheckDirectoryAgainstRecords(uint64_t count, int64_t readEnd,
+                                                 int64_t declaredEnd) {
+  // Likewise the count of a directory of 65,536 entries or more.
+  const bool countAgrees = count == totalEntries64_ || (!zip64EndRecord_ && count > 0xFFFF &&
+                                                        (count & 0xFFFF) == totalEntries64_);
+  // The entries fill the declared size exactly, and nothing but the end
+  // records follows them.
+  const bool sizeAgrees = readEnd == declaredEnd && declaredEnd == directoryEnd_;
+  directoryMismatch_ = !countAgrees || !sizeAgrees;
+  if (!directoryMismatch_) return;
+  if (!toleratesDirectoryMismatch_) {
+    SetState(stInvalid);
+    throw EAbZipDirectoryMismatch();
+  }
+  // Never more members than the records declare, whichever declares fewer.
+  if (!countAgrees && count > totalEntries64_) {
+    while (static_cast<uint64_t>(ItemCount()) > totalEntries64_)
+      Items().DeleteItem(ItemCount() - 1);
+  }
 }
 
 void TAbZipArchive::CheckMemberSpans() {

@@ -345,6 +345,13 @@ class TAbZipArchive : public TAbArchive {
   // offset read is moved by it. 0 unless allowed and found.
   uint64_t OffsetShift() const { return offsetShift_; }
 
+  // Whether loading goes on when the directory's entries are not the ones
+  // the end records count and size (EAbZipDirectoryMismatch otherwise): the
+  // catalogue then holds the entries inside the declared size, no more than
+  // the declared count, and DirectoryMismatch() says so.
+  void SetToleratesDirectoryMismatch(bool tolerate) { toleratesDirectoryMismatch_ = tolerate; }
+  bool DirectoryMismatch() const { return directoryMismatch_; }
+
   // The catalogue came from the ZIP64 records.
   bool IsZip64() const { return zip64EndRecord_.has_value(); }
   const std::optional<TAbZip64EndRecord>& Zip64EndRecord() const { return zip64EndRecord_; }
@@ -378,12 +385,18 @@ class TAbZipArchive : public TAbArchive {
   void ReadDirectoryBounds(int64_t endPosition);
   bool HoldsSignatureAt(uint64_t position, uint32_t signature);
   bool LooksLikeLastPart(int64_t endPosition);
+  // Where the end records say the directory ends, never behind where it can.
+  int64_t DeclaredDirectoryEnd() const;
+  void CheckDirectoryAgainstRecords(uint64_t count, int64_t readEnd, int64_t declaredEnd);
   TAbZipItemContext ItemContext() const { return {nameCharset_, offsetShift_}; }
 
   std::string archivePassword_;
   uint8_t passwordTryLimit_ = 3;
   std::string nameCharset_;
   bool allowOffsetShift_ = false;
+  bool toleratesDirectoryMismatch_ = false;
+  bool directoryMismatch_ = false;
+
   uint64_t offsetShift_ = 0;
   std::optional<TAbZip64EndRecord> zip64EndRecord_;
   uint64_t directoryOffset64_ = 0;

@@ -116,29 +116,51 @@ TEST(LoadCatalogue, ItemsInDirectoryOrderWithOffsetsFromTheFileStart) {
   EXPECT_EQ(progress, (std::vector<int>{33, 66, 100, 100}));
 }
 
-TEST(LoadCatalogue, ZeroEntryCountReportsZeroProgress) {
-  ZipBuilder b;
-  b.Add("a", "1").Add("b", "2");
-  b.totalEntriesOverride = 0;
-  auto archive = b.Open();
-  std::vector<int> progress;
-  archive->OnOverallProgress = [&](TAbArchive&, uint8_t p, bool&) { progress.push_back(p); };
-  archive->LoadCatalogue();
-  EXPECT_EQ(archive->ItemCount(), 2);  // the directory, not the count, decides
-  EXPECT_EQ(progress, (std::vector<int>{0, 0, 100}));
+// An entry count that is not the directory's: refused, or, where tolerated,
+// read as far as the count allows. The progress is (i x 100) div the stated
+// total while reading, kept to a byte: 0 for a total of 0, and past 100
+// (wrapping) for a total below the count.
+TEST(LoadCatalogue, ACountThatDisagreesIsRefusedUnlessTolerated) {
+  for (const auto& [total, progressExpected] : std::vector<std::pair<int, std::vector<int>>>{
+           {0, {0, 0, 0, 100}}, {1, {100, 200, 300 - 256, 100}}}) {
+    SCOPED_TRACE(total);
+    ZipBuilder b;
+    b.Add("a", "1").Add("b", "2").Add("c", "3");
+    b.totalEntriesOverride = total;
+    auto strict = b.Open();
+    EXPECT_THROW(strict->LoadCatalogue(), EAbZipDirectoryMismatch);
+    EXPECT_EQ(strict->State(), stInvalid);
+
+    auto tolerant = b.Open();
+    tolerant->SetToleratesDirectoryMismatch(true);
+    std::vector<int> progress;
+    tolerant->OnOverallProgress = [&](TAbArchive&, uint8_t p, bool&) { progress.push_back(p); };
+    tolerant->LoadCatalogue();
+    EXPECT_TRUE(tolerant->DirectoryMismatch());
+    EXPECT_EQ(tolerant->ItemCount(), total);
+    EXPECT_EQ(progress, progressExpected);
+  }
 }
 
-// The progress is (i x 100) div the stated total, kept to a byte: a total
-// below the count goes past 100 and wraps.
-TEST(LoadCatalogue, TooLowEntryCountReportsTheQuotientAsAByte) {
-  ZipBuilder b;
-  b.Add("a", "1").Add("b", "2").Add("c", "3");
+// Count and size that agree with each other but cover only the first of
+// three entries: a scanner trusting them checks one member, so no more are
+// read, and the entries past the declared size make the archive damaged.
+TEST(LoadCatalogue, EntriesPastTheDeclaredSizeAreNotRead) {
+  ZipBuilder whole;
+  whole.Add("a", "1").Add("b", "2").Add("c", "3");
+  ZipBuilder b = whole;
   b.totalEntriesOverride = 1;
-  auto archive = b.Open();
-  std::vector<int> progress;
-  archive->OnOverallProgress = [&](TAbArchive&, uint8_t p, bool&) { progress.push_back(p); };
-  archive->LoadCatalogue();
-  EXPECT_EQ(progress, (std::vector<int>{100, 200, 300 - 256, 100}));
+  b.directorySizeOverride = 46 + 1;  // the first entry's fixed part and name
+  EXPECT_THROW(b.Open()->LoadCatalogue(), EAbZipDirectoryMismatch);
+  auto tolerant = b.Open();
+  tolerant->SetToleratesDirectoryMismatch(true);
+  tolerant->LoadCatalogue();
+  EXPECT_TRUE(tolerant->DirectoryMismatch());
+  ASSERT_EQ(tolerant->ItemCount(), 1);
+  EXPECT_EQ(tolerant->Item(0).UnicodeName(), "a");
+  auto sound = whole.Open();
+  sound->LoadCatalogue();
+  EXPECT_FALSE(sound->DirectoryMismatch());
 }
 
 TEST(LoadCatalogue, AbortMakesTheArchiveInvalid) {

@@ -47,8 +47,9 @@ UNICODE_PATH = ("Info-ZIP's Unicode Path field names the member in every locale;
                 "reads it only under a UTF-8 locale and otherwise writes the stored bytes")
 FAILED_FILE = ("a member that fails leaves no file behind; UnZip leaves what it decoded up to "
                "the fault")
-SPLIT_DIRECTORY = ("the directory's stated length runs past the end record: tunzip reads the "
-                   "entries it finds and lists them (0); UnZip compensates and says so (2)")
+SPLIT_DIRECTORY = ("the directory's stated length runs past the end record: tunzip lists the "
+                   "entries it finds and says the directory disagrees with the record (3); "
+                   "UnZip compensates and says so (2)")
 CLIMBS = ("a name that climbs out of its folder with .. is refused, saying so (2); UnZip drops "
           "the ../ and writes the file below the target folder")
 EXTRA_FIRST = ("the member's extra field is damaged, which tunzip finds first (2); UnZip finds its "

@@ -52,6 +52,7 @@ class ZipBuilder {
   std::string archiveComment;
   int totalEntriesOverride = -1;  // the end record's total, when >= 0
   int64_t directoryOffsetOverride = -1;
+  int64_t directorySizeOverride = -1;  // the end record's directory size, when >= 0
   uint16_t diskNumber = 0;
 
   ZipBuilder& Add(ZipMember member) {
@@ -114,7 +115,7 @@ class ZipBuilder {
     U16(out, diskNumber);
     U16(out, total);
     U16(out, total);
-    U32(out, size);
+    U32(out, directorySizeOverride >= 0 ? static_cast<uint32_t>(directorySizeOverride) : size);
     U32(out,
         directoryOffsetOverride >= 0 ? static_cast<uint32_t>(directoryOffsetOverride) : directory);
     U16(out, static_cast<uint16_t>(archiveComment.size()));

@@ -173,6 +173,43 @@ def make_struct_archives(out):
     open(os.path.join(out, "overlap_quoted.zip"), "wb").write(
         body + cd + end_record(count, len(cd), len(body)))
 
+    # The same quotes with spans that do not overlap: each member declares
+    # only its 5-byte quote, so its data must run on into the next member's
+    # header to decode. Once as Deflate around the zlib kernel, once as
+    # Deflate64 around a final stored block (zlib's matches of 258 bytes mean
+    # something else there).
+    for name, method, kernel_data, kernel in (
+            ("quoted_short.zip", 8, kernel_data, kernel),
+            ("quoted_short64.zip", 9, b"k" * 1000,
+             struct.pack("<BHH", 1, 1000, 1000 ^ 0xFFFF) + b"k" * 1000)):
+        headers = [None] * count
+        tail_data = kernel_data
+        for i in reversed(range(count)):
+            csize = len(kernel) if i + 1 == count else 5
+            headers[i] = local_header(names[i], method, zlib.crc32(tail_data), csize,
+                                      len(tail_data))
+            if i > 0:
+                tail_data = headers[i] + tail_data
+        body = b""
+        cd = b""
+        for i, header in enumerate(headers):
+            cd += central_header(names[i], method, *struct.unpack("<III", header[14:26]),
+                                 len(body))
+            body += header
+            if i + 1 < count:
+                body += struct.pack("<BHH", 0, len(headers[i + 1]), len(headers[i + 1]) ^ 0xFFFF)
+        body += kernel
+        open(os.path.join(out, name), "wb").write(body + cd + end_record(count, len(cd), len(body)))
+
+    # A stored member whose declared size is 5 bytes short of the next
+    # member's header and data, which it would copy as its own.
+    inner = local_header(b"b.txt", 0, zlib.crc32(b"bbbb"), 4, 4) + b"bbbb"
+    outer = local_header(b"a.txt", 0, zlib.crc32(b"aaaaa" + inner), 5, 5 + len(inner)) + b"aaaaa"
+    cd = (central_header(b"a.txt", 0, zlib.crc32(b"aaaaa" + inner), 5, 5 + len(inner), 0) +
+          central_header(b"b.txt", 0, zlib.crc32(b"bbbb"), 4, 4, len(outer)))
+    open(os.path.join(out, "stored_short.zip"), "wb").write(
+        outer + inner + cd + end_record(2, len(cd), len(outer + inner)))
+
     # A lying size: the directory declares 1,000 bytes, the data inflates to
     # 1 MB with the CRC-32 of all of it.
     big = bytes(range(256)) * 4096

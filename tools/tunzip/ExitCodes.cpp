@@ -36,6 +36,9 @@ const ExitRule kRules[] = {
     {ab::fkArchive, ab::AbZipOverlap, nullptr, kExitZipBomb},
     {ab::fkArchive, ab::AbZipSizeExceeded, nullptr, kExitFormatError},
     {ab::fkArchive, ab::AbZipBadExtraField, nullptr, kExitFormatError},
+    {ab::fkArchive, ab::AbZipPastCompressedSize, nullptr, kExitFormatError},
+    {ab::fkArchive, ab::AbZipStoredSizesDiffer, nullptr, kExitFormatError},
+    {ab::fkArchive, ab::AbZipDirectoryMismatch, nullptr, kExitSevereFormatError},
     // A refusal with a message of its own: an unsafe name, overlapping data.
     {ab::fkArchive, 0, nullptr, kExitFormatError},
     {ab::fkFiler, 0, &typeid(rtl::EWriteError), kExitDiskFull},

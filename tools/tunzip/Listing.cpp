@@ -143,6 +143,13 @@ void ArchiveHeader(const ab::TAbZipArchive& archive, const Options& options, boo
     const std::string& comment = archive.EndRecord().ZipfileComment();
     if (!comment.empty()) out << ShownName(os::OemToChar(comment.c_str())) << '\n';
   }
+  if (archive.DirectoryMismatch()) {
+    out.flush();
+    err << "tunzip: " << options.archiveShown << ": the central directory is not the "
+        << archive.TotalEntries64() << " entries in " << archive.DirectorySize64()
+        << " bytes its end record declares: only the " << archive.ItemCount()
+        << " found inside both are read\n";
+  }
   if (archive.OffsetShift() != 0 && options.quiet < 2) {
     out.flush();
     err << "warning [" << options.archiveShown << "]:  " << archive.OffsetShift()

@@ -69,8 +69,12 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
   // Archives glued to a program by a tool that left their offsets counting
   // from the start of the ZIP part are read, with UnZip's warning.
   archive.SetAllowOffsetShift(true);
+  // A directory that disagrees with its end record is read as far as the
+  // record declares it, and said to be damaged under the "Archive:" line.
+  archive.SetToleratesDirectoryMismatch(true);
   try {
     archive.LoadCatalogue();
+    if (archive.DirectoryMismatch()) return tunzip::kExitSevereFormatError;
     // A shifted archive is warned about under the "Archive:" line.
     return archive.OffsetShift() != 0 ? tunzip::kExitWarning : tunzip::kExitOk;
   } catch (const std::exception& error) {
@@ -144,7 +148,8 @@ int Run(tunzip::Options& options) {
   auto archive = std::make_unique<ab::TAbZipArchive>(
       std::make_unique<rtl::TFileStream>(handle, programPath), programPath);
   const int loaded = Load(*archive, options, programPath);
-  if (loaded != tunzip::kExitOk && loaded != tunzip::kExitWarning) return loaded;
+  if (loaded != tunzip::kExitOk && loaded != tunzip::kExitWarning && !archive->DirectoryMismatch())
+    return loaded;
   return std::max(loaded, Act(*archive, options, programPath));
 }
 
