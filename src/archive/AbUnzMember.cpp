@@ -174,7 +174,8 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
                           const TAbMemberSource& source) {
   if (output == nullptr) throw EAbBadStream();
-  if ((item.VersionNeededToExtract() & 0xFF) > 20 && !CanExtractNewerVersion(item))
+  if ((item.VersionNeededToExtract() & 0xFF) > 20 &&
+      !(archive.AcceptsNewerVersions() && CanExtractNewerVersion(item)))
     throw EAbZipVersion();
   if (item.ExtraFieldDamaged()) throw EAbZipBadExtraField();
   // Sets spread over several files are refused when the catalogue is read.
@@ -194,6 +195,9 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   const uint32_t checkWord = (local.GeneralPurposeBitFlag() & kDataDescriptorFlag) != 0
                                  ? uint32_t{local.LastModFileTime()} << 16
                                  : item.Crc32();
+  // Every decrypting reader takes its header before anything else.
+  if (item.IsEncrypted() && item.CompressedSize64() < TAbZipDecryptEngine::kHeaderSize)
+    throw EAbZipPastCompressedSize();
   TAbBoundedStream bounded(*output, item.UncompressedSize64());
   uint32_t crc = 0;
   switch (local.CompressionMethod()) {

@@ -345,6 +345,13 @@ class TAbZipArchive : public TAbArchive {
   // offset read is moved by it. 0 unless allowed and found.
   uint64_t OffsetShift() const { return offsetShift_; }
 
+  // Whether a member that says it needs a version above 2.0 is decoded when
+  // this reader has what it needs (its method, ZIP64), rather than refused
+  // as "newer version required". Off unless asked for: the installer's
+  // payload never needs more.
+  void SetAcceptsNewerVersions(bool accept) { acceptsNewerVersions_ = accept; }
+  bool AcceptsNewerVersions() const { return acceptsNewerVersions_; }
+
   // Whether loading goes on when the directory's entries are not the ones
   // the end records count and size (EAbZipDirectoryMismatch otherwise): the
   // catalogue then holds the entries inside the declared size, no more than
@@ -395,6 +402,7 @@ class TAbZipArchive : public TAbArchive {
   std::string nameCharset_;
   bool allowOffsetShift_ = false;
   bool toleratesDirectoryMismatch_ = false;
+  bool acceptsNewerVersions_ = false;
   bool directoryMismatch_ = false;
 
   uint64_t offsetShift_ = 0;

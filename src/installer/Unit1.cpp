@@ -89,6 +89,21 @@ void ForceDirectories(const std::string& folder) {
   ab::CreateFolderChain(folder);
 }
 
+void ReplaceAddOn(const std::string& unpacked, const std::string& installed) {
+  // A new add-on replaces one left by an earlier install in one step, so
+  // that the old one is never gone before the new one is in place. When the
+  // step fails (the old one is running, or is a folder), the old one stays
+  // as it was, read-only bit included, and the user is told: reporting the
+  // new version and starting the old one would be a lie.
+  const uint32_t attributes = os::FileAttributes(installed);
+  const bool readOnly = (attributes & os::faReadOnly) != 0;
+  if (readOnly) os::SetFileAttributes(installed, attributes & ~uint32_t{os::faReadOnly});
+  if (os::MoveFileReplacing(unpacked, installed)) return;
+  const uint32_t code = os::LastError();
+  if (readOnly) os::SetFileAttributes(installed, attributes);
+  throw rtl::EInOutError(static_cast<int32_t>(code), os::SystemErrorMessage(code));
+}
+
 // Every path is built on the edit box's text, read back each time.
 std::string TForm1::Destination() const {
   return edtDestPath->Text();
@@ -117,13 +132,13 @@ void TForm1::Install() {
     const std::string root = NormalizeFolder(GetRootDataPath());
     os::CopyFile(Destination() + "bin\\temp\\" + name, root + "CorvelleEMC\\" + name, false);
   }
-  // A new add-on replaces one left by an earlier install; without a new one
-  // the old one stays.
   const std::string unpacked = Destination() + "bin\\temp\\CVCopyScr.EXE";
   const std::string installed = Destination() + "bin\\CVCopyScr.EXE";
-  if (os::FileExists(unpacked) && os::FileAttributes(installed) != os::kInvalidFileAttributes)
-    os::RemoveFileForcibly(installed);
-  os::MoveFile(unpacked, installed);
+  if (os::FileExists(unpacked) && os::FileAttributes(installed) != os::kInvalidFileAttributes) {
+    ReplaceAddOn(unpacked, installed);
+  } else {
+    os::MoveFile(unpacked, installed);
+  }
 
   FileRun1->SetFileName(Destination() + "bin\\CVCopyScr.exe");
   FileRun1->Run();

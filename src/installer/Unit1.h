@@ -56,4 +56,8 @@ class THelper {
 // three characters or longer, is missing: it has nothing to be built on.
 void ForceDirectories(const std::string& folder);
 
+// Moves the unpacked add-on over the installed one in one step; on failure
+// the installed one is left as it was and EInOutError says why.
+void ReplaceAddOn(const std::string& unpacked, const std::string& installed);
+
 }  // namespace installer

@@ -215,13 +215,52 @@ TEST(MemberDecoding, VersionNeededIsCheckedBeforeTheMethod) {
   newer.name = "newer.txt";
   newer.version = 51;  // but nothing here needs more than this reader has
   b.Add(newer);
+  // Refused by default, as the installer wants; decoded where the reader is
+  // told to take what it can read.
+  for (const bool accept : {false, true}) {
+    Extraction x(b);
+    x.archive->SetAcceptsNewerVersions(accept);
+    x.archive->ExtractMatching("*.*");
+    std::vector<std::string> failures{"lzma.bin 0 1", "seven.bin 0 2"};
+    if (!accept) failures.push_back("newer.txt 0 1");
+    EXPECT_EQ(x.failures, failures);
+    EXPECT_FALSE(x.Has("lzma.bin"));
+    EXPECT_FALSE(x.Has("seven.bin"));
+    EXPECT_EQ(ReadText(x.Path("unix.txt")), "made elsewhere");
+    EXPECT_EQ(x.Has("newer.txt"), accept);
+  }
+}
+
+// What the installer's road refuses or converts before any data is read: a
+// damaged extra field, central or local, skips the member; a name flagged as
+// UTF-8 is written under its Windows-1252 spelling, not taken for OEM bytes.
+TEST(MemberDecoding, DamagedExtraFieldsAreRefusedAndUtf8NamesConverted) {
+  const std::string damaged =
+      ZipBuilder::ExtraBlock(0x5455, "\x01") + std::string("\x99\x99\x10\x00", 4) + "ab";
+  ZipBuilder b;
+  ZipMember central;
+  central.name = "central.txt";
+  central.data = "c";
+  central.extra = damaged;
+  central.localExtra = "";
+  ZipMember local = central;
+  local.name = "local.txt";
+  local.extra = "";
+  local.localExtra = damaged;
+  ZipMember utf8;
+  utf8.name = "caf\xC3\xA9.txt";
+  utf8.data = "u";
+  utf8.flags = 0x0800;
+  b.Add(central).Add(local).Add(utf8);
   Extraction x(b);
   x.archive->ExtractMatching("*.*");
-  EXPECT_EQ(x.failures, (std::vector<std::string>{"lzma.bin 0 1", "seven.bin 0 2"}));
-  EXPECT_FALSE(x.Has("lzma.bin"));
-  EXPECT_FALSE(x.Has("seven.bin"));
-  EXPECT_EQ(ReadText(x.Path("unix.txt")), "made elsewhere");
-  EXPECT_EQ(ReadText(x.Path("newer.txt")), "made elsewhere");
+  const std::string badExtra = " 0 " + std::to_string(AbZipBadExtraField);
+  EXPECT_EQ(x.failures,
+            (std::vector<std::string>{"central.txt" + badExtra, "local.txt" + badExtra}));
+  EXPECT_FALSE(x.Has("central.txt"));
+  EXPECT_FALSE(x.Has("local.txt"));
+  EXPECT_EQ(x.archive->Item(2).ItemName(), "caf\xE9.txt");
+  EXPECT_EQ(ReadText(x.Path("caf\xC3\xA9.txt")), "u");
 }
 
 TEST(MemberDecoding, LocalMethodChoosesTheDecoder) {
@@ -459,6 +498,7 @@ TEST(MemberDecoding, EveryCorpusMemberDecodesToItsCrc) {
         EXPECT_THROW(archive.LoadCatalogue(), EAbZipInvalid);
       }
       archive.SetAllowOffsetShift(true);
+      archive.SetAcceptsNewerVersions(true);
       archive.LoadCatalogue();
       // Data in front of an archive whose offsets count it (prepended.zip)
       // is no shift.

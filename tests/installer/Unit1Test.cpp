@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "installer/Unit1.h"
+#include "os/os.h"
 #include "rtl/Exception.h"
+#include "rtl/Stream.h"
 #include "support/Corpus.h"
 #include "support/TestRegistry.h"
 #include "support/TranscriptSession.h"
@@ -177,6 +179,49 @@ TEST(InstallFolders, AreMadeBelowWhatTheDestinationStandsOn) {
   // stops at it without an error, and what cannot be made is not made.
   installer::ForceDirectories("q\\bin\\temp");
   EXPECT_FALSE(std::filesystem::exists("q"));
+}
+
+// The add-on of an earlier install is replaced in one step, read-only or
+// not; when the step fails the old one stays as it was and the caller hears
+// of it, so that no install leaves the practice without an add-on.
+TEST(AddOnReplacement, ReplacesOrLeavesTheOldOneAsItWas) {
+  testing_support::ScratchFolder scratch;
+  const std::string unpacked = scratch.Program() + "\\new.exe";
+  const std::string installed = scratch.Program() + "\\CVCopyScr.EXE";
+  const auto write = [](const std::string& native, const char* text) {
+    std::ofstream(native, std::ios::binary) << text;
+  };
+  const auto read = [](const std::string& native) {
+    std::ifstream in(native, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  write(scratch.Native() + "/new.exe", "new");
+  write(scratch.Native() + "/CVCopyScr.EXE", "old");
+  ASSERT_TRUE(os::SetFileAttributes(installed, os::faReadOnly | os::faArchive));
+  installer::ReplaceAddOn(unpacked, installed);
+  EXPECT_EQ(read(scratch.Native() + "/CVCopyScr.EXE"), "new");
+  EXPECT_FALSE(std::filesystem::exists(scratch.Native() + "/new.exe"));
+
+  // A folder in the way.
+  write(scratch.Native() + "/new.exe", "new");
+  const std::string folder = scratch.Program() + "\\Folder.EXE";
+  ASSERT_TRUE(os::MakeDirectory(folder));
+  EXPECT_THROW(installer::ReplaceAddOn(unpacked, folder), rtl::EInOutError);
+  EXPECT_TRUE(std::filesystem::is_directory(scratch.Native() + "/Folder.EXE"));
+  EXPECT_EQ(read(scratch.Native() + "/new.exe"), "new");
+#ifdef _WIN32
+  // A running add-on holds its file open: the old one keeps its bytes and
+  // its read-only bit.
+  write(scratch.Native() + "/CVCopyScr.EXE", "old");
+  ASSERT_TRUE(os::SetFileAttributes(installed, os::faReadOnly));
+  {
+    rtl::TFileStream running(installed, rtl::fmOpenRead | rtl::fmShareExclusive);
+    EXPECT_THROW(installer::ReplaceAddOn(unpacked, installed), rtl::EInOutError);
+  }
+  EXPECT_EQ(os::FileAttributes(installed) & os::faReadOnly, uint32_t{os::faReadOnly});
+  EXPECT_EQ(read(scratch.Native() + "/CVCopyScr.EXE"), "old");
+  os::SetFileAttributes(installed, os::faNormal);
+#endif
 }
 
 TEST_F(Unit1Test, AnErrorOutOfInstallLeavesTheWindowOpen) {

@@ -72,6 +72,7 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
   // A directory that disagrees with its end record is read as far as the
   // record declares it, and said to be damaged under the "Archive:" line.
   archive.SetToleratesDirectoryMismatch(true);
+  archive.SetAcceptsNewerVersions(true);
   try {
     archive.LoadCatalogue();
     if (archive.DirectoryMismatch()) return tunzip::kExitSevereFormatError;
