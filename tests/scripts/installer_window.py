@@ -130,7 +130,7 @@ def set_registry(program_path=None, root_data=None, program_path_type="REG_SZ"):
 
 
 def reset_files():
-    for folder in [("Medisoft",), ("Data",), ("Program Files", "Medisoft"), ("cwd",)]:
+    for folder in [("Medisoft",), ("Donn\u00e9es",), ("Data",), ("Program Files", "Medisoft"), ("cwd",)]:
         path = find(*folder)
         if path:
             shutil.rmtree(path)
@@ -310,6 +310,34 @@ def check_installed(dest):
         time.sleep(0.5)
     check(started is not None and b"5.2.0.12" in open(started, "rb").read(),
           "the add-on did not write started.txt")
+
+
+def accented_destination_over_a_read_only_addon():
+    """A destination with a letter outside ASCII, as the host's registry holds it, and
+    a read-only add-on left there by an earlier install, which the new one replaces."""
+    reset_files()
+    set_registry("C:\\Donn\u00e9es", "C:\\Data")
+    old = os.path.join(drive_c, "DONN\u00e9ES", "bin", "CVCopyScr.EXE")
+    os.makedirs(os.path.dirname(old))
+    with open(old, "wb") as f:
+        f.write(b"an older add-on")
+    os.chmod(old, 0o444)  # Wine shows a file without write permission as read-only
+    run = Run("accents")
+    try:
+        form = install_window(run)
+        press(form["hwnd"], "Return")
+        dialog = describe(wait_window(run, TITLE))
+        check_version_dialog(dialog, form["hwnd"])
+        press(dialog["hwnd"], "Return")
+        run.expect_exit_zero("OK in the version dialog")
+        temp = find("Donn\u00e9es", "bin", "temp")
+        names = sorted(n.lower() for n in os.listdir(temp)) if temp else []
+        check(names == DBS, "accents: bin\\temp holds %r" % names)
+        addon = find("Donn\u00e9es", "bin", "CVCopyScr.EXE")
+        check(addon is not None and open(addon, "rb").read(2) == b"MZ",
+              "accents: the read-only older add-on was not replaced")
+    finally:
+        run.finish()
 
 
 def nothing_installed(name):
@@ -547,7 +575,7 @@ def main():
         return 1
     try:
         for case in (layout_and_install, defaults_keys_and_escape, other_ways_out, numeric_program_path,
-                     title_from_file_name, screenshots):
+                     title_from_file_name, accented_destination_over_a_read_only_addon, screenshots):
             t = time.time()
             try:
                 case()
