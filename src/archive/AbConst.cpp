@@ -50,6 +50,7 @@ constexpr MessageRow kMessages[] = {
     {AbZipPastCompressedSize, "Cannot extract file - data runs past the member's compressed size"},
     {AbZipStoredSizesDiffer,
      "Cannot extract file - a stored member's compressed and uncompressed sizes differ"},
+    {AbZipWinZipAes, "Cannot extract file - unsupported encryption (WinZip AES)"},
     {AbZipDirectoryMismatch,
      "Invalid file - the central directory disagrees with the end record's count or size"},
     {AbVMSInvalidOrigin, "VMS: invalid origin %d, should be 0, 1, 2"},

@@ -42,6 +42,7 @@ enum AbErrorNumber : int32_t {
   AbZipPastCompressedSize = 56,
   AbZipStoredSizesDiffer = 57,
   AbZipDirectoryMismatch = 58,
+  AbZipWinZipAes = 59,
   AbVMSInvalidOrigin = 201,
   AbVMSErrorOpenSwap = 202,
   AbVMSSeekFail = 203,

@@ -64,6 +64,7 @@ TESSALINE_AB_ERROR(EAbZipBadExtraField, EAbZipException, AbZipBadExtraField)
 TESSALINE_AB_ERROR(EAbZipTooLargeForMethod, EAbZipException, AbZipTooLargeForMethod)
 TESSALINE_AB_ERROR(EAbZipPastCompressedSize, EAbZipException, AbZipPastCompressedSize)
 TESSALINE_AB_ERROR(EAbZipStoredSizesDiffer, EAbZipException, AbZipStoredSizesDiffer)
+TESSALINE_AB_ERROR(EAbZipWinZipAes, EAbZipException, AbZipWinZipAes)
 
 #undef TESSALINE_AB_ERROR
 

@@ -174,6 +174,12 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
                           const TAbMemberSource& source) {
   if (output == nullptr) throw EAbBadStream();
+  // WinZip AES is known by its method and its field, whatever version the
+  // writer claims: taken for the traditional cipher, it would fail its
+  // check byte and be reported as a wrong password.
+  if (item.CompressionMethod() == kAbWinZipAesMethod ||
+      SplitExtraField(item.CentralHeader().ExtraField()).Find(kAbWinZipAesId))
+    throw EAbZipWinZipAes();
   if ((item.VersionNeededToExtract() & 0xFF) > 20 &&
       !(archive.AcceptsNewerVersions() && CanExtractNewerVersion(item)))
     throw EAbZipVersion();

@@ -16,6 +16,9 @@ constexpr uint16_t kAbZip64ExtraId = 0x0001;
 constexpr uint16_t kAbNtfsExtraId = 0x000A;
 constexpr uint16_t kAbExtendedTimestampId = 0x5455;
 constexpr uint16_t kAbUnicodePathId = 0x7075;
+// WinZip's AES encryption: strength, version and the real method.
+constexpr uint16_t kAbWinZipAesId = 0x9901;
+constexpr uint8_t kAbWinZipAesMethod = 99;
 
 // A moment in UTC: seconds since 1970-01-01 (negative before) and the
 // nanoseconds within that second.

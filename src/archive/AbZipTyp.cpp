@@ -414,10 +414,6 @@ void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
     locator = ReadZip64EndLocator(stream);
   }
   if (locator) {
-    if (locator->totalDisks > 1 || locator->directoryRecordDisk != 0) {
-      SetState(stInvalid);
-      throw EAbZipMultiPart();
-    }
     int64_t recordPosition = -1;
     if (locator->directoryRecordOffset < static_cast<uint64_t>(locatorPosition) &&
         HoldsSignatureAt(locator->directoryRecordOffset, kAbZip64EndCentralDirectorySignature)) {
@@ -431,8 +427,15 @@ void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
       stream.Seek(recordPosition, rtl::soBeginning);
       zip64EndRecord_ = ReadZip64EndRecord(stream);
     }
-    // A locator without its record may be a chance match in the last
-    // directory entry: the end record's own values are then the ones to use.
+    // A locator without its record, or with one the end record neither
+    // needs nor agrees with, may be a chance match in the last directory
+    // entry's name: the end record's own values are then the ones to use.
+    if (zip64EndRecord_ && !EndRecordTakesZip64(*zip64EndRecord_)) zip64EndRecord_.reset();
+    const bool splitLocator = locator->totalDisks > 1 || locator->directoryRecordDisk != 0;
+    if (splitLocator && (zip64EndRecord_ || endRecord_->DiskNumber() != 0)) {
+      SetState(stInvalid);
+      throw EAbZipMultiPart();
+    }
     if (zip64EndRecord_) {
       if (zip64EndRecord_->diskNumber != 0 || zip64EndRecord_->startDiskNumber != 0) {
         SetState(stInvalid);
@@ -484,7 +487,9 @@ void TAbZipArchive::ReadCatalogue() {
 
   // Only single files are read: the first part of a multi-part set, a file
   // without an end record and a record on another disk are all refused.
-  if (first == kAbZipSpannedSetSignature || first == kAbZipPossiblySpannedSignature) {
+  // "PK00" is the mark of a split that needed one part only: a whole archive,
+  // read as any other (the end record still says if it is not).
+  if (first == kAbZipSpannedSetSignature) {
     SetState(stInvalid);
     throw EAbZipMultiPart();
   }
@@ -526,6 +531,17 @@ void TAbZipArchive::ReadCatalogue() {
   CheckDirectoryAgainstRecords(count, directory.Position(), declaredEnd);
   bool ignored = false;
   DoOverallProgress(100, ignored);
+}
+
+bool TAbZipArchive::EndRecordTakesZip64(const TAbZip64EndRecord& record) const {
+  const TAbZipDirectoryFileFooter& r = *endRecord_;
+  const bool needs = r.DiskNumber() == 0xFFFF || r.StartDiskNumber() == 0xFFFF ||
+                     r.EntriesOnDisk() == 0xFFFF || r.TotalEntries() == 0xFFFF ||
+                     r.DirectorySize() == 0xFFFFFFFF || r.DirectoryOffset() == 0xFFFFFFFF;
+  const bool agrees = record.totalEntries == r.TotalEntries() &&
+                      record.directorySize == r.DirectorySize() &&
+                      record.directoryOffset == r.DirectoryOffset();
+  return needs || agrees;
 }
 
 int64_t TAbZipArchive::DeclaredDirectoryEnd() const {

@@ -392,6 +392,9 @@ class TAbZipArchive : public TAbArchive {
   void ReadDirectoryBounds(int64_t endPosition);
   bool HoldsSignatureAt(uint64_t position, uint32_t signature);
   bool LooksLikeLastPart(int64_t endPosition);
+  // Whether the end record needs the ZIP64 record (a field saturated) or
+  // agrees with it: only then is it the archive's and not a chance match.
+  bool EndRecordTakesZip64(const TAbZip64EndRecord& record) const;
   // Where the end records say the directory ends, never behind where it can.
   int64_t DeclaredDirectoryEnd() const;
   void CheckDirectoryAgainstRecords(uint64_t count, int64_t readEnd, int64_t declaredEnd);

@@ -7,6 +7,7 @@
 
 #include "archive/AbArcTyp.h"
 #include "archive/AbSpanSt.h"
+#include "archive/AbUnzMember.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "rtl/Stream.h"
@@ -240,6 +241,31 @@ TEST(LoadCatalogue, MultiPartSetsAreRefused) {
   pkOnly[1] = 'K';
   TAbZipArchive noEnd(std::make_unique<rtl::TMemoryStream>(pkOnly));
   EXPECT_THROW(noEnd.LoadCatalogue(), EAbZipInvalid);
+  // A split that needed one part is marked so, and is a whole archive.
+  ZipBuilder onePart;
+  onePart.prefix = "PK00";
+  onePart.Add("a", "1");
+  archive = onePart.Open();
+  archive->LoadCatalogue();
+  ASSERT_EQ(archive->ItemCount(), 1);
+  rtl::TMemoryStream data;
+  DecodeMemberToStream(*archive, archive->Item(0), &data);
+  EXPECT_EQ(data.Size(), 1);
+}
+
+// The bytes of a ZIP64 locator that says "five disks" at the end of the last
+// entry's name, just where a real locator would stand: no record behind it
+// checks out, so the archive is read as the plain one it is.
+TEST(LoadCatalogue, AZip64LocatorInANameIsNoLocator) {
+  ZipBuilder b;
+  b.Add("a", "1");
+  std::string name = "x/PK\x06\x07";
+  name += ZipBuilder::Le32(0) + ZipBuilder::Le64(0) + ZipBuilder::Le32(5);
+  b.Add(name, "2");
+  auto archive = b.Open();
+  archive->LoadCatalogue();
+  EXPECT_EQ(archive->ItemCount(), 2);
+  EXPECT_FALSE(archive->IsZip64());
 }
 
 TEST(LoadCatalogue, LoadingTwiceReplacesTheCatalogue) {

@@ -263,6 +263,34 @@ TEST(MemberDecoding, DamagedExtraFieldsAreRefusedAndUtf8NamesConverted) {
   EXPECT_TRUE(os::FileExists(x.folder.Program() + "\\caf\xE9.txt"));
 }
 
+// WinZip AES is named as what it is, by its method or by its field, even
+// where the writer put version 2.0: never tried as the traditional cipher,
+// whose check byte would fail and call the right password wrong.
+TEST(MemberDecoding, WinZipAesIsKnownByItsMethodAndFieldNotItsVersion) {
+  ZipMember aes;
+  aes.name = "aes.txt";
+  aes.data = "secret";
+  aes.payload = std::string(12, 'x') + "secret" + std::string(10, 'm');
+  aes.hasPayload = true;
+  aes.flags = 1;
+  aes.method = 99;
+  aes.extra = ZipBuilder::ExtraBlock(0x9901, std::string("\x02\x00"
+                                                         "AE\x03\x08\x00",
+                                                         7));
+  ZipMember fieldOnly = aes;  // a writer that left the real method in the header
+  fieldOnly.name = "field.txt";
+  fieldOnly.method = 8;
+  ZipBuilder b;
+  b.Add(aes).Add(fieldOnly);
+  auto archive = b.Open();
+  archive->LoadCatalogue();
+  archive->SetArchivePassword("right");
+  for (int32_t i = 0; i < 2; ++i) {
+    rtl::TMemoryStream output;
+    EXPECT_THROW(DecodeMemberToStream(*archive, archive->Item(i), &output), EAbZipWinZipAes);
+  }
+}
+
 TEST(MemberDecoding, LocalMethodChoosesTheDecoder) {
   ZipBuilder b;
   ZipMember localStored;  // central says Deflate, local says stored: copied

@@ -39,6 +39,7 @@ const ExitRule kRules[] = {
     {ab::fkArchive, ab::AbZipPastCompressedSize, nullptr, kExitFormatError},
     {ab::fkArchive, ab::AbZipStoredSizesDiffer, nullptr, kExitFormatError},
     {ab::fkArchive, ab::AbZipDirectoryMismatch, nullptr, kExitSevereFormatError},
+    {ab::fkArchive, ab::AbZipWinZipAes, nullptr, kExitUnsupported},
     // A refusal with a message of its own: an unsafe name, overlapping data.
     {ab::fkArchive, 0, nullptr, kExitFormatError},
     {ab::fkFiler, 0, &typeid(rtl::EWriteError), kExitDiskFull},
