@@ -50,6 +50,7 @@ constexpr MessageRow kMessages[] = {
     {AbZipPastCompressedSize, "Cannot extract file - data runs past the member's compressed size"},
     {AbZipStoredSizesDiffer,
      "Cannot extract file - a stored member's compressed and uncompressed sizes differ"},
+    {AbZipMethodNotRead, "Cannot extract file - unsupported compression method %d (%s)"},
     {AbZipWinZipAes, "Cannot extract file - unsupported encryption (WinZip AES)"},
     {AbZipDirectoryMismatch,
      "Invalid file - the central directory disagrees with the end record's count or size"},
@@ -68,6 +69,40 @@ void MessageForCode(int32_t number, std::string& text) {
       text = row.text;
       return;
     }
+  }
+}
+
+const char* UnreadMethodName(uint16_t method) {
+  switch (method) {
+    case 7:
+      return "Tokenize";
+    case 10:
+      return "PKWARE DCL Implode";
+    case 12:
+      return "bzip2";
+    case 14:
+      return "LZMA";
+    case 16:
+      return "IBM z/OS CMPSC";
+    case 18:
+      return "IBM TERSE";
+    case 19:
+      return "IBM LZ77";
+    case 20:
+    case 93:
+      return "Zstandard";
+    case 94:
+      return "MP3";
+    case 95:
+      return "XZ";
+    case 96:
+      return "JPEG";
+    case 97:
+      return "WavPack";
+    case 98:
+      return "PPMd";
+    default:
+      return "unknown";
   }
 }
 

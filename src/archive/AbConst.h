@@ -43,6 +43,7 @@ enum AbErrorNumber : int32_t {
   AbZipStoredSizesDiffer = 57,
   AbZipDirectoryMismatch = 58,
   AbZipWinZipAes = 59,
+  AbZipMethodNotRead = 60,
   AbVMSInvalidOrigin = 201,
   AbVMSErrorOpenSwap = 202,
   AbVMSSeekFail = 203,
@@ -53,5 +54,9 @@ enum AbErrorNumber : int32_t {
 // Assigns the table's text for the number to text; leaves text unchanged when
 // the table has no such row.
 void MessageForCode(int32_t number, std::string& text);
+
+// The name of a compression method this reader does not decode, as the
+// format's registry gives it ("LZMA" for 14), or "unknown".
+const char* UnreadMethodName(uint16_t method);
 
 }  // namespace ab

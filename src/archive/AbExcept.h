@@ -91,6 +91,13 @@ class EAbZipDirectoryMismatch : public EAbZipInvalid {
   EAbZipDirectoryMismatch() : EAbZipInvalid(AbZipDirectoryMismatch, {}) {}
 };
 
+// A method this reader does not decode, named.
+class EAbZipMethodNotRead : public EAbZipException {
+ public:
+  explicit EAbZipMethodNotRead(uint16_t method)
+      : EAbZipException(AbZipMethodNotRead, {int32_t{method}, UnreadMethodName(method)}) {}
+};
+
 class EAbZipUnknownCharset : public EAbZipException {
  public:
   explicit EAbZipUnknownCharset(const std::string& charset)

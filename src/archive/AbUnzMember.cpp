@@ -180,6 +180,11 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   if (item.CompressionMethod() == kAbWinZipAesMethod ||
       SplitExtraField(item.CentralHeader().ExtraField()).Find(kAbWinZipAesId))
     throw EAbZipWinZipAes();
+  // A reader that takes newer versions names the method it cannot read
+  // rather than asking for a newer version of itself.
+  const uint8_t method = item.CompressionMethod();
+  if (archive.AcceptsNewerVersions() && !(method <= 6 || method == 8 || method == 9))
+    throw EAbZipMethodNotRead(method);
   if ((item.VersionNeededToExtract() & 0xFF) > 20 &&
       !(archive.AcceptsNewerVersions() && CanExtractNewerVersion(item)))
     throw EAbZipVersion();
