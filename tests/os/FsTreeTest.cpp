@@ -238,6 +238,31 @@ TEST_F(FsTree, LongPathsAreWritten) {
   }
 }
 
+TEST_F(FsTree, APathLongerThanWindowsAllowsIsMadeOnlyElsewhere) {
+  // 34,000 characters: Linux takes it one folder at a time; Windows cannot
+  // hold it, and not one of its folders is made there.
+  const Components deep(170, std::string(199, 'p'));
+  if (!os::fs::KeepsUnixMetadata()) {
+    EXPECT_FALSE(tree_->MakeFolders(deep));
+    EXPECT_NE(os::fs::LastErrorText().find("longer than Windows allows"), std::string::npos)
+        << os::fs::LastErrorText();
+    EXPECT_EQ(tree_->KindOf(deep), Kind::kUnreachable);
+    EXPECT_TRUE(Listing(root_).empty());
+    return;
+  }
+  ASSERT_TRUE(tree_->MakeFolders(deep)) << os::fs::LastErrorText();
+  ASSERT_TRUE(Put(deep, "f", "far")) << os::fs::LastErrorText();
+  EXPECT_EQ(tree_->KindOf(deep), Kind::kFolder);
+  // Short names from the top down, so that the file can be read and the
+  // scratch folder removed by calls that take whole paths.
+  std::string shortened = root_;
+  for (size_t i = 0; i < deep.size(); ++i) {
+    stdfs::rename(Native(shortened + "/" + deep[i]), Native(shortened + "/" + std::to_string(i)));
+    shortened += "/" + std::to_string(i);
+  }
+  EXPECT_EQ(Contents(shortened + "/f"), "far");
+}
+
 TEST(FsNames, LegalNamesFollowThePlatform) {
   if (os::fs::KeepsUnixMetadata()) {
     EXPECT_EQ(os::fs::LegalName("a<b>:c\"|?*\\.txt "), "a<b>:c\"|?*\\.txt ");

@@ -237,6 +237,13 @@ class Win32Tree : public Tree {
     size_t known = count;
     while (known > shallowest && checked_.count(key.substr(0, ends[known])) == 0) --known;
     if (known == shallowest) known = 0;  // nothing remembered near: from the root
+    // No folder of a path Windows cannot hold is made: refused before the
+    // walk, it costs nothing of the system's, whose every call on a long
+    // path walks it again.
+    size_t length = root_.size();
+    for (size_t i = 0; i < count; ++i) length += 1 + path[i].size();
+    if (length >= kLongestPath && Full(path, count).size() >= kLongestPath)
+      return Fail("the path is longer than Windows allows");
     std::wstring full = Full(path, known);
     for (size_t i = known; i < count; ++i) {
       full += L"\\" + Wide(path[i]);
@@ -266,6 +273,8 @@ class Win32Tree : public Tree {
   // an archive describes; few enough that a path thousands of folders deep
   // costs no more than a few copies of itself.
   static constexpr size_t kRemembered = 64;
+  // UTF-16 units in a \\?\ path, its end included.
+  static constexpr size_t kLongestPath = 32767;
 
   std::wstring root_;
   std::unordered_set<std::string> checked_;
