@@ -213,11 +213,15 @@ class PosixTree : public Tree {
     bool missing = false;
     const FolderRef parent = Reach(path, path.size() - 1, false, missing);
     if (!parent) return std::nullopt;
-    std::string target(PATH_MAX, '\0');
+    // One byte more than any target, so that a cut one cannot pass for whole.
+    std::string target(PATH_MAX + 1, '\0');
     const ssize_t length =
         ::readlinkat(parent->Fd(), path.back().c_str(), target.data(), target.size());
-    if (length < 0) {
-      FailWithErrno(Join(path, path.size()));
+    if (length < 0 || static_cast<size_t>(length) == target.size()) {
+      if (length < 0)
+        FailWithErrno(Join(path, path.size()));
+      else
+        Fail(Join(path, path.size()) + ": the link's target is too long");
       return std::nullopt;
     }
     target.resize(static_cast<size_t>(length));
