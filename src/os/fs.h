@@ -38,7 +38,10 @@ struct LocalTime {
 // The moment a local time names, daylight saving time as it was then.
 std::optional<FileTime> LocalToUtc(const LocalTime& local);
 
-enum class Kind { kMissing, kFile, kFolder, kLink, kOther };
+// kUnreachable: what the path names cannot be told, because something on the
+// way is no folder (a file, a link that is not followed) or the system
+// refuses to look (a name too long, no permission); LastErrorText says which.
+enum class Kind { kMissing, kFile, kFolder, kLink, kOther, kUnreachable };
 
 // What the last failed call of this thread ran into.
 std::string LastErrorText();
@@ -104,7 +107,8 @@ class Tree {
   static std::unique_ptr<Tree> Open(const std::string& root);
 
   // What path names, the last component not followed; kMissing also when a
-  // folder on the way is missing. A link on the way counts as kOther.
+  // folder on the way is missing. A link or a file on the way, or a name the
+  // system cannot look up, is kUnreachable.
   virtual Kind KindOf(const Components& path) = 0;
   // Creates the folder and its missing parents; fails when a component is a
   // link, a file or anything else that is no folder.
@@ -115,6 +119,9 @@ class Tree {
   // A symbolic link at path holding target, replacing a file or a link but
   // never a folder, and never following what was there.
   virtual bool MakeLink(const Components& path, const std::string& target) = 0;
+  // The target of the symbolic link at path, as stored; nothing when path
+  // is no link or on Windows, where links are not made.
+  virtual std::optional<std::string> ReadLink(const Components& path) = 0;
   // Times of what path names, a final link not followed.
   virtual bool SetTimes(const Components& path, FileTime modified,
                         std::optional<FileTime> accessed) = 0;

@@ -164,6 +164,41 @@ TEST_F(FsTree, AFileOnTheWayIsNoFolder) {
   EXPECT_NE(os::fs::LastErrorText().find("not a folder"), std::string::npos)
       << os::fs::LastErrorText();
   EXPECT_EQ(Contents(At("f")), "x");
+  // Unreachable, which is neither missing (it could be made) nor there.
+  EXPECT_EQ(tree_->KindOf({"f", "sub", "g.txt"}), Kind::kUnreachable);
+  EXPECT_NE(os::fs::LastErrorText().find("not a folder"), std::string::npos);
+  EXPECT_EQ(tree_->KindOf({"missing", "g.txt"}), Kind::kMissing);
+}
+
+TEST_F(FsTree, DeepTreesReachTheRightFolders) {
+  // Deeper than the folders a tree keeps in mind: each file must still land
+  // in its own folder, whichever were reached before it.
+  Components deep(70, "d");
+  ASSERT_TRUE(tree_->MakeFolders(deep)) << os::fs::LastErrorText();
+  const std::vector<size_t> depths = {70, 69, 3, 70, 1, 0, 40};
+  for (size_t depth : depths) {
+    const Components folder(deep.begin(), deep.begin() + static_cast<std::ptrdiff_t>(depth));
+    ASSERT_TRUE(Put(folder, "at" + std::to_string(depth), std::to_string(depth))) << depth;
+  }
+  Components sibling(deep.begin(), deep.end() - 1);
+  sibling.push_back("e");
+  ASSERT_TRUE(tree_->MakeFolders(sibling)) << os::fs::LastErrorText();
+  ASSERT_TRUE(Put(sibling, "in-e", "e"));
+  std::string relative;
+  for (size_t depth = 0; depth <= deep.size(); ++depth) {
+    const std::set<std::string> want =
+        depth == deep.size()       ? std::set<std::string>{"at70"}
+        : depth == deep.size() - 1 ? std::set<std::string>{"at69", "d", "e"}
+                                   : (std::count(depths.begin(), depths.end(), depth) != 0
+                                          ? std::set<std::string>{"at" + std::to_string(depth), "d"}
+                                          : std::set<std::string>{"d"});
+    EXPECT_EQ(Listing(At(relative)), want) << depth;
+    relative += "d/";
+  }
+  EXPECT_EQ(Contents(At(relative.substr(0, 69 * 2) + "e/in-e")), "e");
+  EXPECT_EQ(tree_->KindOf(sibling), Kind::kFolder);
+  sibling.push_back("in-e");
+  EXPECT_EQ(tree_->KindOf(sibling), Kind::kFile);
 }
 
 TEST_F(FsTree, TimesAreKeptToTheirResolution) {
@@ -201,6 +236,31 @@ TEST_F(FsTree, LongPathsAreWritten) {
     stdfs::rename(Native(shortened + "/" + deep[i]), Native(shortened + "/" + std::to_string(i)));
     shortened += "/" + std::to_string(i);
   }
+}
+
+TEST_F(FsTree, APathLongerThanWindowsAllowsIsMadeOnlyElsewhere) {
+  // 34,000 characters: Linux takes it one folder at a time; Windows cannot
+  // hold it, and not one of its folders is made there.
+  const Components deep(170, std::string(199, 'p'));
+  if (!os::fs::KeepsUnixMetadata()) {
+    EXPECT_FALSE(tree_->MakeFolders(deep));
+    EXPECT_NE(os::fs::LastErrorText().find("longer than Windows allows"), std::string::npos)
+        << os::fs::LastErrorText();
+    EXPECT_EQ(tree_->KindOf(deep), Kind::kUnreachable);
+    EXPECT_TRUE(Listing(root_).empty());
+    return;
+  }
+  ASSERT_TRUE(tree_->MakeFolders(deep)) << os::fs::LastErrorText();
+  ASSERT_TRUE(Put(deep, "f", "far")) << os::fs::LastErrorText();
+  EXPECT_EQ(tree_->KindOf(deep), Kind::kFolder);
+  // Short names from the top down, so that the file can be read and the
+  // scratch folder removed by calls that take whole paths.
+  std::string shortened = root_;
+  for (size_t i = 0; i < deep.size(); ++i) {
+    stdfs::rename(Native(shortened + "/" + deep[i]), Native(shortened + "/" + std::to_string(i)));
+    shortened += "/" + std::to_string(i);
+  }
+  EXPECT_EQ(Contents(shortened + "/f"), "far");
 }
 
 TEST(FsNames, LegalNamesFollowThePlatform) {
@@ -252,7 +312,7 @@ TEST_F(FsTreeLinks, LinksOnTheWayAreNeverFollowed) {
   EXPECT_NE(os::fs::LastErrorText().find("symbolic link"), std::string::npos)
       << os::fs::LastErrorText();
   EXPECT_EQ(tree_->CreateTemporary({"link"}), nullptr);
-  EXPECT_EQ(tree_->KindOf({"link", "x"}), Kind::kOther);
+  EXPECT_EQ(tree_->KindOf({"link", "x"}), Kind::kUnreachable);
   EXPECT_FALSE(tree_->SetTimes({"link", "x"}, {0, 0}, std::nullopt));
   EXPECT_FALSE(tree_->MakeLink({"link", "x"}, "y"));
   EXPECT_TRUE(Listing(outside.Native()).empty());
@@ -272,8 +332,10 @@ TEST_F(FsTreeLinks, LinksAndFilesReplaceEachOtherWithoutFollowing) {
   EXPECT_EQ(stdfs::read_symlink(Native(At("f"))).string(), "target/of/f");
   ASSERT_TRUE(tree_->MakeLink({"f"}, "other"));
   EXPECT_EQ(stdfs::read_symlink(Native(At("f"))).string(), "other");
+  EXPECT_EQ(tree_->ReadLink({"f"}), "other");
   stdfs::create_directory(Native(At("d")));
   EXPECT_FALSE(tree_->MakeLink({"d"}, "x"));
+  EXPECT_EQ(tree_->ReadLink({"d"}), std::nullopt);
   EXPECT_TRUE(stdfs::is_directory(stdfs::symlink_status(Native(At("d")))));
   EXPECT_EQ(Listing(root_), (std::set<std::string>{"d", "f"}));
 

@@ -109,6 +109,69 @@ def test_existing_links_are_not_followed():
           "planted links: file.txt did not replace the link")
 
 
+def links_in(folder):
+    found = []
+    for root, dirs, files in os.walk(folder):
+        found += [os.path.join(root, n) for n in dirs + files if os.path.islink(os.path.join(root, n))]
+    return found
+
+
+def test_link_chains():
+    # Each link is resolved against the links already there, made by this
+    # run or not: none may lead out, through a chain or through a link made
+    # later where an earlier link passes.
+    outside = peer_tools.fresh(os.path.join(scratch, "chain-outside"))
+    deep = "/".join("d%d" % i for i in range(24))
+    to_root = "/".join([".."] * 24)
+    through_up = deep + "/up/" + "/".join([".."] * 20) + "/etc/passwd"
+    link = 0o120777
+    cases = [
+        # (label, members, refused, made)
+        ("up-first", [(deep + "/up", to_root, link), ("passwd", through_up, link)],
+         ["passwd"], [deep + "/up"]),
+        ("passwd-first", [("passwd", through_up, link), (deep + "/up", to_root, link)],
+         [deep + "/up"], ["passwd"]),
+        ("dot-later", [("x", "sub/..", link), ("sub", ".", link)], ["sub"], ["x"]),
+        ("link-in-link", [("data/t", "t\n", 0o100644), ("into", "data", link),
+                          ("into/x", "../data/t", link)], ["into/x"], ["into"]),
+        ("member-first", [("dir/f.txt", "f\n", 0o100644), ("dir", "data", link)], ["dir"], []),
+        ("planted", [("x", "planted", link), ("y", "planted/passwd", link)], ["x", "y"], []),
+        ("loops", [("a", "b", link), ("b", "a", link), ("self", "self", link)], [],
+         ["a", "b", "self"]),
+        ("library", [("lib.so.1.2", "elf\n", 0o100644), ("lib.so", "lib.so.1", link),
+                     ("lib.so.1", "lib.so.1.2", link)], [], ["lib.so", "lib.so.1"]),
+    ]
+    for label, members, refused, made in cases:
+        archive = os.path.join(scratch, "chain-%s.zip" % label)
+        with zipfile.ZipFile(archive, "w") as z:
+            for name, data, mode in members:
+                unix_member(z, name, data.encode(), mode)
+        target = peer_tools.fresh(os.path.join(scratch, "chain-" + label))
+        os.symlink(outside, os.path.join(target, "planted"))
+        # Twice: the second run meets the first run's links on disk.
+        for options in ((), ("-o",)):
+            r = extract(archive, target, *options)
+            what = "chains %s %s: %r" % (label, options, r)
+            check(r.code in ((2, 50) if refused else (0,)), what)
+            for name in refused:
+                check("tunzip: %s: " % name in r.err, what)
+                if name != "dir":
+                    check(not os.path.lexists(os.path.join(target, name)), what + ": %s made" % name)
+            for name in made:
+                check(os.path.islink(os.path.join(target, name)), what + ": %s not made" % name)
+            for path in links_in(target):
+                if os.path.basename(path) == "planted":
+                    continue
+                real = os.path.realpath(path)
+                check(real == os.path.realpath(target) or
+                      real.startswith(os.path.realpath(target) + os.sep),
+                      what + ": %s leads to %s" % (path, real))
+        if label == "library":
+            with open(os.path.join(target, "lib.so"), "rb") as f:
+                check(f.read() == b"elf\n", "chains: lib.so does not reach the library")
+        check(os.listdir(outside) == [], "chains %s: written outside" % label)
+
+
 def test_times():
     # A DOS stamp alone is the wall-clock time where the archive is read;
     # folders get theirs after their contents are written.
@@ -161,6 +224,7 @@ os.makedirs(scratch, exist_ok=True)
 test_modes()
 test_links()
 test_existing_links_are_not_followed()
+test_link_chains()
 test_times()
 test_extended_times()
 for failure in failures:

@@ -161,12 +161,74 @@ def test_normalization_kept():
           "combining accents: %r" % sorted(names))
 
 
+def test_files_that_cannot_be_created():
+    # Each is an error that says why, with or without -n, never "exists":
+    # UnZip's 2 when the member's folders cannot be made, 50 when the file
+    # itself cannot be; the members after it are still written.
+    long_name = "x" * 300
+    cases = [
+        ("parent-file", [("same", b"a file\n"), ("same/in.txt", b"inside\n")], "same/in.txt", 2),
+        ("long-name", [(long_name, b"long\n")], long_name, 50),
+        ("long-folder", [(long_name + "/f.txt", b"long\n")], long_name + "/f.txt", 2),
+    ]
+    for label, members, failing, code in cases:
+        archive = os.path.join(scratch, label + ".zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name, data in members + [("after.txt", b"after\n")]:
+                z.writestr(name, data)
+        for options in ((), ("-n",), ("-o",)):
+            target = peer_tools.fresh(os.path.join(scratch, label + "".join(options)))
+            r = extract(archive, target, *options)
+            what = "%s %s: %r" % (label, options, r)
+            check(r.code == code, what)
+            check(failing in r.err and "not overwritten" not in r.err, what)
+            check(tree(target).get("after.txt") == b"after\n", what)
+
+
+def test_deep_name():
+    # One member 65,535 bytes long, 32,767 folders deep: written whole where
+    # the system takes such a path; refused on Windows, which cannot hold
+    # it, before any of its folders is made. Python's own tree walks recurse
+    # per folder, so the tree is read and removed through descriptors and rm.
+    target = os.path.join(scratch, "deep")
+    peer_tools.run(["rm", "-rf", target])
+    os.makedirs(target)
+    archive = os.path.join(scratch, "deep.zip")
+    depth = 32767
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("a/" * depth + "x", b"deep\n")
+    r = extract(archive, target, "-q")
+    if windows:
+        check(r.code == 2 and "longer than Windows allows" in r.err and os.listdir(target) == [],
+              "deep name on Windows: %r, %r" % (r, os.listdir(target)))
+        return
+    check(r.code == 0, "deep name: %r" % r)
+    folder = os.open(target, os.O_RDONLY | os.O_DIRECTORY)
+    reached = 0
+    try:
+        while reached < depth:
+            inner = os.open("a", os.O_RDONLY | os.O_DIRECTORY, dir_fd=folder)
+            os.close(folder)
+            folder, reached = inner, reached + 1
+        leaf = os.open("x", os.O_RDONLY, dir_fd=folder)
+        data = os.read(leaf, 100)
+        os.close(leaf)
+    except OSError as error:
+        data = repr(error)
+    finally:
+        os.close(folder)
+    check(reached == depth and data == b"deep\n", "deep name: %d folders, x holds %r" % (reached, data))
+    peer_tools.run(["rm", "-rf", target])
+
+
 peer_tools.require("7zz")
 os.makedirs(scratch, exist_ok=True)
 test_unicode_names()
 test_normalization_kept()
 test_corpus_unicode()
 test_case_and_duplicates()
+test_files_that_cannot_be_created()
+test_deep_name()
 for failure in failures:
     print("FAIL:", failure)
 sys.exit(1 if failures else 0)

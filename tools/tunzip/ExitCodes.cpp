@@ -47,9 +47,10 @@ const ExitRule kRules[] = {
     // The archive ends before a member's data does.
     {ab::fkFiler, 0, &typeid(rtl::EReadError), kExitFormatError},
     {ab::fkFileOpen, 0, nullptr, kExitArchiveNotFound},
-    // UnZip's code for a file it cannot create, whatever the cause.
+    // UnZip's code for a file it cannot create in its folder, whatever the cause.
     {ab::fkFileCreate, 0, nullptr, kExitDiskFull},
-    // A file-system call that failed on the way: UnZip's generic error.
+    // A file-system call that failed on the way, folders that cannot be
+    // made included: UnZip's generic error.
     {ab::fkInOut, kAnyNumber, nullptr, kExitFormatError},
     {ab::fkOther, 0, &typeid(ab::EAbInflateError), kExitFormatError},
     {ab::fkOther, 0, &typeid(ab::EAbInternalInflateError), kExitFormatError},

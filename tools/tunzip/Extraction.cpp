@@ -30,6 +30,7 @@
 
 #include "DecodeWorkers.h"
 #include "ExitCodes.h"
+#include "Links.h"
 #include "Listing.h"
 #include "MemberFacts.h"
 #include "Names.h"
@@ -102,24 +103,13 @@ class PendingFileStream : public rtl::TStream {
   std::string reason_;
 };
 
-// Whether a link made in folder with this target stays inside the tree.
-bool StaysInside(const os::fs::Components& folder, const std::string& target) {
-  if (target.empty() || target.front() == '/') return false;
-  size_t depth = folder.size();
-  size_t start = 0;
-  while (start <= target.size()) {
-    size_t end = target.find('/', start);
-    if (end == std::string::npos) end = target.size();
-    const std::string_view part(target.data() + start, end - start);
-    if (part == "..") {
-      if (depth == 0) return false;
-      --depth;
-    } else if (!part.empty() && part != ".") {
-      ++depth;
-    }
-    start = end + 1;
-  }
-  return true;
+// The folders of a member that cannot be made: UnZip's "checkdir error",
+// which a script tells from a file that cannot be created by its exit code.
+[[noreturn]] void FailFolders(const Target& target) {
+  std::string folder;
+  for (const std::string& name : target.folder) folder += (folder.empty() ? "" : "/") + name;
+  throw rtl::EInOutError(
+      0, "cannot create the folder " + ShownName(folder) + ": " + os::fs::LastErrorText());
 }
 
 // A folder member's stored time and mode, set once its contents are written.
@@ -210,6 +200,7 @@ class Extractor {
   ExitStatus status_;
   TargetPlanner planner_;
   std::unique_ptr<os::fs::Tree> tree_;
+  std::unique_ptr<LinkGuard> links_;
   std::vector<FolderStamp> folders_;
   bool replaceAll_ = false;
   bool replaceNone_ = false;
@@ -245,6 +236,7 @@ int Extractor::Run() {
            << ": cannot create the folder: " << os::fs::LastErrorText() << '\n';
       return kExitSevereFormatError;
     }
+    links_ = std::make_unique<LinkGuard>(*tree_);
   }
   if (options_.havePassword) archive_.SetArchivePassword(options_.password);
   if (askUser_) {
@@ -464,6 +456,8 @@ bool Extractor::Admit(Target& target, bool isFolder) {
     const os::fs::Kind onDisk = tree_->KindOf(target.Path());
     if (onDisk == os::fs::Kind::kFolder)
       throw rtl::EFCreateError(target.Shown() + ": a folder of that name is in the way");
+    // Nothing there to overwrite: writing it says why it cannot be written.
+    if (onDisk == os::fs::Kind::kUnreachable) return true;
     if (!claimed && onDisk == os::fs::Kind::kMissing) return true;
     // What follows may speak to the user: the members before go first.
     Drain();
@@ -538,10 +532,7 @@ void Extractor::ReportTested() {
 
 bool Extractor::WriteFolder(ab::TAbZipItem& item, const Target& target) {
   if (target.folder.empty()) return true;  // the target folder itself
-  if (!tree_->MakeFolders(target.folder)) {
-    Drain();
-    throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
-  }
+  if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   // Made now, for the members after it; announced in its turn.
   if (CanPassInFlight()) {
     InFlight& job = PutInFlight(item, target);
@@ -567,19 +558,22 @@ void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
   rtl::TMemoryStream data;
   ab::DecodeMemberToStream(archive_, item, &data, SourceHere(item, MemberProgress()));
   const std::string linkTarget(data.Bytes().begin(), data.Bytes().end());
-  if (linkTarget.find('\0') != std::string::npos || !StaysInside(target.folder, linkTarget))
-    throw ab::EAbException("symbolic link to " + ShownName(linkTarget) +
-                           " refused: it leads outside the target folder");
-  if (!tree_->MakeFolders(target.folder) || !tree_->MakeLink(target.Path(), linkTarget))
+  const std::string refusal = linkTarget.find('\0') != std::string::npos
+                                  ? "it holds a NUL character"
+                                  : links_->Refusal(target.Path(), linkTarget);
+  if (!refusal.empty())
+    throw ab::EAbException("symbolic link to " + ShownName(linkTarget) + " refused: " + refusal);
+  if (!tree_->MakeFolders(target.folder)) FailFolders(target);
+  if (!tree_->MakeLink(target.Path(), linkTarget))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  links_->Made();
   // Times of the link itself; a system that cannot set them loses nothing.
   tree_->SetTimes(target.Path(), ModifiedTimeOf(item), AccessedTimeOf(item));
   Announce("    linking: ", " -> " + ShownName(linkTarget));
 }
 
 bool Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
-  if (!tree_->MakeFolders(target.folder))
-    throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   std::unique_ptr<os::fs::PendingFile> file = tree_->CreateTemporary(target.folder);
   if (!file) throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   if (HandOff(item, target, file)) return false;

@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <list>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "os/fs.h"
 #include "os/posix/fs_errors.h"
@@ -144,15 +146,15 @@ class PosixTree : public Tree {
 
   Kind KindOf(const Components& path) override {
     if (path.empty()) return Kind::kFolder;
-    if (!CheckNames(path)) return Kind::kOther;
+    if (!CheckNames(path)) return Kind::kUnreachable;
     bool missing = false;
     const FolderRef parent = Reach(path, path.size() - 1, false, missing);
-    if (!parent) return missing ? Kind::kMissing : Kind::kOther;
+    if (!parent) return missing ? Kind::kMissing : Kind::kUnreachable;
     struct stat st {};
     if (::fstatat(parent->Fd(), path.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno == ENOENT) return Kind::kMissing;
       FailWithErrno(path.back());
-      return Kind::kOther;
+      return Kind::kUnreachable;
     }
     if (S_ISREG(st.st_mode)) return Kind::kFile;
     if (S_ISDIR(st.st_mode)) return Kind::kFolder;
@@ -206,6 +208,26 @@ class PosixTree : public Tree {
     return true;
   }
 
+  std::optional<std::string> ReadLink(const Components& path) override {
+    if (path.empty() || !CheckNames(path)) return std::nullopt;
+    bool missing = false;
+    const FolderRef parent = Reach(path, path.size() - 1, false, missing);
+    if (!parent) return std::nullopt;
+    // One byte more than any target, so that a cut one cannot pass for whole.
+    std::string target(PATH_MAX + 1, '\0');
+    const ssize_t length =
+        ::readlinkat(parent->Fd(), path.back().c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<size_t>(length) == target.size()) {
+      if (length < 0)
+        FailWithErrno(Join(path, path.size()));
+      else
+        Fail(Join(path, path.size()) + ": the link's target is too long");
+      return std::nullopt;
+    }
+    target.resize(static_cast<size_t>(length));
+    return target;
+  }
+
   bool SetTimes(const Components& path, FileTime modified,
                 std::optional<FileTime> accessed) override {
     if (path.empty() || !CheckNames(path)) return path.empty() ? Fail("no name") : false;
@@ -232,11 +254,22 @@ class PosixTree : public Tree {
   // The first count components of path as an open folder, walked from the
   // nearest folder in the cache. missing is set when a folder does not exist
   // and create is false; other failures leave the reason in LastErrorText.
+  // The cost is linear in the path's length however deep it is: the cache
+  // is asked for the last kOpenFolders prefixes only (it holds no more), and
+  // only those are remembered on the way down.
   FolderRef Reach(const Components& path, size_t count, bool create, bool& missing) {
+    const std::string joined = Join(path, count);
+    std::vector<size_t> ends(count + 1, 0);  // ends[k]: length of the first k names
+    for (size_t k = 1; k <= count; ++k)
+      ends[k] = ends[k - 1] + (k > 1 ? 1 : 0) + path[k - 1].size();
+    const size_t shallowest = count > kOpenFolders ? count - kOpenFolders : 0;
     size_t known = count;
     FolderRef folder;
-    while (known > 0 && !(folder = Recall(Join(path, known)))) --known;
-    if (!folder) folder = root_;
+    while (known > shallowest && !(folder = Recall(joined.substr(0, ends[known])))) --known;
+    if (!folder) {
+      folder = root_;
+      known = 0;
+    }
     for (size_t i = known; i < count; ++i) {
       const std::string& name = path[i];
       int fd = OpenFolder(*folder, name);
@@ -256,7 +289,7 @@ class PosixTree : public Tree {
         return nullptr;
       }
       folder = std::make_shared<Folder>(fd);
-      Remember(Join(path, i + 1), folder);
+      if (i + 1 > shallowest) Remember(joined.substr(0, ends[i + 1]), folder);
     }
     return folder;
   }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "os/fs.h"
 #include "os/win32/fs_support.h"
@@ -138,16 +139,16 @@ class Win32Tree : public Tree {
 
   Kind KindOf(const Components& path) override {
     if (path.empty()) return Kind::kFolder;
-    if (!CheckNames(path)) return Kind::kOther;
+    if (!CheckNames(path)) return Kind::kUnreachable;
     bool missing = false;
     if (!Reach(path, path.size() - 1, false, missing))
-      return missing ? Kind::kMissing : Kind::kOther;
+      return missing ? Kind::kMissing : Kind::kUnreachable;
     const DWORD attributes = ::GetFileAttributesW(Full(path, path.size()).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD code = ::GetLastError();
       if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Kind::kMissing;
       FailWithLastError(Join(path, path.size()));
-      return Kind::kOther;
+      return Kind::kUnreachable;
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Kind::kLink;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Kind::kFolder;
@@ -184,6 +185,11 @@ class Win32Tree : public Tree {
     return Fail("symbolic links are not made on Windows");
   }
 
+  std::optional<std::string> ReadLink(const Components&) override {
+    Fail("symbolic links are not made on Windows");
+    return std::nullopt;
+  }
+
   bool SetTimes(const Components& path, FileTime modified,
                 std::optional<FileTime> accessed) override {
     if (path.empty() || !CheckNames(path)) return path.empty() ? Fail("no name") : false;
@@ -215,13 +221,32 @@ class Win32Tree : public Tree {
 
   // Checks, and with create makes, the first count components of path as
   // folders; missing is set when one does not exist and create is false.
+  // A folder is remembered only once its parents are, so the deepest one
+  // remembered stands for all above it. The cost is linear in the path's
+  // length however deep it is: only the last kRemembered prefixes are looked
+  // up and remembered, and the full path grows one name at a time.
   bool Reach(const Components& path, size_t count, bool create, bool& missing) {
     std::string key;
-    for (size_t i = 0; i < count; ++i) {
-      key += NameKey(path[i]);
+    std::vector<size_t> ends(count + 1, 0);  // ends[k]: key length of the first k names
+    for (size_t k = 0; k < count; ++k) {
+      key += NameKey(path[k]);
       key += '/';
-      if (checked_.count(key) != 0) continue;
-      const std::wstring full = Full(path, i + 1);
+      ends[k + 1] = key.size();
+    }
+    const size_t shallowest = count > kRemembered ? count - kRemembered : 0;
+    size_t known = count;
+    while (known > shallowest && checked_.count(key.substr(0, ends[known])) == 0) --known;
+    if (known == shallowest) known = 0;  // nothing remembered near: from the root
+    // No folder of a path Windows cannot hold is made: refused before the
+    // walk, it costs nothing of the system's, whose every call on a long
+    // path walks it again.
+    size_t length = root_.size();
+    for (size_t i = 0; i < count; ++i) length += 1 + path[i].size();
+    if (length >= kLongestPath && Full(path, count).size() >= kLongestPath)
+      return Fail("the path is longer than Windows allows");
+    std::wstring full = Full(path, known);
+    for (size_t i = known; i < count; ++i) {
+      full += L"\\" + Wide(path[i]);
       DWORD attributes = ::GetFileAttributesW(full.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = ::GetLastError();
@@ -239,10 +264,17 @@ class Win32Tree : public Tree {
         return Fail(Join(path, i + 1) + " is a symbolic link, which is not followed");
       if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return Fail(Join(path, i + 1) + " exists and is not a folder");
-      checked_.insert(key);
+      if (i + 1 > shallowest) checked_.insert(key.substr(0, ends[i + 1]));
     }
     return true;
   }
+
+  // Enough to find the folder of the next file without a walk in any tree
+  // an archive describes; few enough that a path thousands of folders deep
+  // costs no more than a few copies of itself.
+  static constexpr size_t kRemembered = 64;
+  // UTF-16 units in a \\?\ path, its end included.
+  static constexpr size_t kLongestPath = 32767;
 
   std::wstring root_;
   std::unordered_set<std::string> checked_;
