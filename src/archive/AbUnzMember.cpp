@@ -202,7 +202,7 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
     throw EAbZipInvalid();
   TAbZipLocalFileHeader local;
   ReadLocalHeader(stream, local);
-  if (SplitExtraField(local.ExtraField()).damaged) throw EAbZipBadExtraField();
+  if (SplitExtraField(local.ExtraField()).DamageMatters()) throw EAbZipBadExtraField();
   const uint32_t checkWord = (local.GeneralPurposeBitFlag() & kDataDescriptorFlag) != 0
                                  ? uint32_t{local.LastModFileTime()} << 16
                                  : item.Crc32();

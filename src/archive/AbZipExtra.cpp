@@ -33,12 +33,29 @@ TAbExtraBlocks SplitExtraField(std::string_view extra) {
     at += 4;
     if (length > extra.size() - at) {
       result.damaged = true;
+      result.damagedId = id;
       break;
     }
     result.blocks.push_back({id, extra.substr(at, length)});
     at += length;
   }
   return result;
+}
+
+bool TAbExtraBlocks::DamageMatters() const {
+  if (!damaged) return false;
+  switch (damagedId) {
+    case kAbNtfsExtraId:
+    case kAbExtendedTimestampId:
+    case 0x000D:  // PKWARE Unix: times, ids, link target
+    case 0x5855:  // Info-ZIP Unix, old: times and ids
+    case 0x7855:  // Info-ZIP Unix: ids
+    case 0x7875:  // Info-ZIP Unix, new: ids
+    case 0x6375:  // Info-ZIP Unicode comment
+      return false;
+    default:
+      return true;
+  }
 }
 
 TAbZip64Values ReadZip64Block(std::string_view block, const TAbZip64Needs& needs) {

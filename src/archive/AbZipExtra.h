@@ -39,6 +39,13 @@ struct TAbExtraBlock {
 struct TAbExtraBlocks {
   std::vector<TAbExtraBlock> blocks;
   bool damaged = false;
+  uint16_t damagedId = 0;  // the id of the block that runs past the end
+
+  // Whether the damage is in a block that carries sizes, offsets, the name
+  // or the cipher (ZIP64, Unicode Path, WinZip AES), or in one this reader
+  // cannot name: such a member cannot be trusted. Damage in a block of
+  // times, attributes or a comment loses only what that block says.
+  bool DamageMatters() const;
 
   // The data of the first block with the id, or nothing.
   std::optional<std::string_view> Find(uint16_t id) const;

@@ -267,7 +267,8 @@ void TAbZipItem::LoadFromStream(rtl::TStream& stream, const TAbZipItemContext& c
 
 void TAbZipItem::DecodeFacts(const TAbZipItemContext& context) {
   const TAbExtraBlocks extra = SplitExtraField(centralHeader_.ExtraField());
-  extraFieldDamaged_ = extra.damaged;
+  extraFieldDamaged_ = extra.DamageMatters();
+  extraFieldPartLost_ = extra.damaged && !extraFieldDamaged_;
   DecodeName(extra, context.nameCharset);
   DecodeSizes(extra, context.offsetShift);
   DecodeTimes(extra);

@@ -251,9 +251,13 @@ class TAbZipItem : public TAbArchiveItem {
   // time, the NTFS field (0x000a); nothing when neither says.
   const std::optional<TAbZipTime>& ModifiedTime() const { return modifiedTime_; }
   const std::optional<TAbZipTime>& AccessedTime() const { return accessedTime_; }
-  // An extra field block runs past the end of the extra field, or the ZIP64
-  // field lacks a value the header leaves to it.
+  // An extra field block that matters (see TAbExtraBlocks::DamageMatters)
+  // runs past the end of the extra field, or the ZIP64 field lacks a value
+  // the header leaves to it.
   bool ExtraFieldDamaged() const { return extraFieldDamaged_; }
+  // A block of times, attributes or a comment is damaged: what it says is
+  // lost, the member itself is sound.
+  bool ExtraFieldPartLost() const { return extraFieldPartLost_; }
   // Its span in the file (local header to the end of its data and data
   // descriptor) overlaps another member's or the central directory; known
   // once the archive has checked the spans (CheckMemberSpans).
@@ -298,6 +302,7 @@ class TAbZipItem : public TAbArchiveItem {
   std::optional<TAbZipTime> modifiedTime_;
   std::optional<TAbZipTime> accessedTime_;
   bool extraFieldDamaged_ = false;
+  bool extraFieldPartLost_ = false;
   bool spanOverlaps_ = false;
   friend class TAbZipArchive;
 };

@@ -249,11 +249,16 @@ TEST(MemberDecoding, DamagedExtraFieldsAreRefusedAndUtf8NamesConverted) {
   local.name = "local.txt";
   local.extra = "";
   local.localExtra = damaged;
+  // A time field cut short loses its times, not the member.
+  ZipMember times = central;
+  times.name = "times.txt";
+  times.extra =
+      ZipBuilder::ExtraBlock(0x000A, std::string(4, '\0')) + std::string("UT\x09\x00\x01", 5);
   ZipMember utf8;
   utf8.name = "caf\xC3\xA9.txt";
   utf8.data = "u";
   utf8.flags = 0x0800;
-  b.Add(central).Add(local).Add(utf8);
+  b.Add(central).Add(local).Add(times).Add(utf8);
   Extraction x(b);
   x.archive->ExtractMatching("*.*");
   const std::string badExtra = " 0 " + std::to_string(AbZipBadExtraField);
@@ -261,7 +266,9 @@ TEST(MemberDecoding, DamagedExtraFieldsAreRefusedAndUtf8NamesConverted) {
             (std::vector<std::string>{"central.txt" + badExtra, "local.txt" + badExtra}));
   EXPECT_FALSE(x.Has("central.txt"));
   EXPECT_FALSE(x.Has("local.txt"));
-  EXPECT_EQ(x.archive->Item(2).ItemName(), "caf\xE9.txt");
+  EXPECT_TRUE(x.archive->Item(2).ExtraFieldPartLost());
+  EXPECT_EQ(ReadText(x.Path("times.txt")), "c");
+  EXPECT_EQ(x.archive->Item(3).ItemName(), "caf\xE9.txt");
   EXPECT_TRUE(os::FileExists(x.folder.Program() + "\\caf\xE9.txt"));
 }
 

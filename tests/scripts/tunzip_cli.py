@@ -21,17 +21,18 @@ def check(condition, what):
 
 
 def zip_bytes(members, total=None, prefix=b""):
-    """members: (raw name bytes, data bytes, flags). Stored members."""
+    """members: (raw name bytes, data bytes, flags[, extra field]). Stored members."""
     out = bytearray(prefix)
     central = bytearray()
-    for name, data, flags in members:
+    for name, data, flags, *rest in members:
+        extra = rest[0] if rest else b""
         offset = len(out)
         crc = zlib.crc32(data)
         out += struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, flags, 0, 0x6000, 0x5A8E, crc,
-                           len(data), len(data), len(name), 0) + name + data
+                           len(data), len(data), len(name), len(extra)) + name + extra + data
         central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, flags, 0, 0x6000,
-                               0x5A8E, crc, len(data), len(data), len(name), 0, 0, 0, 0, 0x20,
-                               offset) + name
+                               0x5A8E, crc, len(data), len(data), len(name), len(extra), 0, 0, 0,
+                               0x20, offset) + name + extra
     count = len(members) if total is None else total
     directory = len(out)
     out += central
@@ -189,6 +190,12 @@ def main():
     code, out, err = run(tunzip, "-l", "--tsv", "zero-count.zip", cwd=scratch)
     check(code == 3 and out == "" and "is not the 0 entries in" in err,
           "zero entry count: %d %r" % (code, err))
+    # An extended timestamp cut short costs its times, with a warning, not the file.
+    write("badtime.zip", zip_bytes([(b"t.txt", b"timed\n", 0, b"UT\x09\x00\x01")]))
+    code, out, err = run(tunzip, "-q", "badtime.zip", "-d", "badtime", cwd=scratch)
+    check(code == 1 and "damaged extra field" in err and
+          open(os.path.join(scratch, "badtime", "t.txt"), "rb").read() == b"timed\n",
+          "damaged time field: %d %r" % (code, err))
     long_name = (b"deep/" * 80) + b"x" * 300 + b".txt"
     write("long.zip", zip_bytes([(long_name, b"L", 0)]))
     code, out, err = run(tunzip, "-l", "--tsv", "long.zip", cwd=scratch)

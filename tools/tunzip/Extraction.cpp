@@ -401,6 +401,10 @@ void Extractor::Drain() {
 void Extractor::Handle(ab::TAbZipItem& item) {
   // A failure is reported here and goes no further: the next member follows.
   try {
+    if (item.ExtraFieldPartLost()) {
+      Drain();
+      Warn("damaged extra field: its times, attributes or comment are ignored");
+    }
     if (testing_) {
       std::unique_ptr<os::fs::PendingFile> none;
       if (!HandOff(item, {}, none)) TestMember(item);
