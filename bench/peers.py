@@ -178,16 +178,8 @@ def spawn_seconds(command):
     """Wall seconds and exit status of one run, spawned without the cost of
     forking this interpreter: the legacy archives take a couple of
     milliseconds, of which a fork would be most."""
-    null = os.open(os.devnull, os.O_WRONLY)
-    try:
-        start = time.perf_counter()
-        pid = os.posix_spawnp(command[0], command, os.environ,
-                              file_actions=[(os.POSIX_SPAWN_DUP2, null, 1),
-                                            (os.POSIX_SPAWN_DUP2, null, 2)])
-        _, status = os.waitpid(pid, 0)
-        return time.perf_counter() - start, os.waitstatus_to_exitcode(status)
-    finally:
-        os.close(null)
+    wall, _, code = spawn_usage(command)
+    return wall, code
 
 
 def measure_legacy(tunzip, archive):
