@@ -565,6 +565,14 @@ void TAbZipArchive::CheckDirectoryAgainstRecords(uint64_t count, int64_t readEnd
   const bool sizeAgrees = readEnd == declaredEnd && declaredEnd == directoryEnd_;
   directoryMismatch_ = !countAgrees || !sizeAgrees;
   if (!directoryMismatch_) return;
+  // No directory entry where the records put one: the record was a chance
+  // match (a program's own bytes, say), not a damaged archive.
+  if (directoryEnd_ > static_cast<int64_t>(directoryOffset64_) &&
+      !HoldsSignatureAt(directoryOffset64_, kAbZipCentralDirectorySignature)) {
+    directoryMismatch_ = false;
+    SetState(stInvalid);
+    throw EAbZipInvalid();
+  }
   if (!toleratesDirectoryMismatch_) {
     SetState(stInvalid);
     throw EAbZipDirectoryMismatch();
