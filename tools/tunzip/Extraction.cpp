@@ -515,7 +515,7 @@ bool Extractor::AvoidsShortAliases(const Target& target) {
     const std::optional<std::string> stored = tree_->StoredName(named);
     if (!stored || os::fs::NameKey(*stored) == os::fs::NameKey(path[i])) continue;
     Drain();
-    Warn(ShownName(path[i]) + " is the short name of " + ShownName(*stored) +
+    Warn(ShownUtf8Name(path[i]) + " is the short name of " + ShownUtf8Name(*stored) +
          ", this member skipped");
     return false;
   }
@@ -528,7 +528,8 @@ void Extractor::WarnDeviceNames(const Target& target) {
   if (target.deviceNames.empty()) return;
   Drain();
   for (const std::string& name : target.deviceNames)
-    Warn(ShownName(name) + " names a device: written as " + ShownName(os::fs::LegalName(name)));
+    Warn(ShownUtf8Name(name) + " is a device name: written as " +
+         ShownUtf8Name(os::fs::LegalName(name)));
 }
 
 char Extractor::AskOverwrite(const std::string& shown) {
