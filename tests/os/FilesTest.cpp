@@ -212,10 +212,9 @@ TEST(OsFiles, ImpossibleDosStampsAreRefusedAndChangeNothing) {
 }
 
 TEST(OsNames, DosDeviceNamesInEveryDisguise) {
-  for (const char* device :
-       {"CON", "prn", "Aux", "NUL", "COM0", "com9", "LPT1", "lpt0", "CONIN$", "conout$", "nul.txt",
-        "Aux.tar.gz", "COM1 ", "com1.", "NUL . . ", "Con .txt", "COM\u00B9", "lpt\u00B2.dat",
-        "LPT\u00B3"}) {
+  for (const char* device : {"CON", "prn", "Aux", "NUL", "COM0", "com9", "LPT1", "lpt0", "CONIN$",
+                             "conout$", "nul.txt", "Aux.tar.gz", "COM1 ", "com1.", "NUL . . ",
+                             "Con .txt", "COM\u00B9", "lpt\u00B2.dat", "LPT\u00B3"}) {
     EXPECT_TRUE(os::IsDosDeviceName(device)) << device;
   }
   for (const char* file : {"CONSOLE", "COM10", "COM", "LPT", "xNUL", "_COM1", "NUL_", "CONIN",
