@@ -101,8 +101,6 @@ class PendingFile {
   virtual bool Commit(const std::string& leaf) = 0;
   // Closes and removes the file now.
   virtual void Discard() = 0;
-  // The file's identity, which Commit's rename keeps; nothing once closed.
-  virtual std::optional<FileIdentity> Identity() = 0;
 };
 
 // The folder that extraction writes into. Every path it takes is relative to

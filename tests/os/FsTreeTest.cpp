@@ -204,17 +204,14 @@ TEST_F(FsTree, LongPathsAreWritten) {
 }
 
 // One file under two names has one identity (a second link here, an 8.3
-// alias on Windows), which a pending file already has before its rename;
-// another file, a folder and the tree itself each have their own.
+// alias on Windows); another file, a folder and the tree itself each have
+// their own.
 TEST_F(FsTree, IdentitiesTellFilesApartWhateverTheirNames) {
-  auto file = tree_->CreateTemporary({});
-  ASSERT_NE(file, nullptr);
-  const std::optional<os::fs::FileIdentity> pending = file->Identity();
-  ASSERT_TRUE(pending) << os::fs::LastErrorText();
-  ASSERT_TRUE(file->Commit("a.txt"));
-  EXPECT_EQ(tree_->IdentityOf({"a.txt"}), pending);
+  ASSERT_TRUE(Put({}, "a.txt", "a"));
+  const std::optional<os::fs::FileIdentity> identity = tree_->IdentityOf({"a.txt"});
+  ASSERT_TRUE(identity) << os::fs::LastErrorText();
   stdfs::create_hard_link(Native(At("a.txt")), Native(At("b.txt")));
-  EXPECT_EQ(tree_->IdentityOf({"b.txt"}), pending);
+  EXPECT_EQ(tree_->IdentityOf({"b.txt"}), identity);
   ASSERT_TRUE(Put({}, "c.txt", "c"));
   ASSERT_TRUE(tree_->MakeFolders({"d"}));
   const std::set<std::pair<uint64_t, uint64_t>> distinct = [&] {

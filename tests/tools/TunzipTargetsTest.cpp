@@ -24,8 +24,8 @@ TEST(TunzipTargets, AFileOfThisRunIsKnownUnderAnotherName) {
   ASSERT_TRUE(tree->MakeFolders(first.folder));
   auto file = tree->CreateTemporary(first.folder);
   ASSERT_NE(file, nullptr);
-  planner.Made(file->Identity().value());
   ASSERT_TRUE(file->Commit(first.leaf));
+  planner.Made(first.Path());
   EXPECT_TRUE(planner.ClaimedBefore(first, *tree));
 
   // A second name of that file, as an 8.3 alias is on Windows.
@@ -33,11 +33,11 @@ TEST(TunzipTargets, AFileOfThisRunIsKnownUnderAnotherName) {
   std::filesystem::create_hard_link(folder / "a.txt", folder / "b.txt");
   const Target second{{"dir"}, "b.txt", {}};
   EXPECT_FALSE(planner.ClaimedBefore(second, *tree));
-  EXPECT_TRUE(planner.MadeBefore(tree->IdentityOf(second.Path())));
+  EXPECT_TRUE(planner.MadeBefore(tree->IdentityOf(second.Path()), *tree));
   // A file this run did not make is no member's.
   std::filesystem::copy_file(folder / "a.txt", folder / "c.txt");
-  EXPECT_FALSE(planner.MadeBefore(tree->IdentityOf({"dir", "c.txt"})));
-  EXPECT_FALSE(planner.MadeBefore(tree->IdentityOf({"dir", "missing.txt"})));
+  EXPECT_FALSE(planner.MadeBefore(tree->IdentityOf({"dir", "c.txt"}), *tree));
+  EXPECT_FALSE(planner.MadeBefore(tree->IdentityOf({"dir", "missing.txt"}), *tree));
 }
 
 TEST(TunzipTargets, ShortNameForms) {

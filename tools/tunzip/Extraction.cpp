@@ -474,7 +474,7 @@ bool Extractor::Admit(Target& target, bool isFolder) {
       throw rtl::EFCreateError(target.Shown() + ": a folder of that name is in the way");
     // A file of this run reached under another of its names.
     if (!claimed && onDisk == os::fs::Kind::kFile)
-      claimed = planner_.MadeBefore(tree_->IdentityOf(target.Path()));
+      claimed = planner_.MadeBefore(tree_->IdentityOf(target.Path()), *tree_);
     if (!claimed && onDisk == os::fs::Kind::kMissing) return true;
     // What follows may speak to the user: the members before go first.
     Drain();
@@ -621,7 +621,6 @@ bool Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   std::unique_ptr<os::fs::PendingFile> file = tree_->CreateTemporary(target.folder);
   if (!file) throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
-  if (const auto identity = file->Identity()) planner_.Made(*identity);
   if (HandOff(item, target, file)) return false;
   Drain();
   PendingFileStream stream(*file);
@@ -643,6 +642,7 @@ void Extractor::FinishFile(const ab::TAbZipItem& item, const Target& target,
                        (mode ? file.SetMode(*mode) : file.SetDosAttributes(item.DosAttributes()));
   if (!stamped || !file.Commit(target.leaf))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  planner_.Made(target.Path());
   Announce(item.CompressionMethod() == 0 ? " extracting: " : "  inflating: ");
 }
 

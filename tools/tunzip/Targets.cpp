@@ -106,12 +106,18 @@ std::optional<os::fs::FileIdentity> TargetPlanner::FolderIdentity(const std::str
   return identity;
 }
 
-void TargetPlanner::Made(const os::fs::FileIdentity& file) {
-  made_.emplace(file.volume, file.index);
+void TargetPlanner::Made(const os::fs::Components& file) {
+  madeUnasked_.push_back(file);
 }
 
-bool TargetPlanner::MadeBefore(const std::optional<os::fs::FileIdentity>& file) const {
-  return file && made_.count({file->volume, file->index}) != 0;
+bool TargetPlanner::MadeBefore(const std::optional<os::fs::FileIdentity>& file,
+                               os::fs::Tree& tree) {
+  if (!file) return false;
+  for (const os::fs::Components& path : madeUnasked_) {
+    if (const auto made = tree.IdentityOf(path)) made_.emplace(made->volume, made->index);
+  }
+  madeUnasked_.clear();
+  return made_.count({file->volume, file->index}) != 0;
 }
 
 bool HasShortNameForm(const std::string& name) {

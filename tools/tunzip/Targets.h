@@ -44,10 +44,11 @@ class TargetPlanner {
   // another name of one folder (its 8.3 alias) leads to the same file.
   bool ClaimedBefore(const Target& target, os::fs::Tree& tree);
 
-  // Records a file this run has made; MadeBefore tells whether an identity
-  // is one of them.
-  void Made(const os::fs::FileIdentity& file);
-  bool MadeBefore(const std::optional<os::fs::FileIdentity>& file) const;
+  // Records a file this run has put in place; MadeBefore tells whether an
+  // identity is one of them. Their identities are asked for only then: most
+  // runs never need them.
+  void Made(const os::fs::Components& file);
+  bool MadeBefore(const std::optional<os::fs::FileIdentity>& file, os::fs::Tree& tree);
 
  private:
   std::optional<os::fs::FileIdentity> FolderIdentity(const std::string& key,
@@ -67,6 +68,7 @@ class TargetPlanner {
   std::unordered_set<std::string> claimedByIdentity_;
   std::unordered_map<std::string, os::fs::FileIdentity> folderIdentities_;
   std::vector<WaitingClaim> waiting_;
+  std::vector<os::fs::Components> madeUnasked_;
   std::set<std::pair<uint64_t, uint64_t>> made_;
 };
 

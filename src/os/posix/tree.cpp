@@ -136,12 +136,6 @@ class PosixPendingFile : public PendingFile {
     ::unlinkat(folder_->Fd(), name_.c_str(), 0);
   }
 
-  std::optional<FileIdentity> Identity() override {
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
-    return IdentityFrom(st);
-  }
-
  private:
   FolderRef folder_;
   int fd_;

@@ -113,11 +113,6 @@ class Win32PendingFile : public PendingFile {
     ::DeleteFileW((folder_ + L"\\" + name_).c_str());
   }
 
-  std::optional<FileIdentity> Identity() override {
-    if (handle_ == INVALID_HANDLE_VALUE) return std::nullopt;
-    return IdentityOfHandle(handle_);
-  }
-
  private:
   // Replaces a file or a link at to, never a folder.
   static bool Move(const std::wstring& from, const std::wstring& to) {
