@@ -14,6 +14,7 @@
 #include "archive/AbUnzPrc.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipExtra.h"
+#include "os/text.h"
 #include "rtl/Exception.h"
 
 namespace ab {
@@ -40,6 +41,21 @@ bool LeavesBaseFolder(const std::string& name) {
     size_t end = name.find('\\', start);
     if (end == std::string::npos) end = name.size();
     if (name.compare(start, end - start, "..") == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Whether a folder or file of a name below the base folder (in the program's
+// code page, `\` between folders) would be opened as a device, whose port or
+// console would receive the member's bytes.
+bool NamesDevice(const std::string& relative) {
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find('\\', start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string part = relative.substr(start, end - start);
+    if (os::IsDosDeviceName(os::text::Win1252ToUtf8(part))) return true;
     start = end + 1;
   }
   return false;
@@ -119,13 +135,15 @@ bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t
   SlashesToBackslashes(stored);
   std::string base = baseFolder;
   if (!base.empty() && base.back() != '\\') base += '\\';
-  std::string fullPath;
+  std::string relative;
   if ((options & ufRestorePath) != 0) {
     if (LeavesBaseFolder(stored)) throw EAbZipUnsafeName(name);
-    fullPath = base + stored;
+    relative = stored;
   } else {
-    fullPath = base + NamePart(stored);
+    relative = NamePart(stored);
   }
+  if (NamesDevice(relative)) throw EAbZipUnsafeName(name, "the name of a device");
+  std::string fullPath = base + relative;
   std::string folder = FolderPart(fullPath);
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
   if (!folder.empty() && !FolderExists(folder)) {

@@ -61,14 +61,27 @@ bool MakeFolders(const std::string& path);
 // below 32 become `_`, as does a trailing dot or space, which Windows would
 // drop; on Linux `/` becomes `_` and control characters (codes below 32 and
 // DEL) are dropped as UnZip drops them, the rest passes. Never empty, `.` or
-// `..` (a `_` goes in front of such a rest).
+// `..` (a `_` goes in front of such a rest), and never a device: on Windows a
+// `_` goes in front of a DOS device name (see IsDeviceName).
 std::string LegalName(const std::string& name);
+// Whether the platform would open a file of this name as a device: the DOS
+// device names on Windows (os::IsDosDeviceName), none on Linux.
+bool IsDeviceName(const std::string& name);
 // The form under which the file system tells names apart: the name itself
 // on Linux, its upper case on Windows, whose file names ignore case.
 std::string NameKey(const std::string& name);
 
 // A path below a Tree, one name per folder.
 using Components = std::vector<std::string>;
+
+// Who a file or folder is, whichever of its names reached it: the volume's
+// serial number and the file index on Windows, st_dev and st_ino on Linux. An
+// 8.3 alias and its long name, or two hard links, have one identity.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
 
 class Tree;
 
@@ -127,6 +140,13 @@ class Tree {
                         std::optional<FileTime> accessed) = 0;
   // Permission bits of a folder or file (never through a link).
   virtual bool SetMode(const Components& path, uint32_t mode) = 0;
+  // The identity of what path names (the tree itself when path is empty), a
+  // final link not followed; nothing when it is missing or cannot be reached.
+  virtual std::optional<FileIdentity> IdentityOf(const Components& path) = 0;
+  // The name the file system keeps for the last component of path: the long
+  // name where the component is another name of it (an 8.3 short name on
+  // Windows), else the component itself; nothing when it is missing.
+  virtual std::optional<std::string> StoredName(const Components& path) = 0;
 };
 
 // Whether symbolic links are made as an archive made on Unix describes them,

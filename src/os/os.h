@@ -68,6 +68,11 @@ bool RemoveDirectory(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Removes a file even when it is read-only.
 bool RemoveFileForcibly(const std::string& path);
+// Whether Windows opens a file of this name (UTF-8, one component) as a
+// device in any folder: CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9 (also
+// with the digits ¹ ² ³), CONIN$ and CONOUT$, in any case, before any
+// extension and any trailing spaces or dots ("nul.txt", "Aux .c", "com1.").
+bool IsDosDeviceName(std::string_view name);
 // Copies a file; with failIfExists false an existing target is replaced.
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 // Moves (renames) a file; fails when the target exists.

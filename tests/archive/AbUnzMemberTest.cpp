@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -173,6 +174,25 @@ TEST(MemberDecoding, NamesThatClimbOutOfTheBaseFolderAreRefused) {
   EXPECT_FALSE(fs::exists(fs::path(x.folder.Native()).parent_path() / "escaped.txt"));
   EXPECT_FALSE(fs::exists(fs::path(x.folder.Native()).parent_path() / "deep.txt"));
   EXPECT_EQ(ReadText(x.Path("fine/ok.txt")), "ok");
+}
+
+// A member named as a device would send its bytes to the port or the
+// console: it fails and is skipped, in the base folder and below it, and the
+// names that only resemble a device are files as ever.
+TEST(MemberDecoding, DeviceNamesAreNeverOpened) {
+  ZipBuilder b;
+  // \xFD is the superscript two of code page 437.
+  b.Add("COM1", "port").Add("aux.txt", "aux").Add("Nul ", "nul").Add("lpt\xFD", "lpt");
+  b.Add("docs/con/x.txt", "con").Add("CONSOLE.txt", "file").Add("COM10", "file");
+  Extraction x(b);
+  x.archive->SetUnpackFlags(ufRestorePath | ufCreateFolders);
+  x.archive->ExtractMatching("*.*");
+  EXPECT_EQ(x.failures.size(), 5u);
+  for (const std::string& f : x.failures) EXPECT_NE(f.find(" 0 0"), std::string::npos) << f;
+  std::set<std::string> written;
+  for (const auto& entry : fs::recursive_directory_iterator(x.folder.Native()))
+    written.insert(fs::relative(entry.path(), x.folder.Native()).generic_string());
+  EXPECT_EQ(written, (std::set<std::string>{"CONSOLE.txt", "COM10"}));
 }
 
 TEST(MemberDecoding, OverwriteQueryMayDeclineOrRename) {

@@ -211,4 +211,16 @@ TEST(OsFiles, ImpossibleDosStampsAreRefusedAndChangeNothing) {
   EXPECT_FALSE(os::LastWriteTime(scratch.Program("missing")).has_value());
 }
 
+TEST(OsNames, DosDeviceNamesInEveryDisguise) {
+  for (const char* device : {"CON", "prn", "Aux", "NUL", "COM0", "com9", "LPT1", "lpt0", "CONIN$",
+                             "conout$", "nul.txt", "Aux.tar.gz", "COM1 ", "com1.", "NUL . . ",
+                             "Con .txt", "COM\u00B9", "lpt\u00B2.dat", "LPT\u00B3"}) {
+    EXPECT_TRUE(os::IsDosDeviceName(device)) << device;
+  }
+  for (const char* file : {"CONSOLE", "COM10", "COM", "LPT", "xNUL", "_COM1", "NUL_", "CONIN",
+                           "COM\u2074", "COM\u00B9\u00B9", "AUX1", ".nul", "PRN~1", ""}) {
+    EXPECT_FALSE(os::IsDosDeviceName(file)) << file;
+  }
+}
+
 }  // namespace

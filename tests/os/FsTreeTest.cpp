@@ -263,6 +263,32 @@ TEST_F(FsTree, APathLongerThanWindowsAllowsIsMadeOnlyElsewhere) {
   EXPECT_EQ(Contents(shortened + "/f"), "far");
 }
 
+// One file under two names has one identity (a second link here, an 8.3
+// alias on Windows); another file, a folder and the tree itself each have
+// their own.
+TEST_F(FsTree, IdentitiesTellFilesApartWhateverTheirNames) {
+  ASSERT_TRUE(Put({}, "a.txt", "a"));
+  const std::optional<os::fs::FileIdentity> identity = tree_->IdentityOf({"a.txt"});
+  ASSERT_TRUE(identity) << os::fs::LastErrorText();
+  stdfs::create_hard_link(Native(At("a.txt")), Native(At("b.txt")));
+  EXPECT_EQ(tree_->IdentityOf({"b.txt"}), identity);
+  ASSERT_TRUE(Put({}, "c.txt", "c"));
+  ASSERT_TRUE(tree_->MakeFolders({"d"}));
+  const std::set<std::pair<uint64_t, uint64_t>> distinct = [&] {
+    std::set<std::pair<uint64_t, uint64_t>> seen;
+    for (const Components& path : {Components{"a.txt"}, {"c.txt"}, {"d"}, {}}) {
+      const auto identity = tree_->IdentityOf(path);
+      if (identity) seen.emplace(identity->volume, identity->index);
+    }
+    return seen;
+  }();
+  EXPECT_EQ(distinct.size(), 4u);
+  EXPECT_FALSE(tree_->IdentityOf({"missing"}));
+  EXPECT_FALSE(tree_->IdentityOf({"missing", "a.txt"}));
+  EXPECT_EQ(tree_->StoredName({"b.txt"}), "b.txt");
+  EXPECT_FALSE(tree_->StoredName({"missing"}));
+}
+
 TEST(FsNames, LegalNamesFollowThePlatform) {
   if (os::fs::KeepsUnixMetadata()) {
     EXPECT_EQ(os::fs::LegalName("a<b>:c\"|?*\\.txt "), "a<b>:c\"|?*\\.txt ");
@@ -273,7 +299,16 @@ TEST(FsNames, LegalNamesFollowThePlatform) {
     EXPECT_EQ(os::fs::LegalName("\x01"), "_");
     EXPECT_EQ(os::fs::LegalName("\x01.."), "_..");
     EXPECT_EQ(os::fs::LegalName("中文"), "中文");
+    // Linux has no device names.
+    EXPECT_EQ(os::fs::LegalName("COM1"), "COM1");
+    EXPECT_FALSE(os::fs::IsDeviceName("nul.txt"));
   } else {
+    // A device name is never a file's name as it stands.
+    EXPECT_EQ(os::fs::LegalName("COM1"), "_COM1");
+    EXPECT_EQ(os::fs::LegalName("aux.txt"), "_aux.txt");
+    EXPECT_EQ(os::fs::LegalName("Nul "), "_Nul_");
+    EXPECT_EQ(os::fs::LegalName("lpt\u00B9.log"), "_lpt\u00B9.log");
+    EXPECT_EQ(os::fs::LegalName("CONSOLE"), "CONSOLE");
     EXPECT_EQ(os::fs::LegalName("a<b>:c\"|?*\\.txt"), "a_b__c_____.txt");
     EXPECT_EQ(os::fs::LegalName("tab\there\x1F"), "tab_here_");
     EXPECT_EQ(os::fs::LegalName("dots.."), "dots._");

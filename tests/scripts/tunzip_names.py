@@ -152,6 +152,73 @@ def test_case_and_duplicates():
             check("same.txt" in r.err, "same name twice %s: no warning: %r" % (options, r))
 
 
+def test_short_name_aliases():
+    """Windows: an 8.3 name of a folder or file of this run (Wine's LONG~NYX and
+    LONG~LMQ.TXT; NTFS would say LONGFO~1 and LONGFI~1.TXT) is a collision with
+    that member, on one thread and on several alike; a short name of anything
+    else on disk is refused. The members are large enough for the workers."""
+    archive = os.path.join(scratch, "aliases.zip")
+    first, second = os.urandom(100000), os.urandom(100000)
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr("Longfoldername/a.txt", first)
+        z.writestr("LONG~NYX/a.txt", second)
+        z.writestr("LONG~NYX/b.txt", second)
+        z.writestr("dir/longfilename.txt", first)
+        z.writestr("dir/LONG~LMQ.TXT", second)
+    runs = []
+    for threads in ("1", "4"):
+        target = peer_tools.fresh(os.path.join(scratch, "aliases-" + threads))
+        r = extract(archive, target, "--threads", threads)
+        runs.append((r.code, r.out, r.err))
+        got = tree(target)
+        check(got == {os.path.join("Longfoldername", "a.txt"): first,
+                      os.path.join("dir", "longfilename.txt"): first} and r.code == 1,
+              "short names, %s threads: %r, %r" % (threads, sorted(got), r))
+        for name in ("LONG~NYX/a.txt", "dir/LONG~LMQ.TXT"):
+            check(name + ": another member of this archive was written there" in r.err,
+                  "short names, %s threads: %s not a collision: %r" % (threads, name, r))
+        check("LONG~NYX/b.txt: LONG~NYX is the short name of Longfoldername" in r.err,
+              "short names, %s threads: LONG~NYX/b.txt not refused: %r" % (threads, r))
+    check(runs[0] == runs[1], "short names: one thread and four differ: %r" % runs)
+
+
+def test_device_names():
+    """Windows: a member named as a device is written with a `_` in front and
+    a warning, and the ports, here files that Wine's dosdevices links lead
+    to, receive nothing."""
+    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+    sink = os.path.join(scratch, "port-sink")
+    open(sink, "wb").close()
+    saved = {}
+    for port in ("com1", "lpt1"):
+        link = os.path.join(prefix, "dosdevices", port)
+        saved[link] = os.readlink(link) if os.path.islink(link) else None
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(sink, link)
+    names = {"COM1": "_COM1", "aux.txt": "_aux.txt", "Nul ": "_Nul_", "lpt1.": "_lpt1_",
+             "lpt\u00b9.log": "_lpt\u00b9.log", "con/inside.txt": "_con/inside.txt",
+             "CONSOLE.txt": "CONSOLE.txt"}
+    archive = os.path.join(scratch, "devices.zip")
+    make_python_archive(archive, names)
+    target = peer_tools.fresh(os.path.join(scratch, "devices"))
+    try:
+        r = extract(archive, target)
+    finally:
+        for link, was in saved.items():
+            os.remove(link)
+            if was is not None:
+                os.symlink(was, link)
+    got = tree(target)
+    want = {os.path.normpath(written): contents(name) for name, written in names.items()}
+    check(got == want and r.code == 1, "devices: wrote %r, %r" % (sorted(got), r))
+    for name in names:
+        if name != "CONSOLE.txt":
+            check(name.split("/")[0] + " is a device name" in r.err,
+                  "devices: no warning for %r: %r" % (name, r))
+    check(os.path.getsize(sink) == 0, "devices: a port received %d bytes" % os.path.getsize(sink))
+
+
 def test_normalization_kept():
     # NFC and NFD spellings of one name are two names to Linux; Wine keeps
     # them apart too.
@@ -229,6 +296,9 @@ test_corpus_unicode()
 test_case_and_duplicates()
 test_files_that_cannot_be_created()
 test_deep_name()
+if windows:
+    test_short_name_aliases()
+    test_device_names()
 for failure in failures:
     print("FAIL:", failure)
 sys.exit(1 if failures else 0)

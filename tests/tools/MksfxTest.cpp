@@ -205,8 +205,10 @@ TEST(MksfxStamps, SourceDateEpochMustBeWholeSeconds) {
 TEST(MksfxNames, OnlyNamesWindowsKeepAsTheyAreArePacked) {
   for (const char* good : {"CVCopyScr.EXE", "a b.txt", "x", "read-me_1.(2)"})
     EXPECT_EQ(mksfx::NameProblem(good), "") << good;
-  for (const char* bad : {"", ".", "..", "a:b", "a*b", "a?b", "a|b", "a\"b", "a<b", "a>b", "a\\b",
-                          "a/b", "tab\there", "trailing.", "trailing ", "caf\xC3\xA9", "\x7F"})
+  for (const char* bad :
+       {"",          ".",           "..",   "a:b",  "a*b",     "a?b",       "a|b",
+        "a\"b",      "a<b",         "a>b",  "a\\b", "a/b",     "tab\there", "trailing.",
+        "trailing ", "caf\xC3\xA9", "\x7F", "COM1", "nul.txt", "Aux.adt"})
     EXPECT_NE(mksfx::NameProblem(bad), "") << bad;
 }
 

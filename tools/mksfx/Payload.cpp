@@ -41,6 +41,8 @@ std::string NameProblem(const std::string& name) {
   if (name == "." || name == "..") return "names a folder";
   if (name.back() == '.' || name.back() == ' ')
     return "ends in a dot or space, which Windows drops";
+  // The installer would never write it: it skips such a member.
+  if (os::IsDosDeviceName(name)) return "is a device name on Windows";
   return "";
 }
 

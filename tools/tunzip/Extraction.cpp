@@ -157,6 +157,8 @@ class Extractor {
   bool Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder);
   bool Admit(Target& target, bool isFolder);
   char AskOverwrite(const std::string& shown);
+  bool AvoidsShortAliases(const Target& target);
+  void WarnDeviceNames(const Target& target);
   void TestMember(ab::TAbZipItem& item);
   // False when the folder waits in flight to be announced.
   bool WriteFolder(ab::TAbZipItem& item, const Target& target);
@@ -417,7 +419,10 @@ void Extractor::Handle(ab::TAbZipItem& item) {
     Target target = planner_.Place(item);
     const bool isFolder = item.IsFolder();
     if (isFolder && options_.junkPaths) return;
-    if (!Refreshes(item, target, isFolder) || !Admit(target, isFolder)) return;
+    if (!Refreshes(item, target, isFolder) || !Admit(target, isFolder) ||
+        !AvoidsShortAliases(target))
+      return;
+    WarnDeviceNames(target);
     if (isFolder) {
       if (!WriteFolder(item, target)) return;
     } else if (item.IsSymbolicLink() && os::fs::KeepsUnixMetadata()) {
@@ -453,8 +458,11 @@ bool Extractor::Refreshes(const ab::TAbZipItem& item, const Target& target, bool
 // one this run wrote before, meets the overwrite rules.
 bool Extractor::Admit(Target& target, bool isFolder) {
   if (isFolder) return true;
+  // A short name may be another name of an earlier member's file, which the
+  // file system tells only once that file is in place.
+  if (HasShortNameForm(target.leaf)) Drain();
   for (;;) {
-    const bool claimed = planner_.ClaimedBefore(target);
+    bool claimed = planner_.ClaimedBefore(target, *tree_);
     // The earlier member's file in place first, as one thread would have it.
     if (claimed) Drain();
     const os::fs::Kind onDisk = tree_->KindOf(target.Path());
@@ -462,6 +470,9 @@ bool Extractor::Admit(Target& target, bool isFolder) {
       throw rtl::EFCreateError(target.Shown() + ": a folder of that name is in the way");
     // Nothing there to overwrite: writing it says why it cannot be written.
     if (onDisk == os::fs::Kind::kUnreachable) return true;
+    // A file of this run reached under another of its names.
+    if (!claimed && onDisk == os::fs::Kind::kFile)
+      claimed = planner_.MadeBefore(tree_->IdentityOf(target.Path()), *tree_);
     if (!claimed && onDisk == os::fs::Kind::kMissing) return true;
     // What follows may speak to the user: the members before go first.
     Drain();
@@ -489,6 +500,34 @@ bool Extractor::Admit(Target& target, bool isFolder) {
     if (!renamed || renamed->empty()) return false;
     target.leaf = os::fs::LegalName(*renamed);
   }
+}
+
+// A short name that is another name of something on disk would write into
+// or over that, which the member does not name: the member is skipped. Any
+// such file of this run was put in place by Admit.
+bool Extractor::AvoidsShortAliases(const Target& target) {
+  const os::fs::Components path = target.Path();
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (!HasShortNameForm(path[i])) continue;
+    const os::fs::Components named(path.begin(), path.begin() + static_cast<ptrdiff_t>(i) + 1);
+    const std::optional<std::string> stored = tree_->StoredName(named);
+    if (!stored || os::fs::NameKey(*stored) == os::fs::NameKey(path[i])) continue;
+    Drain();
+    Warn(ShownUtf8Name(path[i]) + " is the short name of " + ShownUtf8Name(*stored) +
+         ", this member skipped");
+    return false;
+  }
+  return true;
+}
+
+// A name the system would open as a device is written under another name,
+// and the user is told which.
+void Extractor::WarnDeviceNames(const Target& target) {
+  if (target.deviceNames.empty()) return;
+  Drain();
+  for (const std::string& name : target.deviceNames)
+    Warn(ShownUtf8Name(name) + " is a device name: written as " +
+         ShownUtf8Name(os::fs::LegalName(name)));
 }
 
 char Extractor::AskOverwrite(const std::string& shown) {
@@ -601,6 +640,7 @@ void Extractor::FinishFile(const ab::TAbZipItem& item, const Target& target,
                        (mode ? file.SetMode(*mode) : file.SetDosAttributes(item.DosAttributes()));
   if (!stamped || !file.Commit(target.leaf))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
+  planner_.Made(target.Path());
   Announce(item.CompressionMethod() == 0 ? " extracting: " : "  inflating: ");
 }
 

@@ -57,6 +57,10 @@ std::string ShownName(const std::string& ansi) {
   return EscapeControls(os::AnsiToUtf8(ansi));
 }
 
+std::string ShownUtf8Name(const std::string& utf8) {
+  return EscapeControls(utf8);
+}
+
 std::string ShownMemberName(const ab::TAbZipItem& item, int32_t index) {
   const std::string name = MemberName(item);
   if (name.empty()) return "(unnamed member " + std::to_string(index + 1) + ")";

@@ -24,6 +24,8 @@ std::string MemberName(const ab::TAbZipItem& item);
 // cursor or end a line (C0 and C1 controls, DEL, stray bytes) shown as an
 // escape, so that a hostile name cannot break a line or a column.
 std::string ShownName(const std::string& ansi);
+// The same for a name that is UTF-8 already, as the file system's names are.
+std::string ShownUtf8Name(const std::string& utf8);
 // The member's name as every message shows it: escaped as ShownName does, and
 // for a member without a name "(unnamed member N)", N counting from 1 in
 // catalogue order.

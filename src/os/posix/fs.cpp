@@ -119,6 +119,10 @@ std::string LegalName(const std::string& name) {
   return legal;
 }
 
+bool IsDeviceName(const std::string&) {
+  return false;
+}
+
 std::string NameKey(const std::string& name) {
   return name;
 }

@@ -68,6 +68,10 @@ timespec ToTimespec(FileTime time) {
   return stamp;
 }
 
+FileIdentity IdentityFrom(const struct stat& st) {
+  return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 std::string TemporaryName() {
   static std::atomic<uint64_t> counter{0};
   return ".tunzip-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
@@ -248,6 +252,26 @@ class PosixTree : public Tree {
     return ::fchmodat(parent->Fd(), path.back().c_str(), static_cast<mode_t>(mode & 07777),
                       AT_SYMLINK_NOFOLLOW) == 0 ||
            FailWithErrno("");
+  }
+
+  std::optional<FileIdentity> IdentityOf(const Components& path) override {
+    struct stat st {};
+    if (path.empty()) {
+      if (::fstat(root_->Fd(), &st) != 0) return std::nullopt;
+      return IdentityFrom(st);
+    }
+    if (!CheckNames(path)) return std::nullopt;
+    bool missing = false;
+    const FolderRef parent = Reach(path, path.size() - 1, false, missing);
+    if (!parent || ::fstatat(parent->Fd(), path.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return std::nullopt;
+    return IdentityFrom(st);
+  }
+
+  // Linux keeps one name per link: what exists is known by the name given.
+  std::optional<std::string> StoredName(const Components& path) override {
+    if (path.empty() || KindOf(path) == Kind::kMissing) return std::nullopt;
+    return path.back();
   }
 
  private:

@@ -201,7 +201,13 @@ std::string LegalName(const std::string& name) {
     if (byte < 32 || std::strchr("<>:\"|?*\\/", c) != nullptr) c = '_';
   }
   if (!legal.empty() && (legal.back() == '.' || legal.back() == ' ')) legal.back() = '_';
+  // Opened under its own name, the file would be the port or the console.
+  if (IsDeviceName(name)) legal.insert(0, 1, '_');
   return legal;
+}
+
+bool IsDeviceName(const std::string& name) {
+  return os::IsDosDeviceName(name);
 }
 
 std::string NameKey(const std::string& name) {

@@ -41,6 +41,16 @@ std::string Join(const Components& path, size_t count) {
   return joined;
 }
 
+std::optional<FileIdentity> IdentityOfHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) {
+    FailWithLastError("");
+    return std::nullopt;
+  }
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
 std::wstring TemporaryName() {
   static std::atomic<uint64_t> counter{0};
   return L".tunzip-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
@@ -211,6 +221,38 @@ class Win32Tree : public Tree {
   }
 
   bool SetMode(const Components&, uint32_t) override { return true; }
+
+  std::optional<FileIdentity> IdentityOf(const Components& path) override {
+    if (!CheckNames(path)) return std::nullopt;
+    bool missing = false;
+    if (!path.empty() && !Reach(path, path.size() - 1, false, missing)) return std::nullopt;
+    // Opened for no access at all, as it is: a reparse point is not followed.
+    const HANDLE handle = ::CreateFileW(
+        Full(path, path.size()).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      FailWithLastError(Join(path, path.size()));
+      return std::nullopt;
+    }
+    const std::optional<FileIdentity> identity = IdentityOfHandle(handle);
+    ::CloseHandle(handle);
+    return identity;
+  }
+
+  std::optional<std::string> StoredName(const Components& path) override {
+    if (path.empty() || !CheckNames(path)) return std::nullopt;
+    bool missing = false;
+    if (!Reach(path, path.size() - 1, false, missing)) return std::nullopt;
+    // The directory entry holds the long name, whichever name found it.
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW(Full(path, path.size()).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      FailWithLastError(Join(path, path.size()));
+      return std::nullopt;
+    }
+    ::FindClose(search);
+    return win32::Narrow(found.cFileName);
+  }
 
  private:
   std::wstring Full(const Components& path, size_t count) const {
