@@ -67,23 +67,43 @@ void Forward(const TAbMemberSource& source, uint8_t percent, bool& abort) {
 
 // A verified decrypting reader for a stored member, asking again for the
 // password as often as the archive allows.
-std::unique_ptr<TAbDfDecryptStream> OpenDecryptedStored(TAbZipArchive& archive,
+std::unique_ptr<TAbDfDecryptStream> OpenDecryptedStored(TAbPasswordKeeper& passwords,
                                                         rtl::TStream& stream, uint32_t checkWord) {
   int32_t tries = 0;
   bool abort = false;
-  EnsurePassword(archive, tries, abort);
-  auto reader = std::make_unique<TAbDfDecryptStream>(stream, checkWord, archive.ArchivePassword());
+  EnsurePassword(passwords, tries, abort);
+  auto reader = std::make_unique<TAbDfDecryptStream>(stream, checkWord, passwords.Password());
   bool verified = reader->CheckHeader();
-  while (!abort && !verified && tries < archive.PasswordTryLimit()) {
-    RequestPassword(archive, abort);
+  while (!abort && !verified && tries < passwords.TryLimit()) {
+    RequestPassword(passwords, abort);
     if (abort) throw EAbUserAbort();
-    reader = std::make_unique<TAbDfDecryptStream>(stream, checkWord, archive.ArchivePassword());
+    reader = std::make_unique<TAbDfDecryptStream>(stream, checkWord, passwords.Password());
     ++tries;
     verified = reader->CheckHeader();
   }
-  if (tries > archive.PasswordTryLimit() || !verified) throw EAbZipInvalidPassword();
+  if (tries > passwords.TryLimit() || !verified) throw EAbZipInvalidPassword();
   return reader;
 }
+
+// The installer's archive as the keeper of its password and its event.
+class ArchivePasswords final : public TAbPasswordKeeper {
+ public:
+  explicit ArchivePasswords(TAbZipArchive& archive) : archive_(archive) {}
+  const std::string& Password() const override { return archive_.ArchivePassword(); }
+  void SetPassword(std::string password) override {
+    archive_.SetArchivePassword(std::move(password));
+  }
+  uint8_t TryLimit() const override { return archive_.PasswordTryLimit(); }
+  bool CanAsk() const override { return static_cast<bool>(archive_.OnPasswordRequest); }
+  std::string Ask(void* sender) override {
+    std::string password;
+    archive_.OnPasswordRequest(sender != nullptr ? sender : &archive_, password);
+    return password;
+  }
+
+ private:
+  TAbZipArchive& archive_;
+};
 
 // The local header in two reads, the fixed fields and then the name and
 // extra field, rather than one read per field; it is checked as ever and the
@@ -119,14 +139,16 @@ int32_t TAbBoundedStream::Write(const void* buffer, int32_t count) {
   return done;
 }
 
-bool CanExtractNewerVersion(const TAbZipItem& item) {
+bool IsMethodRead(uint8_t method) {
+  return method <= 6 || method == 8 || method == 9;
+}
+
+bool CanExtractNewerVersion(const TAbZipDirectoryFileHeader& header) {
   // Newer versions are needed for newer methods, strong encryption and
   // ZIP64 (4.5), which is read.
-  const uint8_t method = item.CompressionMethod();
-  const bool knownMethod = method <= 6 || method == 8 || method == 9;
-  const uint16_t flags = item.GeneralPurposeBitFlag();
+  const uint16_t flags = header.GeneralPurposeBitFlag();
   const bool plainCipher = (flags & (kStrongEncryptionFlag | kMaskedDirectoryFlag)) == 0;
-  return knownMethod && plainCipher;
+  return IsMethodRead(header.CompressionMethod()) && plainCipher;
 }
 
 bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
@@ -192,56 +214,20 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
                           const TAbMemberSource& source) {
   if (output == nullptr) throw EAbBadStream();
-  // WinZip AES is known by its method and its field, whatever version the
-  // writer claims: taken for the traditional cipher, it would fail its
-  // check byte and be reported as a wrong password.
-  if (item.CompressionMethod() == kAbWinZipAesMethod ||
-      SplitExtraField(item.CentralHeader().ExtraField()).Find(kAbWinZipAesId))
-    throw EAbZipWinZipAes();
-  // A reader that takes newer versions names the method it cannot read
-  // rather than asking for a newer version of itself.
-  const uint8_t method = item.CompressionMethod();
-  if (archive.AcceptsNewerVersions() && !(method <= 6 || method == 8 || method == 9))
-    throw EAbZipMethodNotRead(method);
-  if ((item.VersionNeededToExtract() & 0xFF) > 20 &&
-      !(archive.AcceptsNewerVersions() && CanExtractNewerVersion(item)))
-    throw EAbZipVersion();
-  if (item.ExtraFieldDamaged()) throw EAbZipBadExtraField();
   // Sets spread over several files are refused when the catalogue is read.
   if (archive.MultiPart() && item.DiskNumberStart() != archive.CurrentPart())
     throw EAbSpanningNotSupported();
-  archive.CheckMemberSpans();
-  if (item.SpanOverlaps()) throw EAbZipOverlap();
-
-  rtl::TStream& stream = source.stream;
-  const uint64_t offset = item.LocalHeaderOffset64();
-  if (offset > static_cast<uint64_t>(INT64_MAX) ||
-      stream.Seek(static_cast<int64_t>(offset), rtl::soBeginning) != static_cast<int64_t>(offset))
-    throw EAbZipInvalid();
-  TAbZipLocalFileHeader local;
-  ReadLocalHeader(stream, local);
-  if (SplitExtraField(local.ExtraField()).DamageMatters()) throw EAbZipBadExtraField();
-  const uint32_t checkWord = (local.GeneralPurposeBitFlag() & kDataDescriptorFlag) != 0
-                                 ? uint32_t{local.LastModFileTime()} << 16
-                                 : item.Crc32();
-  // Every decrypting reader takes its header before anything else.
-  if (item.IsEncrypted() && item.CompressedSize64() < TAbZipDecryptEngine::kHeaderSize)
-    throw EAbZipPastCompressedSize();
-  TAbBoundedStream bounded(*output, item.UncompressedSize64());
-  uint32_t crc = 0;
-  switch (local.CompressionMethod()) {
-    case 0:
-      crc = CopyStoredMember(archive, item, source, bounded, checkWord);
-      break;
-    case 8:
-    case 9:
-      crc = InflateMember(archive, item, source, bounded, checkWord);
-      break;
-    default:
-      crc = DecodeLegacyMember(archive, item, source, bounded, checkWord);
-      break;
-  }
-  if (crc == checkWord || crc == item.Crc32()) return;
+  ArchivePasswords passwords(archive);
+  // Testing decodes without handing the bytes on.
+  const bool testOnly = dynamic_cast<TAbBitBucketStream*>(output) != nullptr;
+  const auto overlaps = [&archive, &item] {
+    archive.CheckMemberSpans();
+    return item.SpanOverlaps();
+  };
+  const TAbMemberJob job{item.CentralHeader(), item.Facts(),       overlaps,
+                         archive.AcceptsNewerVersions(), testOnly, passwords};
+  const TAbDecodedMember decoded = DecodeMember(job, source, *output);
+  if (decoded.CrcMatches(item.Crc32())) return;
   if (archive.OnItemFailure) {
     archive.OnItemFailure(archive, item, opExtract, fkArchive, AbZipBadCRC);
     return;
@@ -249,16 +235,68 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
   throw EAbZipBadCRC();
 }
 
-uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& source,
+                              rtl::TStream& output) {
+  const TAbZipDirectoryFileHeader& header = job.header;
+  const TAbEntryFacts& facts = job.facts;
+  // WinZip AES is known by its method and its field, whatever version the
+  // writer claims: taken for the traditional cipher, it would fail its
+  // check byte and be reported as a wrong password.
+  const uint8_t method = header.CompressionMethod();
+  if (method == kAbWinZipAesMethod || SplitExtraField(header.ExtraField()).Find(kAbWinZipAesId))
+    throw EAbZipWinZipAes();
+  // A reader that takes newer versions names the method it cannot read
+  // rather than asking for a newer version of itself.
+  if (job.acceptsNewerVersions && !IsMethodRead(method)) throw EAbZipMethodNotRead(method);
+  if ((header.VersionNeededToExtract() & 0xFF) > 20 &&
+      !(job.acceptsNewerVersions && CanExtractNewerVersion(header)))
+    throw EAbZipVersion();
+  if (facts.extraFieldDamaged) throw EAbZipBadExtraField();
+  if (job.spanOverlaps && job.spanOverlaps()) throw EAbZipOverlap();
+
+  rtl::TStream& stream = source.stream;
+  const uint64_t offset = facts.localHeaderOffset;
+  if (offset > static_cast<uint64_t>(INT64_MAX) ||
+      stream.Seek(static_cast<int64_t>(offset), rtl::soBeginning) != static_cast<int64_t>(offset))
+    throw EAbZipInvalid();
+  TAbZipLocalFileHeader local;
+  ReadLocalHeader(stream, local);
+  if (SplitExtraField(local.ExtraField()).DamageMatters()) throw EAbZipBadExtraField();
+  TAbDecodedMember decoded;
+  decoded.checkWord = (local.GeneralPurposeBitFlag() & kDataDescriptorFlag) != 0
+                          ? uint32_t{local.LastModFileTime()} << 16
+                          : header.Crc32();
+  // Every decrypting reader takes its header before anything else.
+  if (header.IsEncrypted() && facts.compressedSize < TAbZipDecryptEngine::kHeaderSize)
+    throw EAbZipPastCompressedSize();
+  TAbBoundedStream bounded(output, facts.uncompressedSize);
+  switch (local.CompressionMethod()) {
+    case 0:
+      decoded.crc = CopyStoredMember(job, source, bounded, decoded.checkWord);
+      break;
+    case 8:
+    case 9:
+      decoded.crc = InflateMember(job, source, bounded, decoded.checkWord);
+      break;
+    default:
+      decoded.crc = DecodeLegacyMember(job, source, bounded, decoded.checkWord);
+      break;
+  }
+  return decoded;
+}
+
+uint32_t CopyStoredMember(const TAbMemberJob& job, const TAbMemberSource& source,
                           rtl::TStream& output, uint32_t checkWord) {
   // Stored data is its own size: a member whose sizes differ would be
   // copied from bytes its compressed span does not hold, the next member's.
-  const uint64_t header = item.IsEncrypted() ? TAbZipDecryptEngine::kHeaderSize : 0;
-  const uint64_t span = item.CompressedSize64();
-  if (span < header || span - header < item.UncompressedSize64()) throw EAbZipPastCompressedSize();
-  if (span - header > item.UncompressedSize64()) throw EAbZipStoredSizesDiffer();
-  const auto size = static_cast<int64_t>(
-      std::min<uint64_t>(item.UncompressedSize64(), static_cast<uint64_t>(INT64_MAX)));
+  const bool encrypted = job.header.IsEncrypted();
+  const uint64_t header = encrypted ? TAbZipDecryptEngine::kHeaderSize : 0;
+  const uint64_t span = job.facts.compressedSize;
+  const uint64_t declared = job.facts.uncompressedSize;
+  if (span < header || span - header < declared) throw EAbZipPastCompressedSize();
+  if (span - header > declared) throw EAbZipStoredSizesDiffer();
+  const auto size =
+      static_cast<int64_t>(std::min<uint64_t>(declared, static_cast<uint64_t>(INT64_MAX)));
   int64_t remaining = size;
   int64_t total = 0;
   uint8_t last = 0;
@@ -270,8 +308,8 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMem
   auto chunk = [&] { return static_cast<int32_t>(std::min<int64_t>(remaining, sizeof buffer)); };
   try {
     rtl::TStream* reader = &source.stream;
-    if (item.IsEncrypted()) {
-      decrypted = OpenDecryptedStored(archive, source.stream, checkWord);
+    if (encrypted) {
+      decrypted = OpenDecryptedStored(job.passwords, source.stream, checkWord);
       reader = decrypted.get();
     }
     int32_t n = reader->Read(buffer, chunk());
@@ -282,7 +320,7 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMem
       if (percent != last) Forward(source, percent, abort);
       last = percent;
       crc = UpdateCrc32(crc, buffer, static_cast<size_t>(n));
-      output.WriteBuffer(buffer, n);
+      if (!job.testOnly) output.WriteBuffer(buffer, n);
       n = reader->Read(buffer, chunk());
     }
   } catch (const EAbUserAbort&) {
@@ -299,20 +337,17 @@ uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMem
   return ~crc;
 }
 
-uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
                        rtl::TStream& output, uint32_t checkWord) {
   TAbDeflateHelper helper;
   uint32_t flags = helper.DecodeFlags();
   // Testing decodes without handing the bytes on; the count it keeps still
   // has to stay within the declared size.
-  const auto* bounded = dynamic_cast<TAbBoundedStream*>(&output);
-  const bool testOnly = dynamic_cast<TAbBitBucketStream*>(bounded != nullptr ? &bounded->Target()
-                                                                             : &output) != nullptr;
-  if (testOnly) flags |= kTestOnlyFlag;
-  if (item.CompressionMethod() == 9) flags |= kDeflate64Flag;
+  if (job.testOnly) flags |= kTestOnlyFlag;
+  if (job.header.CompressionMethod() == 9) flags |= kDeflate64Flag;
   helper.SetDecodeFlags(flags);
   const auto span = static_cast<int64_t>(
-      std::min<uint64_t>(item.CompressedSize64(), static_cast<uint64_t>(INT64_MAX)));
+      std::min<uint64_t>(job.facts.compressedSize, static_cast<uint64_t>(INT64_MAX)));
   helper.SetInputSize(span);
   helper.SetInputLimit(span);
   helper.OnInputProgress = [&source](int32_t percent) {
@@ -322,16 +357,17 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMember
   };
   auto inflate = [&] {
     const uint32_t crc = Inflate(&source.stream, &output, &helper);
-    if (testOnly && static_cast<uint64_t>(helper.OutputMade()) > item.UncompressedSize64())
+    if (job.testOnly && static_cast<uint64_t>(helper.OutputMade()) > job.facts.uncompressedSize)
       throw EAbZipSizeExceeded();
     return crc;
   };
-  if (!item.IsEncrypted()) return inflate();
+  if (!job.header.IsEncrypted()) return inflate();
 
+  TAbPasswordKeeper& passwords = job.passwords;
   int32_t tries = 0;
   bool abort = false;
-  EnsurePassword(archive, tries, abort);
-  helper.SetPasswordText(archive.ArchivePassword());
+  EnsurePassword(passwords, tries, abort);
+  helper.SetPasswordText(passwords.Password());
   helper.SetCheckWord(checkWord);
   bool done = false;
   uint32_t result = 0;
@@ -340,64 +376,65 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMember
       result = inflate();
       done = true;
     } catch (const EAbInflatePasswordError&) {
-      RequestPassword(archive, abort);
+      RequestPassword(passwords, abort);
       if (abort) throw EAbUserAbort();
       ++tries;
-      helper.SetPasswordText(archive.ArchivePassword());
+      helper.SetPasswordText(passwords.Password());
     }
-    if (tries > archive.PasswordTryLimit()) throw EAbZipInvalidPassword();
-  } while (!done && tries < archive.PasswordTryLimit());
+    if (tries > passwords.TryLimit()) throw EAbZipInvalidPassword();
+  } while (!done && tries < passwords.TryLimit());
   if (!done) throw EAbZipInvalidPassword();
   return result;
 }
 
-uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+uint32_t DecodeLegacyMember(const TAbMemberJob& job, const TAbMemberSource& source,
                             rtl::TStream& output, uint32_t checkWord) {
   // The legacy decoders count in 32 bits; PKZIP 1.x never wrote more.
-  const uint8_t method = item.CompressionMethod();
+  const TAbZipDirectoryFileHeader& header = job.header;
+  const uint8_t method = header.CompressionMethod();
+  const TAbEntryFacts& facts = job.facts;
   if (method >= 1 && method <= 6 &&
-      (item.CompressedSize64() > INT32_MAX || item.UncompressedSize64() > INT32_MAX))
+      (facts.compressedSize > INT32_MAX || facts.uncompressedSize > INT32_MAX))
     throw EAbZipTooLargeForMethod();
+  TAbPasswordKeeper& passwords = job.passwords;
   std::unique_ptr<TAbZDecoder> decoder;
-  if (item.IsEncrypted()) {
-    decoder =
-        std::make_unique<TAbZDecoder>(archive.ArchivePassword(), true, checkWord, source.stream);
-    if (archive.OnPasswordRequest) {
-      decoder->OnPasswordRequest = [&archive](TAbZDecoder& sender, std::string& password) {
-        archive.OnPasswordRequest(&sender, password);
+  if (header.IsEncrypted()) {
+    decoder = std::make_unique<TAbZDecoder>(passwords.Password(), true, checkWord, source.stream);
+    if (passwords.CanAsk()) {
+      decoder->OnPasswordRequest = [&passwords](TAbZDecoder& sender, std::string& password) {
+        password = passwords.Ask(&sender);
       };
     }
-    decoder->SetRetries(archive.PasswordTryLimit());
+    decoder->SetRetries(passwords.TryLimit());
   }
+  // Testing still writes: the legacy decoders read their own output back.
   TAbUnzipHelper helper(source.stream, output, decoder.get());
-  helper.SetDictionarySize(item.DictionarySize());
-  helper.SetCompressedSize(static_cast<int32_t>(item.CompressedSize64()));
-  helper.SetUncompressedSize(static_cast<int32_t>(item.UncompressedSize64()));
-  helper.SetCompressionMethod(item.CompressionMethod());
-  helper.SetShannonFanoTreeCount(item.ShannonFanoTreeCount());
+  helper.SetDictionarySize(header.DictionarySize());
+  helper.SetCompressedSize(static_cast<int32_t>(facts.compressedSize));
+  helper.SetUncompressedSize(static_cast<int32_t>(facts.uncompressedSize));
+  helper.SetCompressionMethod(method);
+  helper.SetShannonFanoTreeCount(header.ShannonFanoTreeCount());
   helper.OnProgress = source.progress;
-  helper.SetArchive(&archive);
   return helper.Run();
 }
 
-void RequestPassword(TAbZipArchive& archive, bool& abort) {
+void RequestPassword(TAbPasswordKeeper& passwords, bool& abort) {
   abort = false;
-  if (!archive.OnPasswordRequest) return;
-  std::string password;
-  archive.OnPasswordRequest(&archive, password);
+  if (!passwords.CanAsk()) return;
+  std::string password = passwords.Ask(nullptr);
   if (password.empty()) {
     abort = true;
   } else {
-    archive.SetArchivePassword(password);
+    passwords.SetPassword(std::move(password));
   }
 }
 
-void EnsurePassword(TAbZipArchive& archive, int32_t& tries, bool& abort) {
-  if (archive.ArchivePassword().empty()) {
-    RequestPassword(archive, abort);
+void EnsurePassword(TAbPasswordKeeper& passwords, int32_t& tries, bool& abort) {
+  if (passwords.Password().empty()) {
+    RequestPassword(passwords, abort);
     ++tries;
   }
-  if (archive.ArchivePassword().empty()) throw EAbZipInvalidPassword();
+  if (passwords.Password().empty()) throw EAbZipInvalidPassword();
 }
 
 }  // namespace ab

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "archive/AbArcTyp.h"
@@ -64,6 +65,40 @@ struct TAbMemberSource {
   TAbProgressForwarder progress;
 };
 
+// The password a member is decoded with, and where another comes from when
+// it fails: the installer's archive and its event, or a library caller's
+// options.
+class TAbPasswordKeeper {
+ public:
+  virtual ~TAbPasswordKeeper() = default;
+  virtual const std::string& Password() const = 0;
+  virtual void SetPassword(std::string password) = 0;
+  // How many more passwords may be asked for after the first fails.
+  virtual uint8_t TryLimit() const = 0;
+  // Whether anyone may be asked for another password.
+  virtual bool CanAsk() const = 0;
+  // A new password; "" when none is given. sender is the object asking as
+  // the installer's event names it, nullptr for the keeper's own owner.
+  virtual std::string Ask(void* sender) = 0;
+};
+
+// What decoding one member needs, whoever asks: the installer's items and
+// the library's entries alike.
+struct TAbMemberJob {
+  const TAbZipDirectoryFileHeader& header;
+  const TAbEntryFacts& facts;
+  // Whether the member's span overlaps another's or the directory; asked
+  // only once its headers pass, since learning it may read every local
+  // header of the archive.
+  std::function<bool()> spanOverlaps;
+  // A member that needs a version above 2.0 is decoded when this reader has
+  // what it needs; otherwise it is refused.
+  bool acceptsNewerVersions = false;
+  // Decode and check without handing the bytes on.
+  bool testOnly = false;
+  TAbPasswordKeeper& passwords;
+};
+
 // Decodes the item's data into output and checks its CRC-32. Refuses a
 // member whose extra field is damaged (EAbZipBadExtraField) or whose span
 // overlaps another's or the directory (EAbZipOverlap), and stops one that
@@ -76,19 +111,33 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
                           const TAbMemberSource& source);
 
+// The whole chain for one member: the checks of its headers, the local
+// header, decryption and the method's decoder. Returns the CRC-32 of what
+// was written and the check word, which the caller compares with the
+// member's CRC-32 as it decides.
+struct TAbDecodedMember {
+  uint32_t crc = 0;
+  uint32_t checkWord = 0;
+  bool CrcMatches(uint32_t expected) const { return crc == checkWord || crc == expected; }
+};
+TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& source,
+                              rtl::TStream& output);
+
 // Each returns the CRC-32 of what it wrote.
-uint32_t CopyStoredMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+uint32_t CopyStoredMember(const TAbMemberJob& job, const TAbMemberSource& source,
                           rtl::TStream& output, uint32_t checkWord);
-uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
                        rtl::TStream& output, uint32_t checkWord);
-uint32_t DecodeLegacyMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMemberSource& source,
+uint32_t DecodeLegacyMember(const TAbMemberJob& job, const TAbMemberSource& source,
                             rtl::TStream& output, uint32_t checkWord);
 
-void RequestPassword(TAbZipArchive& archive, bool& abort);
-void EnsurePassword(TAbZipArchive& archive, int32_t& tries, bool& abort);
+void RequestPassword(TAbPasswordKeeper& passwords, bool& abort);
+void EnsurePassword(TAbPasswordKeeper& passwords, int32_t& tries, bool& abort);
 
 // Whether this reader decodes everything the member needs; a member that
 // says it needs a newer version is refused unless it does.
-bool CanExtractNewerVersion(const TAbZipItem& item);
+bool CanExtractNewerVersion(const TAbZipDirectoryFileHeader& header);
+// Whether the method is one this reader decodes.
+bool IsMethodRead(uint8_t method);
 
 }  // namespace ab

@@ -29,19 +29,24 @@ bool SeekTo(rtl::TStream& stream, uint64_t position) {
 
 // The length of the data descriptor at the stream's position, 0 when there
 // is none. Sizes are 8 bytes each for a member with ZIP64 values.
-uint64_t DataDescriptorLength(rtl::TStream& stream, const TAbZipItem& item, bool zip64) {
+uint64_t DataDescriptorLength(rtl::TStream& stream, uint32_t crc32, bool zip64) {
   std::array<uint8_t, 8> head{};
   if (stream.Read(head.data(), 8) != 8) return 0;
   const uint64_t sizes = zip64 ? 16 : 8;
   if (LoadLittleEndian(head.data(), 4) == kAbZipDataDescriptorSignature) return 8 + sizes;
-  if (LoadLittleEndian(head.data(), 4) == item.Crc32()) return 4 + sizes;
+  if (LoadLittleEndian(head.data(), 4) == crc32) return 4 + sizes;
   return 0;
 }
 
 }  // namespace
 
-std::optional<TAbByteRange> ReadMemberSpan(rtl::TStream& stream, const TAbZipItem& item) {
-  const uint64_t start = item.LocalHeaderOffset64();
+TAbMemberPlace PlaceOf(const TAbZipItem& item) {
+  return {item.LocalHeaderOffset64(), item.CompressedSize64(), item.UncompressedSize64(),
+          item.Crc32()};
+}
+
+std::optional<TAbByteRange> ReadMemberSpan(rtl::TStream& stream, const TAbMemberPlace& place) {
+  const uint64_t start = place.localHeaderOffset;
   std::array<uint8_t, kLocalHeaderSize> header{};
   if (!SeekTo(stream, start) || stream.Read(header.data(), kLocalHeaderSize) != kLocalHeaderSize ||
       LoadLittleEndian(header.data(), 4) != kAbZipLocalFileHeaderSignature)
@@ -50,10 +55,10 @@ std::optional<TAbByteRange> ReadMemberSpan(rtl::TStream& stream, const TAbZipIte
   const auto nameLength = static_cast<uint16_t>(LoadLittleEndian(header.data() + 26, 2));
   const auto extraLength = static_cast<uint16_t>(LoadLittleEndian(header.data() + 28, 2));
   const uint64_t dataStart = start + kLocalHeaderSize + nameLength + extraLength;
-  TAbByteRange span{start, SaturatingAdd(dataStart, item.CompressedSize64())};
+  TAbByteRange span{start, SaturatingAdd(dataStart, place.compressedSize)};
   if ((flags & kDataDescriptorFlag) == 0) return span;
 
-  bool zip64 = item.CompressedSize64() >= 0xFFFFFFFF || item.UncompressedSize64() >= 0xFFFFFFFF;
+  bool zip64 = place.compressedSize >= 0xFFFFFFFF || place.uncompressedSize >= 0xFFFFFFFF;
   if (!zip64 && extraLength > 0) {
     std::string extra(extraLength, '\0');
     stream.Seek(nameLength, rtl::soCurrent);
@@ -61,29 +66,32 @@ std::optional<TAbByteRange> ReadMemberSpan(rtl::TStream& stream, const TAbZipIte
       zip64 = SplitExtraField(extra).Find(kAbZip64ExtraId).has_value();
   }
   if (SeekTo(stream, span.end))
-    span.end = SaturatingAdd(span.end, DataDescriptorLength(stream, item, zip64));
+    span.end = SaturatingAdd(span.end, DataDescriptorLength(stream, place.crc32, zip64));
   return span;
 }
 
 std::vector<bool> FindOverlappingMembers(rtl::TStream& stream,
                                          const std::vector<TAbZipItem*>& items,
                                          const TAbByteRange& directory) {
+  return FindOverlappingMembers(
+      stream, items.size(), [&items](size_t i) { return PlaceOf(*items[i]); }, directory);
+}
+
+std::vector<bool> FindOverlappingMembers(rtl::TStream& stream, size_t count,
+                                         const std::function<TAbMemberPlace(size_t)>& placeOf,
+                                         const TAbByteRange& directory) {
   struct TEntry {
     TAbByteRange span;
     size_t index;
   };
-  // In the order of their offsets, the local headers are read mostly
-  // from one block of the file after another.
-  std::vector<size_t> byOffset(items.size());
-  for (size_t i = 0; i < items.size(); ++i) byOffset[i] = i;
-  std::sort(byOffset.begin(), byOffset.end(), [&](size_t a, size_t b) {
-    return items[a]->LocalHeaderOffset64() < items[b]->LocalHeaderOffset64();
-  });
-  TAbBufferedReader reader(stream);
+  // Each member's place is asked for once, in catalogue order, which is the
+  // order of the local headers in the file for all but odd archives: they
+  // are read mostly from one block of the file after another.
   std::vector<TEntry> entries;
-  entries.reserve(items.size());
-  for (size_t i : byOffset) {
-    if (const auto span = ReadMemberSpan(reader, *items[i])) entries.push_back({*span, i});
+  entries.reserve(count);
+  TAbBufferedReader reader(stream);
+  for (size_t i = 0; i < count; ++i) {
+    if (const auto span = ReadMemberSpan(reader, placeOf(i))) entries.push_back({*span, i});
   }
   std::sort(entries.begin(), entries.end(), [](const TEntry& a, const TEntry& b) {
     return a.span.start != b.span.start ? a.span.start < b.span.start : a.span.end < b.span.end;
@@ -92,7 +100,7 @@ std::vector<bool> FindOverlappingMembers(rtl::TStream& stream,
   // In order of their starts, a span overlaps an earlier one exactly when it
   // starts before the furthest end seen so far; the span that reaches
   // furthest is the one it overlaps.
-  std::vector<bool> overlaps(items.size(), false);
+  std::vector<bool> overlaps(count, false);
   const TEntry* furthest = nullptr;
   for (const TEntry& entry : entries) {
     if (furthest != nullptr && entry.span.start < furthest->span.end) {

@@ -158,7 +158,7 @@ std::optional<TAbZip64EndRecord> ReadZip64EndRecord(rtl::TStream& stream) {
 
 namespace {
 
-constexpr int32_t kEndRecordSize = 22;
+constexpr int32_t kEndRecordSize = kAbZipEndRecordSize;
 constexpr uint8_t kEndSignatureBytes[4] = {'P', 'K', 5, 6};
 
 bool HoldsEndSignature(const uint8_t* bytes) {
@@ -266,48 +266,51 @@ void TAbZipItem::LoadFromStream(rtl::TStream& stream, const TAbZipItemContext& c
 }
 
 void TAbZipItem::DecodeFacts(const TAbZipItemContext& context) {
-  const TAbExtraBlocks extra = SplitExtraField(centralHeader_.ExtraField());
-  extraFieldDamaged_ = extra.DamageMatters();
-  extraFieldPartLost_ = extra.damaged && !extraFieldDamaged_;
-  DecodeName(extra, context.nameCharset);
-  DecodeSizes(extra, context.offsetShift);
-  DecodeTimes(extra);
+  facts_ = DecodeEntryFacts(centralHeader_, context);
 }
 
-void TAbZipItem::DecodeName(const TAbExtraBlocks& extra, const std::string& nameCharset) {
-  const std::string& stored = centralHeader_.FileName();
+namespace {
+
+uint8_t HostOf(const TAbZipDirectoryFileHeader& header) {
+  return static_cast<uint8_t>(header.VersionMadeBy() >> 8);
+}
+
+void DecodeName(const TAbZipDirectoryFileHeader& header, const TAbExtraBlocks& extra,
+                const std::string& nameCharset, TAbEntryFacts& facts) {
+  const std::string& stored = header.FileName();
   const std::string_view bytes = UpToZero(stored);
   const bool validUtf8 = os::text::IsValidUtf8(bytes);
   std::optional<std::string> unicodePath;
-  if (!centralHeader_.IsUtf8()) {
+  if (!header.IsUtf8()) {
     if (const auto block = extra.Find(kAbUnicodePathId))
       unicodePath = ReadUnicodePathBlock(*block, stored);
   }
-  if (centralHeader_.IsUtf8() && validUtf8) {
-    unicodeName_ = std::string(bytes);
-    nameOrigin_ = noUtf8Flag;
+  std::string& name = facts.unicodeName;
+  if (header.IsUtf8() && validUtf8) {
+    name = std::string(bytes);
+    facts.nameOrigin = noUtf8Flag;
   } else if (unicodePath) {
-    unicodeName_ = std::string(UpToZero(*unicodePath));
-    nameOrigin_ = noUnicodePathField;
-  } else if (!centralHeader_.IsUtf8() && IsUnixLike(HostSystem()) && validUtf8) {
-    unicodeName_ = std::string(bytes);
-    nameOrigin_ = noUnixUtf8;
+    name = std::string(UpToZero(*unicodePath));
+    facts.nameOrigin = noUnicodePathField;
+  } else if (!header.IsUtf8() && IsUnixLike(HostOf(header)) && validUtf8) {
+    name = std::string(bytes);
+    facts.nameOrigin = noUnixUtf8;
   } else {
     // The charset was checked when it was set; the OEM page is the fallback.
-    unicodeName_ = os::CodePageToUtf8(bytes, nameCharset).value_or(os::text::Cp437ToUtf8(bytes));
-    nameOrigin_ = noCodePage;
+    name = os::CodePageToUtf8(bytes, nameCharset).value_or(os::text::Cp437ToUtf8(bytes));
+    facts.nameOrigin = noCodePage;
   }
   // MS-DOS names may use `\` between folders; elsewhere it is a character of
   // the name, and a name that already uses `/` says which one separates.
-  if (HostSystem() == hsMsDos && unicodeName_.find('/') == std::string::npos) {
-    for (char& c : unicodeName_) {
+  if (HostOf(header) == hsMsDos && name.find('/') == std::string::npos) {
+    for (char& c : name) {
       if (c == '\\') c = '/';
     }
   }
 }
 
-void TAbZipItem::DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift) {
-  const TAbZipDirectoryFileHeader& h = centralHeader_;
+void DecodeSizes(const TAbZipDirectoryFileHeader& h, const TAbExtraBlocks& extra,
+                 uint64_t offsetShift, TAbEntryFacts& facts) {
   TAbZip64Needs needs;
   needs.uncompressedSize = h.UncompressedSize() == 0xFFFFFFFF;
   needs.compressedSize = h.CompressedSize() == 0xFFFFFFFF;
@@ -315,18 +318,18 @@ void TAbZipItem::DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift) 
   needs.diskNumberStart = h.DiskNumberStart() == 0xFFFF;
   TAbZip64Values values;
   if (const auto block = extra.Find(kAbZip64ExtraId)) values = ReadZip64Block(*block, needs);
-  uncompressedSize64_ = values.uncompressedSize.value_or(h.UncompressedSize());
-  compressedSize64_ = values.compressedSize.value_or(h.CompressedSize());
-  localHeaderOffset64_ = values.localHeaderOffset.value_or(h.RelativeOffset()) + offsetShift;
-  diskNumberStart32_ = values.diskNumberStart.value_or(h.DiskNumberStart());
+  facts.uncompressedSize = values.uncompressedSize.value_or(h.UncompressedSize());
+  facts.compressedSize = values.compressedSize.value_or(h.CompressedSize());
+  facts.localHeaderOffset = values.localHeaderOffset.value_or(h.RelativeOffset()) + offsetShift;
+  facts.diskNumberStart = values.diskNumberStart.value_or(h.DiskNumberStart());
   // A saturated size or offset without its 64-bit value cannot be read.
   if ((needs.uncompressedSize && !values.uncompressedSize) ||
       (needs.compressedSize && !values.compressedSize) ||
       (needs.localHeaderOffset && !values.localHeaderOffset))
-    extraFieldDamaged_ = true;
+    facts.extraFieldDamaged = true;
 }
 
-void TAbZipItem::DecodeTimes(const TAbExtraBlocks& extra) {
+void DecodeTimes(const TAbExtraBlocks& extra, TAbEntryFacts& facts) {
   TAbZipTimes ntfs;
   TAbZipTimes unix;
   if (const auto block = extra.Find(kAbNtfsExtraId)) ntfs = ReadNtfsBlock(*block);
@@ -334,32 +337,213 @@ void TAbZipItem::DecodeTimes(const TAbExtraBlocks& extra) {
     unix = ReadExtendedTimestampBlock(*block);
   // Where both fields give a time, the extended timestamp wins, as with
   // Info-ZIP UnZip.
-  modifiedTime_ = unix.modified ? unix.modified : ntfs.modified;
-  accessedTime_ = unix.accessed ? unix.accessed : ntfs.accessed;
+  facts.modified = unix.modified ? unix.modified : ntfs.modified;
+  facts.accessed = unix.accessed ? unix.accessed : ntfs.accessed;
 }
 
-uint16_t TAbZipItem::UnixMode() const {
-  if (!IsUnixLike(HostSystem())) return 0;
-  return static_cast<uint16_t>(centralHeader_.ExternalFileAttributes() >> 16);
+}  // namespace
+
+TAbEntryFacts DecodeEntryFacts(const TAbZipDirectoryFileHeader& header,
+                               const TAbZipItemContext& context) {
+  TAbEntryFacts facts;
+  const TAbExtraBlocks extra = SplitExtraField(header.ExtraField());
+  facts.extraFieldDamaged = extra.DamageMatters();
+  facts.extraFieldPartLost = extra.damaged && !facts.extraFieldDamaged;
+  DecodeName(header, extra, context.nameCharset, facts);
+  DecodeSizes(header, extra, context.offsetShift, facts);
+  DecodeTimes(extra, facts);
+  return facts;
 }
 
-uint8_t TAbZipItem::DosAttributes() const {
-  if (!KeepsDosAttributes(HostSystem())) return 0;
-  return static_cast<uint8_t>(centralHeader_.ExternalFileAttributes());
+uint16_t UnixModeOf(const TAbZipDirectoryFileHeader& header) {
+  if (!IsUnixLike(HostOf(header))) return 0;
+  return static_cast<uint16_t>(header.ExternalFileAttributes() >> 16);
 }
 
-bool TAbZipItem::IsFolder() const {
-  return (!unicodeName_.empty() && unicodeName_.back() == '/') ||
-         (DosAttributes() & kDosFolder) != 0 || (UnixMode() & kUnixTypeMask) == kUnixFolder;
+uint8_t DosAttributesOf(const TAbZipDirectoryFileHeader& header) {
+  if (!KeepsDosAttributes(HostOf(header))) return 0;
+  return static_cast<uint8_t>(header.ExternalFileAttributes());
 }
 
-bool TAbZipItem::IsSymbolicLink() const {
-  return (UnixMode() & kUnixTypeMask) == kUnixLink && !IsFolder();
+bool IsFolderEntry(const TAbZipDirectoryFileHeader& header, const std::string& unicodeName) {
+  return (!unicodeName.empty() && unicodeName.back() == '/') ||
+         (DosAttributesOf(header) & kDosFolder) != 0 ||
+         (UnixModeOf(header) & kUnixTypeMask) == kUnixFolder;
+}
+
+bool IsLinkEntry(const TAbZipDirectoryFileHeader& header, const std::string& unicodeName) {
+  return (UnixModeOf(header) & kUnixTypeMask) == kUnixLink && !IsFolderEntry(header, unicodeName);
 }
 
 std::string TAbZipItem::ExtraField() const {
   const std::string& extra = centralHeader_.ExtraField();
   return extra.substr(0, extra.find('\0'));
+}
+
+// ---- The directory's bounds -----------------------------------------------------
+
+namespace {
+
+bool HoldsSignatureAt(rtl::TStream& stream, uint64_t position, uint32_t signature) {
+  if (position > static_cast<uint64_t>(INT64_MAX)) return false;
+  if (stream.Seek(static_cast<int64_t>(position), rtl::soBeginning) !=
+      static_cast<int64_t>(position))
+    return false;
+  return ReadSignature(stream, signature);
+}
+
+bool LooksLikeLastPart(rtl::TStream& stream, const TAbZipDirectoryFileFooter& r,
+                       int64_t endPosition) {
+  if (r.StartDiskNumber() > r.DiskNumber() || r.TotalEntries() == 0 ||
+      r.EntriesOnDisk() > r.TotalEntries())
+    return false;
+  // The directory lies wholly in this part, just in front of the record, or
+  // it began in an earlier part and fills this one up to the record.
+  if (r.StartDiskNumber() < r.DiskNumber()) return r.DirectorySize() >= endPosition;
+  return uint64_t{r.DirectoryOffset()} + r.DirectorySize() == static_cast<uint64_t>(endPosition) &&
+         HoldsSignatureAt(stream, r.DirectoryOffset(), kAbZipCentralDirectorySignature);
+}
+
+// Whether the end record needs the ZIP64 record (a field saturated) or
+// agrees with it: only then is it the archive's and not a chance match.
+bool EndRecordTakesZip64(const TAbZipDirectoryFileFooter& r, const TAbZip64EndRecord& record) {
+  const bool needs = r.DiskNumber() == 0xFFFF || r.StartDiskNumber() == 0xFFFF ||
+                     r.EntriesOnDisk() == 0xFFFF || r.TotalEntries() == 0xFFFF ||
+                     r.DirectorySize() == 0xFFFFFFFF || r.DirectoryOffset() == 0xFFFFFFFF;
+  const bool agrees = record.totalEntries == r.TotalEntries() &&
+                      record.directorySize == r.DirectorySize() &&
+                      record.directoryOffset == r.DirectoryOffset();
+  return needs || agrees;
+}
+
+// The ZIP64 records, when the locator stands in front of the end record. A
+// record not where the locator says may be shifted like the rest.
+void ReadZip64Records(rtl::TStream& stream, bool allowOffsetShift, TAbDirectoryBounds& bounds) {
+  const int64_t locatorPosition = bounds.endRecordPosition - TAbZip64EndLocator::kSize;
+  if (locatorPosition < 0) return;
+  stream.Seek(locatorPosition, rtl::soBeginning);
+  const std::optional<TAbZip64EndLocator> locator = ReadZip64EndLocator(stream);
+  if (!locator) return;
+  int64_t recordPosition = -1;
+  if (locator->directoryRecordOffset < static_cast<uint64_t>(locatorPosition) &&
+      HoldsSignatureAt(stream, locator->directoryRecordOffset,
+                       kAbZip64EndCentralDirectorySignature)) {
+    recordPosition = static_cast<int64_t>(locator->directoryRecordOffset);
+  } else if (allowOffsetShift && locatorPosition >= TAbZip64EndRecord::kFixedSize &&
+             HoldsSignatureAt(stream, locatorPosition - TAbZip64EndRecord::kFixedSize,
+                              kAbZip64EndCentralDirectorySignature)) {
+    recordPosition = locatorPosition - TAbZip64EndRecord::kFixedSize;
+  }
+  std::optional<TAbZip64EndRecord>& record = bounds.zip64EndRecord;
+  if (recordPosition >= 0) {
+    stream.Seek(recordPosition, rtl::soBeginning);
+    record = ReadZip64EndRecord(stream);
+  }
+  // A locator without its record, or with one the end record neither
+  // needs nor agrees with, may be a chance match in the last directory
+  // entry's name: the end record's own values are then the ones to use.
+  if (record && !EndRecordTakesZip64(bounds.endRecord, *record)) record.reset();
+  const bool splitLocator = locator->totalDisks > 1 || locator->directoryRecordDisk != 0;
+  if (splitLocator && (record || bounds.endRecord.DiskNumber() != 0)) throw EAbZipMultiPart();
+  if (!record) return;
+  if (record->diskNumber != 0 || record->startDiskNumber != 0) throw EAbZipMultiPart();
+  bounds.currentPart = static_cast<uint16_t>(record->diskNumber);
+  bounds.directoryEnd = recordPosition;
+  bounds.directoryOffset = record->directoryOffset;
+  bounds.directorySize = record->directorySize;
+  bounds.totalEntries = record->totalEntries;
+}
+
+// Offsets that count from the start of the ZIP part rather than of the
+// file: the directory ends where the end records begin, so it starts its
+// size before them, a constant distance behind where it says.
+void FindOffsetShift(rtl::TStream& stream, TAbDirectoryBounds& bounds) {
+  const auto end = static_cast<uint64_t>(bounds.directoryEnd);
+  const uint64_t size = bounds.directorySize;
+  const bool inPlace =
+      size == 0 ? bounds.directoryOffset == end
+                : HoldsSignatureAt(stream, bounds.directoryOffset, kAbZipCentralDirectorySignature);
+  if (inPlace || size > end) return;
+  const uint64_t expected = end - size;
+  if (expected <= bounds.directoryOffset) return;
+  if (size != 0 && !HoldsSignatureAt(stream, expected, kAbZipCentralDirectorySignature)) return;
+  bounds.offsetShift = expected - bounds.directoryOffset;
+  bounds.directoryOffset = expected;
+}
+
+}  // namespace
+
+int64_t TAbDirectoryBounds::DeclaredEnd() const {
+  const uint64_t found = static_cast<uint64_t>(directoryEnd) - directoryOffset;
+  // Without ZIP64 records a directory of 4 GiB or more can only state its
+  // size modulo 2^32, as writers before ZIP64 did.
+  if (!zip64EndRecord && found > 0xFFFFFFFF && (found & 0xFFFFFFFF) == directorySize)
+    return directoryEnd;
+  if (directorySize >= found) return directoryEnd;
+  return static_cast<int64_t>(directoryOffset + directorySize);
+}
+
+uint64_t TAbDirectoryBounds::RecordsEnd() const {
+  return static_cast<uint64_t>(endRecordPosition) + kEndRecordSize +
+         endRecord.ZipfileCommentLength();
+}
+
+TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift) {
+  TAbDirectoryBounds bounds;
+  stream.Seek(0, rtl::soBeginning);
+  uint32_t first = 0;
+  ReadField(stream, first);
+  // Only single files are read: the first part of a multi-part set, a file
+  // without an end record and a record on another disk are all refused.
+  // "PK00" is the mark of a split that needed one part only: a whole archive,
+  // read as any other (the end record still says if it is not).
+  if (first == kAbZipSpannedSetSignature) throw EAbZipMultiPart();
+  const int64_t endPosition = FindEndRecord(stream);
+  if (endPosition < 0) throw EAbZipInvalid();
+  bounds.endRecord.ReadFrom(stream);
+  const TAbZipDirectoryFileFooter& r = bounds.endRecord;
+  bounds.currentPart = r.DiskNumber();
+  bounds.endRecordPosition = endPosition;
+  bounds.directoryEnd = endPosition;
+  bounds.directoryOffset = r.DirectoryOffset();
+  bounds.directorySize = r.DirectorySize();
+  bounds.totalEntries = r.TotalEntries();
+  ReadZip64Records(stream, allowOffsetShift, bounds);
+  if (bounds.currentPart != 0) {
+    // Only a record that reads like a real part's is named as one: the
+    // program's own executable without its payload may hold the signature
+    // in its code, followed by bytes that mean nothing.
+    if (!bounds.zip64EndRecord && !LooksLikeLastPart(stream, r, endPosition)) throw EAbZipInvalid();
+    throw EAbZipMultiPart();
+  }
+  if (allowOffsetShift) FindOffsetShift(stream, bounds);
+  return bounds;
+}
+
+TAbDirectoryAgreement CompareDirectory(rtl::TStream& stream, const TAbDirectoryBounds& bounds,
+                                       uint64_t count, int64_t readEnd) {
+  // Likewise the count of a directory of 65,536 entries or more.
+  const bool countAgrees =
+      count == bounds.totalEntries ||
+      (!bounds.zip64EndRecord && count > 0xFFFF && (count & 0xFFFF) == bounds.totalEntries);
+  // The entries fill the declared size exactly, and nothing but the end
+  // records follows them.
+  const int64_t declaredEnd = bounds.DeclaredEnd();
+  const bool sizeAgrees = readEnd == declaredEnd && declaredEnd == bounds.directoryEnd;
+  if (countAgrees && sizeAgrees) return TAbDirectoryAgreement::kAgrees;
+  // No directory entry where the records put one: the record was a chance
+  // match (a program's own bytes, say), not a damaged archive.
+  if (bounds.directoryEnd > static_cast<int64_t>(bounds.directoryOffset) &&
+      !HoldsSignatureAt(stream, bounds.directoryOffset, kAbZipCentralDirectorySignature))
+    return TAbDirectoryAgreement::kNoDirectoryThere;
+  return TAbDirectoryAgreement::kDisagrees;
+}
+
+uint64_t EntriesToKeep(const TAbDirectoryBounds& bounds, uint64_t count) {
+  const bool countAgrees =
+      count == bounds.totalEntries ||
+      (!bounds.zip64EndRecord && count > 0xFFFF && (count & 0xFFFF) == bounds.totalEntries);
+  return !countAgrees && count > bounds.totalEntries ? bounds.totalEntries : count;
 }
 
 // ---- Archive -------------------------------------------------------------------
@@ -377,142 +561,31 @@ void TAbZipArchive::SetNameCharset(const std::string& charset) {
   for (int32_t i = 0; i < ItemCount(); ++i) Item(i).DecodeFacts(context);
 }
 
-bool TAbZipArchive::HoldsSignatureAt(uint64_t position, uint32_t signature) {
-  rtl::TStream& stream = Stream();
-  if (position > static_cast<uint64_t>(INT64_MAX)) return false;
-  if (stream.Seek(static_cast<int64_t>(position), rtl::soBeginning) !=
-      static_cast<int64_t>(position))
-    return false;
-  return ReadSignature(stream, signature);
-}
-
-bool TAbZipArchive::LooksLikeLastPart(int64_t endPosition) {
-  const TAbZipDirectoryFileFooter& r = *endRecord_;
-  if (r.StartDiskNumber() > r.DiskNumber() || r.TotalEntries() == 0 ||
-      r.EntriesOnDisk() > r.TotalEntries())
-    return false;
-  // The directory lies wholly in this part, just in front of the record, or
-  // it began in an earlier part and fills this one up to the record.
-  if (r.StartDiskNumber() < r.DiskNumber()) return r.DirectorySize() >= endPosition;
-  return uint64_t{r.DirectoryOffset()} + r.DirectorySize() == static_cast<uint64_t>(endPosition) &&
-         HoldsSignatureAt(r.DirectoryOffset(), kAbZipCentralDirectorySignature);
-}
-
-void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
-  rtl::TStream& stream = Stream();
-  endRecordPosition_ = endPosition;
-  directoryEnd_ = endPosition;
-  directoryOffset64_ = endRecord_->DirectoryOffset();
-  directorySize64_ = endRecord_->DirectorySize();
-  totalEntries64_ = endRecord_->TotalEntries();
-
-  // The ZIP64 records, when the locator stands in front of the end record.
-  // A record not where the locator says may be shifted like the rest.
-  std::optional<TAbZip64EndLocator> locator;
-  const int64_t locatorPosition = endPosition - TAbZip64EndLocator::kSize;
-  if (locatorPosition >= 0) {
-    stream.Seek(locatorPosition, rtl::soBeginning);
-    locator = ReadZip64EndLocator(stream);
-  }
-  if (locator) {
-    int64_t recordPosition = -1;
-    if (locator->directoryRecordOffset < static_cast<uint64_t>(locatorPosition) &&
-        HoldsSignatureAt(locator->directoryRecordOffset, kAbZip64EndCentralDirectorySignature)) {
-      recordPosition = static_cast<int64_t>(locator->directoryRecordOffset);
-    } else if (allowOffsetShift_ && locatorPosition >= TAbZip64EndRecord::kFixedSize &&
-               HoldsSignatureAt(locatorPosition - TAbZip64EndRecord::kFixedSize,
-                                kAbZip64EndCentralDirectorySignature)) {
-      recordPosition = locatorPosition - TAbZip64EndRecord::kFixedSize;
-    }
-    if (recordPosition >= 0) {
-      stream.Seek(recordPosition, rtl::soBeginning);
-      zip64EndRecord_ = ReadZip64EndRecord(stream);
-    }
-    // A locator without its record, or with one the end record neither
-    // needs nor agrees with, may be a chance match in the last directory
-    // entry's name: the end record's own values are then the ones to use.
-    if (zip64EndRecord_ && !EndRecordTakesZip64(*zip64EndRecord_)) zip64EndRecord_.reset();
-    const bool splitLocator = locator->totalDisks > 1 || locator->directoryRecordDisk != 0;
-    if (splitLocator && (zip64EndRecord_ || endRecord_->DiskNumber() != 0)) {
-      SetState(stInvalid);
-      throw EAbZipMultiPart();
-    }
-    if (zip64EndRecord_) {
-      if (zip64EndRecord_->diskNumber != 0 || zip64EndRecord_->startDiskNumber != 0) {
-        SetState(stInvalid);
-        throw EAbZipMultiPart();
-      }
-      currentPart_ = static_cast<uint16_t>(zip64EndRecord_->diskNumber);
-      directoryEnd_ = recordPosition;
-      directoryOffset64_ = zip64EndRecord_->directoryOffset;
-      directorySize64_ = zip64EndRecord_->directorySize;
-      totalEntries64_ = zip64EndRecord_->totalEntries;
-    }
-  }
-  if (currentPart_ != 0) {
-    SetState(stInvalid);
-    // Only a record that reads like a real part's is named as one: the
-    // program's own executable without its payload may hold the signature
-    // in its code, followed by bytes that mean nothing.
-    if (!zip64EndRecord_ && !LooksLikeLastPart(endPosition)) throw EAbZipInvalid();
-    throw EAbZipMultiPart();
-  }
-
-  // Offsets that count from the start of the ZIP part rather than of the
-  // file: the directory ends where the end records begin, so it starts its
-  // size before them, a constant distance behind where it says.
-  if (!allowOffsetShift_) return;
-  const auto end = static_cast<uint64_t>(directoryEnd_);
-  const bool inPlace = directorySize64_ == 0
-                           ? directoryOffset64_ == end
-                           : HoldsSignatureAt(directoryOffset64_, kAbZipCentralDirectorySignature);
-  if (inPlace || directorySize64_ > end) return;
-  const uint64_t expected = end - directorySize64_;
-  if (expected <= directoryOffset64_) return;
-  if (directorySize64_ != 0 && !HoldsSignatureAt(expected, kAbZipCentralDirectorySignature)) return;
-  offsetShift_ = expected - directoryOffset64_;
-  directoryOffset64_ = expected;
-}
-
 void TAbZipArchive::ReadCatalogue() {
   rtl::TStream& stream = Stream();
-  offsetShift_ = 0;
-  zip64EndRecord_.reset();
+  bounds_ = {};
   memberSpansChecked_ = false;
   directoryMismatch_ = false;
   if (stream.Size() == 0) return;
-  stream.Seek(0, rtl::soBeginning);
-  uint32_t first = 0;
-  ReadField(stream, first);
   if (dynamic_cast<TAbSpanStream*>(&stream) != nullptr) removableDrive_ = RemovableMedia();
-
-  // Only single files are read: the first part of a multi-part set, a file
-  // without an end record and a record on another disk are all refused.
-  // "PK00" is the mark of a split that needed one part only: a whole archive,
-  // read as any other (the end record still says if it is not).
-  if (first == kAbZipSpannedSetSignature) {
+  try {
+    bounds_ = LocateDirectory(stream, allowOffsetShift_);
+  } catch (...) {
     SetState(stInvalid);
-    throw EAbZipMultiPart();
+    throw;
   }
-  const int64_t endPosition = FindEndRecord(stream);
-  if (endPosition < 0) {
-    SetState(stInvalid);
-    throw EAbZipInvalid();
-  }
-  endRecord_ = std::make_unique<TAbZipDirectoryFileFooter>();
-  endRecord_->ReadFrom(stream);
-  currentPart_ = endRecord_->DiskNumber();
-  ReadDirectoryBounds(endPosition);
+  currentPart_ = bounds_.currentPart;
   // Offsets count from the start of the whole file (unless a shift was
   // allowed and found). A directory said to start behind its own end record
   // is damaged; reading on would report an empty catalogue as if that were
   // what the archive holds.
-  if (directoryOffset64_ > static_cast<uint64_t>(directoryEnd_)) throw EAbZipInvalid();
-  stream.Seek(static_cast<int64_t>(directoryOffset64_), rtl::soBeginning);
+  if (bounds_.directoryOffset > static_cast<uint64_t>(bounds_.directoryEnd)) throw EAbZipInvalid();
+  stream.Seek(static_cast<int64_t>(bounds_.directoryOffset), rtl::soBeginning);
 
   TAbBufferedReader directory(stream);
   const TAbZipItemContext context = ItemContext();
-  const int64_t declaredEnd = DeclaredDirectoryEnd();
+  const int64_t declaredEnd = bounds_.DeclaredEnd();
+  const uint64_t total = bounds_.totalEntries;
   uint64_t count = 0;
   while (directory.Position() < declaredEnd) {
     auto item = std::make_unique<TAbZipItem>();
@@ -522,66 +595,30 @@ void TAbZipArchive::ReadCatalogue() {
     // A total of 0 in front of a non-empty directory reports 0, not a
     // division by zero; a total below the count wraps as a byte does.
     bool abort = false;
-    DoOverallProgress(
-        totalEntries64_ == 0 ? 0 : static_cast<uint8_t>(count * 100 / totalEntries64_), abort);
+    DoOverallProgress(total == 0 ? 0 : static_cast<uint8_t>(count * 100 / total), abort);
     if (abort) {
       SetState(stInvalid);
       throw EAbUserAbort();
     }
   }
-  CheckDirectoryAgainstRecords(count, directory.Position(), declaredEnd);
+  switch (CompareDirectory(stream, bounds_, count, directory.Position())) {
+    case TAbDirectoryAgreement::kAgrees:
+      break;
+    case TAbDirectoryAgreement::kNoDirectoryThere:
+      SetState(stInvalid);
+      throw EAbZipInvalid();
+    case TAbDirectoryAgreement::kDisagrees:
+      if (!toleratesDirectoryMismatch_) {
+        SetState(stInvalid);
+        throw EAbZipDirectoryMismatch();
+      }
+      directoryMismatch_ = true;
+      while (static_cast<uint64_t>(ItemCount()) > EntriesToKeep(bounds_, count))
+        Items().DeleteItem(ItemCount() - 1);
+      break;
+  }
   bool ignored = false;
   DoOverallProgress(100, ignored);
-}
-
-bool TAbZipArchive::EndRecordTakesZip64(const TAbZip64EndRecord& record) const {
-  const TAbZipDirectoryFileFooter& r = *endRecord_;
-  const bool needs = r.DiskNumber() == 0xFFFF || r.StartDiskNumber() == 0xFFFF ||
-                     r.EntriesOnDisk() == 0xFFFF || r.TotalEntries() == 0xFFFF ||
-                     r.DirectorySize() == 0xFFFFFFFF || r.DirectoryOffset() == 0xFFFFFFFF;
-  const bool agrees = record.totalEntries == r.TotalEntries() &&
-                      record.directorySize == r.DirectorySize() &&
-                      record.directoryOffset == r.DirectoryOffset();
-  return needs || agrees;
-}
-
-int64_t TAbZipArchive::DeclaredDirectoryEnd() const {
-  const uint64_t found = static_cast<uint64_t>(directoryEnd_) - directoryOffset64_;
-  // Without ZIP64 records a directory of 4 GiB or more can only state its
-  // size modulo 2^32, as writers before ZIP64 did.
-  if (!zip64EndRecord_ && found > 0xFFFFFFFF && (found & 0xFFFFFFFF) == directorySize64_)
-    return directoryEnd_;
-  if (directorySize64_ >= found) return directoryEnd_;
-  return static_cast<int64_t>(directoryOffset64_ + directorySize64_);
-}
-
-void TAbZipArchive::CheckDirectoryAgainstRecords(uint64_t count, int64_t readEnd,
-                                                 int64_t declaredEnd) {
-  // Likewise the count of a directory of 65,536 entries or more.
-  const bool countAgrees = count == totalEntries64_ || (!zip64EndRecord_ && count > 0xFFFF &&
-                                                        (count & 0xFFFF) == totalEntries64_);
-  // The entries fill the declared size exactly, and nothing but the end
-  // records follows them.
-  const bool sizeAgrees = readEnd == declaredEnd && declaredEnd == directoryEnd_;
-  directoryMismatch_ = !countAgrees || !sizeAgrees;
-  if (!directoryMismatch_) return;
-  // No directory entry where the records put one: the record was a chance
-  // match (a program's own bytes, say), not a damaged archive.
-  if (directoryEnd_ > static_cast<int64_t>(directoryOffset64_) &&
-      !HoldsSignatureAt(directoryOffset64_, kAbZipCentralDirectorySignature)) {
-    directoryMismatch_ = false;
-    SetState(stInvalid);
-    throw EAbZipInvalid();
-  }
-  if (!toleratesDirectoryMismatch_) {
-    SetState(stInvalid);
-    throw EAbZipDirectoryMismatch();
-  }
-  // Never more members than the records declare, whichever declares fewer.
-  if (!countAgrees && count > totalEntries64_) {
-    while (static_cast<uint64_t>(ItemCount()) > totalEntries64_)
-      Items().DeleteItem(ItemCount() - 1);
-  }
 }
 
 void TAbZipArchive::CheckMemberSpans() {
@@ -589,9 +626,7 @@ void TAbZipArchive::CheckMemberSpans() {
   std::vector<TAbZipItem*> items;
   items.reserve(static_cast<size_t>(ItemCount()));
   for (int32_t i = 0; i < ItemCount(); ++i) items.push_back(&Item(i));
-  const uint64_t recordsEnd = static_cast<uint64_t>(endRecordPosition_) + kEndRecordSize +
-                              endRecord_->ZipfileCommentLength();
-  const TAbByteRange directory{directoryOffset64_, recordsEnd};
+  const TAbByteRange directory{bounds_.DirectoryStart(), bounds_.RecordsEnd()};
   const std::vector<bool> overlaps = FindOverlappingMembers(Stream(), items, directory);
   for (size_t i = 0; i < items.size(); ++i) items[i]->spanOverlaps_ = overlaps[i];
   memberSpansChecked_ = true;

@@ -25,6 +25,8 @@ constexpr uint32_t kAbZip64EndCentralDirectorySignature = 0x06064B50;
 constexpr uint32_t kAbZip64EndLocatorSignature = 0x07064B50;
 constexpr uint32_t kAbZipDataDescriptorSignature = 0x08074B50;
 constexpr uint16_t kAbZipSignaturePrefix = 0x4B50;  // "PK"
+// The end record without its comment: the smallest archive there is.
+constexpr int32_t kAbZipEndRecordSize = 22;
 
 enum TAbZipDictionarySize : uint8_t { dsInvalid = 0, ds4K = 1, ds8K = 2 };
 
@@ -178,6 +180,43 @@ std::optional<TAbZip64EndRecord> ReadZip64EndRecord(rtl::TStream& stream);
 // was) when there is none. rtl::EReadError for a stream under 22 bytes.
 int64_t FindEndRecord(rtl::TStream& stream);
 
+// Where an archive's central directory lies, as its end records say: the
+// records read, the directory's 64-bit bounds and the offset shift.
+struct TAbDirectoryBounds {
+  TAbZipDirectoryFileFooter endRecord;
+  int64_t endRecordPosition = 0;
+  std::optional<TAbZip64EndRecord> zip64EndRecord;
+  uint16_t currentPart = 0;
+  uint64_t directoryOffset = 0;  // shifted
+  uint64_t directorySize = 0;
+  uint64_t totalEntries = 0;
+  // Where the directory ends: the ZIP64 record, or the end record.
+  int64_t directoryEnd = 0;
+  uint64_t offsetShift = 0;
+
+  // Where the end records say the directory ends, never behind where it can.
+  int64_t DeclaredEnd() const;
+  // The end of the end record and its comment.
+  uint64_t RecordsEnd() const;
+  // The directory and the end records: no member may share their bytes.
+  uint64_t DirectoryStart() const { return directoryOffset; }
+};
+
+// Finds and reads the end records of the archive in stream. Refuses, as
+// EAbZipInvalid, a file without an end record and, as EAbZipMultiPart, one
+// part of a split set. With allowOffsetShift, offsets that count from the
+// start of the ZIP part rather than of the file are found and shifted.
+TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift);
+
+// Whether the count entries read, ending at readEnd, are the directory the
+// end records count and size.
+enum class TAbDirectoryAgreement { kAgrees, kDisagrees, kNoDirectoryThere };
+TAbDirectoryAgreement CompareDirectory(rtl::TStream& stream, const TAbDirectoryBounds& bounds,
+                                       uint64_t count, int64_t readEnd);
+// The entries of a directory that disagrees which may be read: never more
+// than the records declare, whichever declares fewer.
+uint64_t EntriesToKeep(const TAbDirectoryBounds& bounds, uint64_t count);
+
 // Never read: sizes and CRC always come from the central directory.
 struct TAbZipDataDescriptor {
   uint32_t crc32 = 0;
@@ -209,6 +248,43 @@ struct TAbZipItemContext {
   uint64_t offsetShift = 0;
 };
 
+// What a central header says once its extra fields and attributes are read:
+// the Unicode name, the 64-bit sizes and offset, the times. Every reader of
+// the directory decodes a header into these, the installer's items and the
+// library's entries alike.
+struct TAbEntryFacts {
+  std::string unicodeName;
+  TAbNameOrigin nameOrigin = noCodePage;
+  uint64_t compressedSize = 0;
+  uint64_t uncompressedSize = 0;
+  // With the archive's offset shift.
+  uint64_t localHeaderOffset = 0;
+  uint32_t diskNumberStart = 0;
+  std::optional<TAbZipTime> modified;
+  std::optional<TAbZipTime> accessed;
+  // A block that matters is damaged (see TAbExtraBlocks::DamageMatters), or
+  // the ZIP64 field lacks a value the header leaves to it.
+  bool extraFieldDamaged = false;
+  // Only a block of times, attributes or a comment is damaged.
+  bool extraFieldPartLost = false;
+};
+TAbEntryFacts DecodeEntryFacts(const TAbZipDirectoryFileHeader& header,
+                               const TAbZipItemContext& context);
+
+// Facts of the attributes, by the host system that made the entry.
+// The high 16 bits of the external attributes when made on Unix or macOS,
+// else 0.
+uint16_t UnixModeOf(const TAbZipDirectoryFileHeader& header);
+// The low byte of the external attributes when made on a host that keeps
+// MS-DOS attributes there (MS-DOS, OS/2, Windows, and Unix and macOS,
+// where Info-ZIP and others keep them beside the mode), else 0.
+uint8_t DosAttributesOf(const TAbZipDirectoryFileHeader& header);
+// The name ends in `/`, or the MS-DOS folder bit, or a Unix folder mode.
+bool IsFolderEntry(const TAbZipDirectoryFileHeader& header, const std::string& unicodeName);
+// Made on Unix or macOS with a link mode (and not a folder): the member's
+// data is the link's target.
+bool IsLinkEntry(const TAbZipDirectoryFileHeader& header, const std::string& unicodeName);
+
 class TAbZipItem : public TAbArchiveItem {
  public:
   TAbZipItem() = default;
@@ -228,36 +304,26 @@ class TAbZipItem : public TAbArchiveItem {
   uint8_t HostSystem() const { return static_cast<uint8_t>(VersionMadeBy() >> 8); }
   // The name as UTF-8, `/` between folders (a `\` becomes `/` only in names
   // made on MS-DOS that hold no `/`).
-  const std::string& UnicodeName() const { return unicodeName_; }
-  TAbNameOrigin NameOrigin() const { return nameOrigin_; }
+  const std::string& UnicodeName() const { return facts_.unicodeName; }
+  TAbNameOrigin NameOrigin() const { return facts_.nameOrigin; }
   // The ZIP64 extra field resolved; the offset with the archive's shift.
-  uint64_t CompressedSize64() const { return compressedSize64_; }
-  uint64_t UncompressedSize64() const { return uncompressedSize64_; }
-  uint64_t LocalHeaderOffset64() const { return localHeaderOffset64_; }
-  uint32_t DiskNumberStart32() const { return diskNumberStart32_; }
-  // The name ends in `/`, or the MS-DOS folder bit, or a Unix folder mode.
-  bool IsFolder() const;
-  // Made on Unix or macOS with a link mode (and not a folder): the member's
-  // data is the link's target.
-  bool IsSymbolicLink() const;
-  // The high 16 bits of the external attributes when made on Unix or macOS,
-  // else 0.
-  uint16_t UnixMode() const;
-  // The low byte of the external attributes when made on a host that keeps
-  // MS-DOS attributes there (MS-DOS, OS/2, Windows, and Unix and macOS,
-  // where Info-ZIP and others keep them beside the mode), else 0.
-  uint8_t DosAttributes() const;
+  uint64_t CompressedSize64() const { return facts_.compressedSize; }
+  uint64_t UncompressedSize64() const { return facts_.uncompressedSize; }
+  uint64_t LocalHeaderOffset64() const { return facts_.localHeaderOffset; }
+  uint32_t DiskNumberStart32() const { return facts_.diskNumberStart; }
+  bool IsFolder() const { return IsFolderEntry(centralHeader_, facts_.unicodeName); }
+  bool IsSymbolicLink() const { return IsLinkEntry(centralHeader_, facts_.unicodeName); }
+  uint16_t UnixMode() const { return UnixModeOf(centralHeader_); }
+  uint8_t DosAttributes() const { return DosAttributesOf(centralHeader_); }
   // UTC, from the extended timestamp (0x5455) or, where it has no such
   // time, the NTFS field (0x000a); nothing when neither says.
-  const std::optional<TAbZipTime>& ModifiedTime() const { return modifiedTime_; }
-  const std::optional<TAbZipTime>& AccessedTime() const { return accessedTime_; }
-  // An extra field block that matters (see TAbExtraBlocks::DamageMatters)
-  // runs past the end of the extra field, or the ZIP64 field lacks a value
-  // the header leaves to it.
-  bool ExtraFieldDamaged() const { return extraFieldDamaged_; }
-  // A block of times, attributes or a comment is damaged: what it says is
-  // lost, the member itself is sound.
-  bool ExtraFieldPartLost() const { return extraFieldPartLost_; }
+  const std::optional<TAbZipTime>& ModifiedTime() const { return facts_.modified; }
+  const std::optional<TAbZipTime>& AccessedTime() const { return facts_.accessed; }
+  bool ExtraFieldDamaged() const { return facts_.extraFieldDamaged; }
+  // What a damaged block of times, attributes or a comment says is lost;
+  // the member itself is sound.
+  bool ExtraFieldPartLost() const { return facts_.extraFieldPartLost; }
+  const TAbEntryFacts& Facts() const { return facts_; }
   // Its span in the file (local header to the end of its data and data
   // descriptor) overlaps another member's or the central directory; known
   // once the archive has checked the spans (CheckMemberSpans).
@@ -288,21 +354,8 @@ class TAbZipItem : public TAbArchiveItem {
   std::string ExtraField() const;
 
  private:
-  void DecodeName(const TAbExtraBlocks& extra, const std::string& nameCharset);
-  void DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift);
-  void DecodeTimes(const TAbExtraBlocks& extra);
-
   TAbZipDirectoryFileHeader centralHeader_;
-  std::string unicodeName_;
-  TAbNameOrigin nameOrigin_ = noCodePage;
-  uint64_t compressedSize64_ = 0;
-  uint64_t uncompressedSize64_ = 0;
-  uint64_t localHeaderOffset64_ = 0;
-  uint32_t diskNumberStart32_ = 0;
-  std::optional<TAbZipTime> modifiedTime_;
-  std::optional<TAbZipTime> accessedTime_;
-  bool extraFieldDamaged_ = false;
-  bool extraFieldPartLost_ = false;
+  TAbEntryFacts facts_;
   bool spanOverlaps_ = false;
   friend class TAbZipArchive;
 };
@@ -328,7 +381,7 @@ class TAbZipArchive : public TAbArchive {
 
   uint16_t CurrentPart() const { return currentPart_; }
   void SetCurrentPart(uint16_t part) { currentPart_ = part; }
-  const TAbZipDirectoryFileFooter& EndRecord() const { return *endRecord_; }
+  const TAbZipDirectoryFileFooter& EndRecord() const { return bounds_.endRecord; }
   const std::string& ArchivePassword() const { return archivePassword_; }
   void SetArchivePassword(std::string password) { archivePassword_ = std::move(password); }
   uint8_t PasswordTryLimit() const { return passwordTryLimit_; }
@@ -348,7 +401,7 @@ class TAbZipArchive : public TAbArchive {
   bool AllowOffsetShift() const { return allowOffsetShift_; }
   // The bytes in front of the ZIP part that its offsets leave out; every
   // offset read is moved by it. 0 unless allowed and found.
-  uint64_t OffsetShift() const { return offsetShift_; }
+  uint64_t OffsetShift() const { return bounds_.offsetShift; }
 
   // Whether a member that says it needs a version above 2.0 is decoded when
   // this reader has what it needs (its method, ZIP64), rather than refused
@@ -365,13 +418,15 @@ class TAbZipArchive : public TAbArchive {
   bool DirectoryMismatch() const { return directoryMismatch_; }
 
   // The catalogue came from the ZIP64 records.
-  bool IsZip64() const { return zip64EndRecord_.has_value(); }
-  const std::optional<TAbZip64EndRecord>& Zip64EndRecord() const { return zip64EndRecord_; }
+  bool IsZip64() const { return bounds_.zip64EndRecord.has_value(); }
+  const std::optional<TAbZip64EndRecord>& Zip64EndRecord() const {
+    return bounds_.zip64EndRecord;
+  }
   // The directory as the catalogue was read: 64-bit values, the offset
   // shifted.
-  uint64_t DirectoryOffset64() const { return directoryOffset64_; }
-  uint64_t DirectorySize64() const { return directorySize64_; }
-  uint64_t TotalEntries64() const { return totalEntries64_; }
+  uint64_t DirectoryOffset64() const { return bounds_.directoryOffset; }
+  uint64_t DirectorySize64() const { return bounds_.directorySize; }
+  uint64_t TotalEntries64() const { return bounds_.totalEntries; }
 
   // Reads each member's local header to learn its span and marks the
   // members whose spans overlap another's or the central directory (see
@@ -391,19 +446,7 @@ class TAbZipArchive : public TAbArchive {
  private:
   uint16_t currentPart_ = 0xFFFF;
   bool removableDrive_ = false;
-  std::unique_ptr<TAbZipDirectoryFileFooter> endRecord_ =
-      std::make_unique<TAbZipDirectoryFileFooter>();
-  // The directory's bounds, the ZIP64 records read and the offset shift.
-  void ReadDirectoryBounds(int64_t endPosition);
-  bool HoldsSignatureAt(uint64_t position, uint32_t signature);
-  bool LooksLikeLastPart(int64_t endPosition);
-  // Whether the end record needs the ZIP64 record (a field saturated) or
-  // agrees with it: only then is it the archive's and not a chance match.
-  bool EndRecordTakesZip64(const TAbZip64EndRecord& record) const;
-  // Where the end records say the directory ends, never behind where it can.
-  int64_t DeclaredDirectoryEnd() const;
-  void CheckDirectoryAgainstRecords(uint64_t count, int64_t readEnd, int64_t declaredEnd);
-  TAbZipItemContext ItemContext() const { return {nameCharset_, offsetShift_}; }
+  TAbZipItemContext ItemContext() const { return {nameCharset_, bounds_.offsetShift}; }
 
   std::string archivePassword_;
   uint8_t passwordTryLimit_ = 3;
@@ -412,15 +455,7 @@ class TAbZipArchive : public TAbArchive {
   bool toleratesDirectoryMismatch_ = false;
   bool acceptsNewerVersions_ = false;
   bool directoryMismatch_ = false;
-
-  uint64_t offsetShift_ = 0;
-  std::optional<TAbZip64EndRecord> zip64EndRecord_;
-  uint64_t directoryOffset64_ = 0;
-  uint64_t directorySize64_ = 0;
-  uint64_t totalEntries64_ = 0;
-  // Where the directory ends: the ZIP64 record, or the end record.
-  int64_t directoryEnd_ = 0;
-  int64_t endRecordPosition_ = 0;
+  TAbDirectoryBounds bounds_;
   bool memberSpansChecked_ = false;
 };
 

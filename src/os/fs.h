@@ -53,6 +53,12 @@ std::optional<FileTime> ModifiedTime(const std::string& path);
 // Opens an existing file for reading; the handle works with os::ReadFile,
 // SeekFile and CloseFile. Not valid on failure.
 FileHandle OpenRead(const std::string& path);
+// Reads up to count bytes at offset without moving the handle's position,
+// so that several threads may read one handle at once: the count read (less
+// only at the end of the file), or -1 with LastErrorText set.
+int64_t ReadAt(FileHandle file, uint64_t offset, void* buffer, size_t count);
+// The size of an open file, or nothing with LastErrorText set.
+std::optional<uint64_t> SizeOf(FileHandle file);
 
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool MakeFolders(const std::string& path);

@@ -146,7 +146,7 @@ TEST_F(RealWorld, DataDescriptorsAreSpannedWithoutOverlap) {
     auto archive = Open(name);
     for (int32_t i = 0; i < archive->ItemCount(); ++i) {
       TAbZipItem& item = archive->Item(i);
-      const auto span = ReadMemberSpan(archive->Stream(), item);
+      const auto span = ReadMemberSpan(archive->Stream(), PlaceOf(item));
       ASSERT_TRUE(span.has_value());
       const uint64_t next = i + 1 < archive->ItemCount()
                                 ? archive->Item(i + 1).LocalHeaderOffset64()

@@ -51,9 +51,9 @@ TEST(MemberSpans, DescriptorsCountOnlyWhenTheyAreThere) {
   builder.Add(a).Add(b).Add(c).Add(Member("d", "fourth"));
   auto archive = builder.Open();
   archive->LoadCatalogue();
-  const auto spanA = ReadMemberSpan(archive->Stream(), archive->Item(0));
-  const auto spanB = ReadMemberSpan(archive->Stream(), archive->Item(1));
-  const auto spanC = ReadMemberSpan(archive->Stream(), archive->Item(2));
+  const auto spanA = ReadMemberSpan(archive->Stream(), PlaceOf(archive->Item(0)));
+  const auto spanB = ReadMemberSpan(archive->Stream(), PlaceOf(archive->Item(1)));
+  const auto spanC = ReadMemberSpan(archive->Stream(), PlaceOf(archive->Item(2)));
   ASSERT_TRUE(spanA && spanB && spanC);
   EXPECT_EQ(spanA->end, archive->Item(1).LocalHeaderOffset64());
   EXPECT_EQ(spanB->end, archive->Item(2).LocalHeaderOffset64());
@@ -98,7 +98,7 @@ TEST(MemberSpans, AMissingLocalHeaderIsLeftToTheDecoder) {
   builder.Add(Member("a", "fine")).Add(lost);
   auto archive = builder.Open();
   archive->LoadCatalogue();
-  EXPECT_FALSE(ReadMemberSpan(archive->Stream(), archive->Item(1)).has_value());
+  EXPECT_FALSE(ReadMemberSpan(archive->Stream(), PlaceOf(archive->Item(1))).has_value());
   EXPECT_EQ(Overlaps(*archive), (std::vector<bool>{false, false}));
   rtl::TMemoryStream output;
   EXPECT_THROW(DecodeMemberToStream(*archive, archive->Item(1), &output), EAbZipInvalid);

@@ -93,6 +93,32 @@ FileHandle OpenRead(const std::string& path) {
   return FileHandle{fd};
 }
 
+int64_t ReadAt(FileHandle file, uint64_t offset, void* buffer, size_t count) {
+  size_t done = 0;
+  auto* bytes = static_cast<char*>(buffer);
+  while (done < count) {
+    const ssize_t n = ::pread(static_cast<int>(file.value), bytes + done, count - done,
+                              static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posix::FailWithErrno("read");
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+std::optional<uint64_t> SizeOf(FileHandle file) {
+  struct stat st {};
+  if (::fstat(static_cast<int>(file.value), &st) != 0) {
+    posix::FailWithErrno("stat");
+    return std::nullopt;
+  }
+  return static_cast<uint64_t>(st.st_size);
+}
+
 bool MakeFolders(const std::string& path) {
   if (path.empty()) return posix::Fail("no folder given");
   struct stat st {};

@@ -7,6 +7,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -165,6 +166,39 @@ FileHandle OpenRead(const std::string& path) {
     return {};
   }
   return FileHandle{reinterpret_cast<intptr_t>(handle)};
+}
+
+int64_t ReadAt(FileHandle file, uint64_t offset, void* buffer, size_t count) {
+  // The offset rides in the OVERLAPPED structure: on a handle opened for
+  // synchronous reads the call still waits, and no shared position moves.
+  const HANDLE handle = reinterpret_cast<HANDLE>(file.value);
+  size_t done = 0;
+  auto* bytes = static_cast<char*>(buffer);
+  while (done < count) {
+    OVERLAPPED at{};
+    const uint64_t position = offset + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(count - done, 1U << 30));
+    DWORD got = 0;
+    if (!::ReadFile(handle, bytes + done, want, &got, &at)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      win32::FailWithLastError("read");
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<int64_t>(done);
+}
+
+std::optional<uint64_t> SizeOf(FileHandle file) {
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(reinterpret_cast<HANDLE>(file.value), &size)) {
+    win32::FailWithLastError("size");
+    return std::nullopt;
+  }
+  return static_cast<uint64_t>(size.QuadPart);
 }
 
 namespace {

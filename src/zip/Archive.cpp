@@ -1,0 +1,442 @@
+// The catalogue keeps, per entry, only where its directory entry lies; an
+// entry is decoded again whenever it is asked for, from a block of the
+// directory kept by whoever walks it. Reading an entry runs the member
+// decoder the installer runs, through bridges between the library's
+// sources and sinks and the decoders' streams, and every failure on the way
+// becomes a zip::Error of its category.
+#include "zip/Archive.h"
+
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "archive/AbBufRd.h"
+#include "archive/AbConst.h"
+#include "archive/AbDfBase.h"
+#include "archive/AbExcept.h"
+#include "archive/AbUnzMember.h"
+#include "archive/AbUtils.h"
+#include "archive/AbZipExtra.h"
+#include "archive/AbZipLayout.h"
+#include "archive/AbZipTyp.h"
+#include "os/os.h"
+#include "zip/Streams.h"
+
+namespace zip {
+
+namespace {
+
+constexpr uint32_t kFixedEntrySize = 46;
+
+// The category of a failure inside the reader, and its text in UTF-8.
+Error Translate(const std::exception& error, const std::string& entry) {
+  if (const auto* own = dynamic_cast<const Error*>(&error)) {
+    if (own->Entry().empty() && !entry.empty())
+      return Error(own->Category(), own->Rule(), entry, own->Cause());
+    return *own;
+  }
+  const ab::TAbFailure failure = ab::ClassifyFailure(error);
+  const std::string rule = os::AnsiToUtf8(error.what());
+  Failure category = Failure::kDamaged;
+  if (dynamic_cast<const ab::EAbUserAbort*>(&error) != nullptr ||
+      dynamic_cast<const ab::EAbAbortProgress*>(&error) != nullptr) {
+    category = Failure::kCancelled;
+  } else if (dynamic_cast<const ab::EAbInflatePasswordError*>(&error) != nullptr) {
+    category = Failure::kWrongPassword;
+  } else if (failure.kind == ab::fkArchive) {
+    switch (failure.number) {
+      case ab::AbInvalidPassword:
+        category = Failure::kWrongPassword;
+        break;
+      case ab::AbZipVersionNeeded:
+      case ab::AbUnknownCompressionMethod:
+      case ab::AbZipWinZipAes:
+      case ab::AbZipMethodNotRead:
+      case ab::AbZipMultiPart:
+      case ab::AbSpanningNotSupported:
+        category = Failure::kUnsupported;
+        break;
+      case ab::AbZipOverlap:
+        category = Failure::kUnsafe;
+        break;
+      default:
+        break;
+    }
+  }
+  return Error(category, rule, entry, failure.number);
+}
+
+// Runs f, turning whatever the reader throws into a zip::Error; what is not
+// an exception of the reader's (std::bad_alloc) passes as it is.
+template <typename F>
+auto Guarded(const std::string& entry, F&& f) {
+  try {
+    return f();
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw Translate(error, entry);
+  }
+}
+
+// One directory entry read whole, then decoded from memory: two reads of
+// the source wherever it lies.
+ab::TAbZipDirectoryFileHeader ReadHeaderAt(const Source& source, uint64_t offset) {
+  std::vector<uint8_t> bytes(kFixedEntrySize);
+  size_t got = source.ReadAt(offset, bytes.data(), bytes.size());
+  if (got == kFixedEntrySize) {
+    const size_t variable = ab::LoadLittleEndian(bytes.data() + 28, 2) +
+                            ab::LoadLittleEndian(bytes.data() + 30, 2) +
+                            ab::LoadLittleEndian(bytes.data() + 32, 2);
+    bytes.resize(kFixedEntrySize + variable);
+    got += source.ReadAt(offset + kFixedEntrySize, bytes.data() + kFixedEntrySize, variable);
+  }
+  bytes.resize(got);
+  rtl::TMemoryStream stream(std::move(bytes));
+  ab::TAbZipDirectoryFileHeader header;
+  header.ReadFrom(stream);
+  return header;
+}
+
+Encryption EncryptionOf(const ab::TAbZipDirectoryFileHeader& header) {
+  constexpr uint16_t kStrongFlags = 0x0040 | 0x2000;
+  if (!header.IsEncrypted()) return Encryption::kNone;
+  if (header.CompressionMethod() == ab::kAbWinZipAesMethod ||
+      ab::SplitExtraField(header.ExtraField()).Find(ab::kAbWinZipAesId))
+    return Encryption::kWinZipAes;
+  if ((header.GeneralPurposeBitFlag() & kStrongFlags) != 0) return Encryption::kStrong;
+  return Encryption::kTraditional;
+}
+
+std::optional<Time> TimeOf(const std::optional<ab::TAbZipTime>& time) {
+  if (!time) return std::nullopt;
+  return Time{time->seconds, time->nanoseconds};
+}
+
+}  // namespace
+
+// Turns a decoded directory entry into the library's value.
+class EntryBuilder {
+ public:
+  static Entry Build(size_t index, const ab::TAbZipDirectoryFileHeader& h,
+                     const ab::TAbEntryFacts& facts) {
+    Entry e;
+    e.index_ = index;
+    e.name_ = facts.unicodeName;
+    const std::string& stored = h.FileName();
+    e.rawName_ = stored.substr(0, stored.find('\0'));
+    e.comment_ = h.FileComment();
+    e.extraField_ = h.ExtraField();
+    e.compressedSize_ = facts.compressedSize;
+    e.size_ = facts.uncompressedSize;
+    e.localHeaderOffset_ = facts.localHeaderOffset;
+    e.modified_ = TimeOf(facts.modified);
+    e.accessed_ = TimeOf(facts.accessed);
+    e.disk_ = facts.diskNumberStart;
+    e.crc32_ = h.Crc32();
+    e.externalAttributes_ = h.ExternalFileAttributes();
+    e.method_ = h.RawCompressionMethod();
+    e.flags_ = h.GeneralPurposeBitFlag();
+    e.versionMadeBy_ = h.VersionMadeBy();
+    e.versionNeeded_ = h.VersionNeededToExtract();
+    e.dosDate_ = h.LastModFileDate();
+    e.dosTime_ = h.LastModFileTime();
+    e.unixMode_ = ab::UnixModeOf(h);
+    e.dosAttributes_ = ab::DosAttributesOf(h);
+    e.nameOrigin_ = static_cast<zip::NameOrigin>(facts.nameOrigin);
+    e.encryption_ = EncryptionOf(h);
+    e.isFolder_ = ab::IsFolderEntry(h, facts.unicodeName);
+    e.isLink_ = ab::IsLinkEntry(h, facts.unicodeName);
+    e.extraFieldPartLost_ = facts.extraFieldPartLost;
+    e.extraFieldDamaged_ = facts.extraFieldDamaged;
+    return e;
+  }
+};
+
+struct Archive::State {
+  std::shared_ptr<const Source> source;
+  OpenOptions options;
+  ab::TAbDirectoryBounds bounds;
+  // Where each entry's directory entry begins.
+  std::vector<uint64_t> entryOffsets;
+  bool mismatch = false;
+  mutable std::once_flag spansChecked;
+  mutable std::vector<bool> overlaps;
+
+  ab::TAbZipItemContext Context() const { return {options.nameCharset, bounds.offsetShift}; }
+
+  // The directory entry of index, read through stream, and its facts.
+  void Decode(rtl::TStream& stream, size_t index, ab::TAbZipDirectoryFileHeader& header,
+              ab::TAbEntryFacts& facts) const {
+    stream.Seek(static_cast<int64_t>(entryOffsets.at(index)), rtl::soBeginning);
+    header.ReadFrom(stream);
+    facts = ab::DecodeEntryFacts(header, Context());
+  }
+
+  // Walks the directory from where the end records put it, keeping where
+  // each entry begins; returns where the walk ended.
+  int64_t IndexDirectory(rtl::TStream& stream);
+};
+
+// Walks the directory from where the end records put it, keeping where each
+// entry begins; returns where the walk ended.
+int64_t Archive::State::IndexDirectory(rtl::TStream& stream) {
+  const int64_t declaredEnd = bounds.DeclaredEnd();
+  entryOffsets.reserve(static_cast<size_t>(
+      std::min<uint64_t>(bounds.totalEntries, bounds.directorySize / kFixedEntrySize + 1)));
+  ab::TAbBufferedReader directory(stream);
+  directory.Seek(static_cast<int64_t>(bounds.directoryOffset), rtl::soBeginning);
+  const int64_t size = directory.Size();
+  uint8_t fixed[kFixedEntrySize];
+  int64_t at = directory.Position();
+  while (at < declaredEnd) {
+    if (directory.Read(fixed, kFixedEntrySize) != static_cast<int32_t>(kFixedEntrySize) ||
+        ab::LoadLittleEndian(fixed, 4) != ab::kAbZipCentralDirectorySignature)
+      throw ab::EAbZipInvalid();
+    entryOffsets.push_back(static_cast<uint64_t>(at));
+    const int64_t variable = static_cast<int64_t>(ab::LoadLittleEndian(fixed + 28, 2) +
+                                                  ab::LoadLittleEndian(fixed + 30, 2) +
+                                                  ab::LoadLittleEndian(fixed + 32, 2));
+    at = std::min(at + static_cast<int64_t>(kFixedEntrySize) + variable, size);
+    directory.Seek(at, rtl::soBeginning);
+  }
+  return at;
+}
+
+Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& options) {
+  auto state = std::make_unique<State>();
+  state->source = std::move(source);
+  state->options = options;
+  if (!options.nameCharset.empty() && !os::CodePageToUtf8("", options.nameCharset))
+    throw Error(Failure::kUnsupported, "no such character set: " + options.nameCharset);
+  SourceStream stream(*state->source);
+  if (state->source->Size() < kEndRecordSize)
+    throw Error(Failure::kNotZip, "too short to be a ZIP archive");
+  try {
+    state->bounds = ab::LocateDirectory(stream, options.allowOffsetShift);
+  } catch (const ab::EAbZipMultiPart& error) {
+    throw Error(Failure::kUnsupported, error.what(), "", ab::AbZipMultiPart);
+  } catch (const Error&) {
+    throw;
+  } catch (const std::exception&) {
+    throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
+  }
+  const ab::TAbDirectoryBounds& bounds = state->bounds;
+  Guarded("", [&] {
+    // A directory said to start behind its own end record is damaged: an
+    // empty catalogue would report it as one that holds nothing.
+    if (bounds.directoryOffset > static_cast<uint64_t>(bounds.directoryEnd))
+      throw ab::EAbZipInvalid();
+    const int64_t readEnd = state->IndexDirectory(stream);
+    const uint64_t count = state->entryOffsets.size();
+    switch (ab::CompareDirectory(stream, bounds, count, readEnd)) {
+      case ab::TAbDirectoryAgreement::kAgrees:
+        break;
+      case ab::TAbDirectoryAgreement::kNoDirectoryThere:
+        throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
+      case ab::TAbDirectoryAgreement::kDisagrees:
+        if (!options.tolerateDirectoryMismatch) throw ab::EAbZipDirectoryMismatch();
+        state->mismatch = true;
+        state->entryOffsets.resize(static_cast<size_t>(ab::EntriesToKeep(bounds, count)));
+        break;
+    }
+  });
+  state->entryOffsets.shrink_to_fit();
+  return Archive(std::move(state));
+}
+
+Archive::Archive(std::unique_ptr<State> state) : state_(std::move(state)) {}
+Archive::Archive(Archive&&) noexcept = default;
+Archive& Archive::operator=(Archive&&) noexcept = default;
+Archive::~Archive() = default;
+
+size_t Archive::Count() const {
+  return state_->entryOffsets.size();
+}
+
+Entry Archive::At(size_t index) const {
+  if (index >= Count()) throw std::out_of_range("zip::Archive::At");
+  return Guarded("", [&] {
+    const ab::TAbZipDirectoryFileHeader header =
+        ReadHeaderAt(*state_->source, state_->entryOffsets[index]);
+    return EntryBuilder::Build(index, header, ab::DecodeEntryFacts(header, state_->Context()));
+  });
+}
+
+const std::string& Archive::Comment() const {
+  return state_->bounds.endRecord.ZipfileComment();
+}
+bool Archive::IsZip64() const {
+  return state_->bounds.zip64EndRecord.has_value();
+}
+uint64_t Archive::OffsetShift() const {
+  return state_->bounds.offsetShift;
+}
+uint64_t Archive::DeclaredEntries() const {
+  return state_->bounds.totalEntries;
+}
+uint64_t Archive::DirectorySize() const {
+  return state_->bounds.directorySize;
+}
+uint64_t Archive::DirectoryOffset() const {
+  return state_->bounds.directoryOffset;
+}
+bool Archive::DirectoryMismatch() const {
+  return state_->mismatch;
+}
+const Source& Archive::Bytes() const {
+  return *state_->source;
+}
+const OpenOptions& Archive::Options() const {
+  return state_->options;
+}
+
+bool Archive::Overlaps(const Entry& entry) const {
+  const State& s = *state_;
+  std::call_once(s.spansChecked, [&s] {
+    SourceStream data(*s.source);
+    SourceStream directoryStream(*s.source);
+    ab::TAbBufferedReader directory(directoryStream);
+    ab::TAbZipDirectoryFileHeader header;
+    ab::TAbEntryFacts facts;
+    const auto placeOf = [&](size_t i) {
+      s.Decode(directory, i, header, facts);
+      return ab::TAbMemberPlace{facts.localHeaderOffset, facts.compressedSize,
+                                facts.uncompressedSize, header.Crc32()};
+    };
+    const ab::TAbByteRange records{s.bounds.DirectoryStart(), s.bounds.RecordsEnd()};
+    s.overlaps = ab::FindOverlappingMembers(data, s.entryOffsets.size(), placeOf, records);
+  });
+  return entry.Index() < s.overlaps.size() && s.overlaps[entry.Index()];
+}
+
+void Archive::Extract(const Entry& entry, Sink& sink, const ReadOptions& options) const {
+  Reader(*this).Extract(entry, sink, options);
+}
+
+void Archive::Test(const Entry& entry, const ReadOptions& options) const {
+  Reader(*this).Test(entry, options);
+}
+
+// ---- Iteration -------------------------------------------------------------------
+
+struct EntryRange::Iterator::Cursor {
+  explicit Cursor(const Source& source) : stream(source), directory(stream) {}
+  SourceStream stream;
+  ab::TAbBufferedReader directory;
+};
+
+EntryRange::Iterator::Iterator(const Archive& archive, size_t index,
+                               std::shared_ptr<Cursor> cursor)
+    : archive_(&archive), index_(index), cursor_(std::move(cursor)) {}
+
+void EntryRange::Iterator::Load() {
+  if (index_ >= archive_->Count()) return;
+  entry_ = Guarded("", [&] {
+    ab::TAbZipDirectoryFileHeader header;
+    ab::TAbEntryFacts facts;
+    archive_->state_->Decode(cursor_->directory, index_, header, facts);
+    return EntryBuilder::Build(index_, header, facts);
+  });
+}
+
+EntryRange::Iterator& EntryRange::Iterator::operator++() {
+  ++index_;
+  Load();
+  return *this;
+}
+
+EntryRange::Iterator EntryRange::begin() const {
+  Iterator first(archive_, 0, std::make_shared<Iterator::Cursor>(archive_.Bytes()));
+  first.Load();
+  return first;
+}
+
+EntryRange::Iterator EntryRange::end() const {
+  return Iterator(archive_, archive_.Count(), nullptr);
+}
+
+// ---- Reading an entry --------------------------------------------------------------
+
+namespace {
+
+// The caller's password and the way to another.
+class OptionPasswords final : public ab::TAbPasswordKeeper {
+ public:
+  OptionPasswords(const ReadOptions& options, const Entry& entry)
+      : options_(options), entry_(entry), password_(options.password) {}
+  const std::string& Password() const override { return password_; }
+  void SetPassword(std::string password) override { password_ = std::move(password); }
+  uint8_t TryLimit() const override { return options_.passwordTries; }
+  bool CanAsk() const override { return static_cast<bool>(options_.askPassword); }
+  std::string Ask(void*) override { return options_.askPassword(entry_).value_or(""); }
+
+ private:
+  const ReadOptions& options_;
+  const Entry& entry_;
+  std::string password_;
+};
+
+}  // namespace
+
+struct Reader::Buffers {
+  explicit Buffers(const Source& source)
+      : direct(source), forSmall(source), small(forSmall), forDirectory(source),
+        directory(forDirectory) {}
+  // Large entries are read straight from the source, their reads being
+  // large already; small ones through a block kept across entries.
+  SourceStream direct;
+  SourceStream forSmall;
+  ab::TAbBufferedReader small;
+  SourceStream forDirectory;
+  ab::TAbBufferedReader directory;
+};
+
+Reader::Reader(const Archive& archive)
+    : archive_(archive), buffers_(std::make_unique<Buffers>(archive.Bytes())) {}
+Reader::~Reader() = default;
+
+void Reader::Extract(const Entry& entry, Sink& sink, const ReadOptions& options) {
+  Read(entry, &sink, options);
+}
+
+void Reader::Test(const Entry& entry, const ReadOptions& options) {
+  Read(entry, nullptr, options);
+}
+
+void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
+  const Archive::State& state = *archive_.state_;
+  if (entry.Index() >= archive_.Count()) throw std::out_of_range("zip::Reader::Read");
+  SinkStream output(sink);
+  try {
+    // The entry as the directory says it, whatever the caller's copy says.
+    ab::TAbZipDirectoryFileHeader header;
+    ab::TAbEntryFacts facts;
+    state.Decode(buffers_->directory, entry.Index(), header, facts);
+    OptionPasswords passwords(options, entry);
+    ab::TAbProgressForwarder progress;
+    if (options.progress) {
+      progress = [&options](uint8_t percent, bool& abort) {
+        if (!options.progress(percent)) abort = true;
+      };
+    }
+    rtl::TStream& input = facts.compressedSize < ab::TAbBufferedReader::kBlockSize
+                              ? static_cast<rtl::TStream&>(buffers_->small)
+                              : buffers_->direct;
+    const ab::TAbMemberJob job{header,
+                               facts,
+                               [this, &entry] { return archive_.Overlaps(entry); },
+                               state.options.acceptNewerVersions,
+                               sink == nullptr,
+                               passwords};
+    const ab::TAbDecodedMember decoded = ab::DecodeMember(job, {input, progress}, output);
+    if (!decoded.CrcMatches(header.Crc32())) throw ab::EAbZipBadCRC();
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& error) {
+    if (output.SinkFailure()) std::rethrow_exception(output.SinkFailure());
+    throw Translate(error, entry.Name());
+  }
+}
+
+}  // namespace zip
