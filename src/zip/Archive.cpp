@@ -208,7 +208,9 @@ Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& o
   state->source = std::move(source);
   state->options = options;
   if (!options.nameCharset.empty() && !os::CodePageToUtf8("", options.nameCharset))
-    throw Error(Failure::kUnsupported, "no such character set: " + options.nameCharset);
+    throw Error(Failure::kUnsupported,
+                os::AnsiToUtf8(ab::EAbZipUnknownCharset(options.nameCharset).what()), "",
+                ab::AbZipUnknownCharset);
   SourceStream stream(*state->source);
   if (state->source->Size() < kEndRecordSize)
     throw Error(Failure::kNotZip, "too short to be a ZIP archive");

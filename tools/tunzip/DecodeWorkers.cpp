@@ -4,11 +4,11 @@
 
 namespace tunzip {
 
-DecodeWorkers::DecodeWorkers(std::vector<std::unique_ptr<rtl::TStream>> sources)
-    : sources_(std::move(sources)) {
-  threads_.reserve(sources_.size());
-  for (const std::unique_ptr<rtl::TStream>& source : sources_)
-    threads_.emplace_back([this, stream = source.get()] { Work(*stream); });
+DecodeWorkers::DecodeWorkers(const zip::Archive& archive, size_t count) {
+  for (size_t i = 0; i < count; ++i) readers_.push_back(std::make_unique<zip::Reader>(archive));
+  threads_.reserve(count);
+  for (const std::unique_ptr<zip::Reader>& reader : readers_)
+    threads_.emplace_back([this, reader = reader.get()] { Work(*reader); });
 }
 
 DecodeWorkers::~DecodeWorkers() {
@@ -22,7 +22,7 @@ DecodeWorkers::~DecodeWorkers() {
 }
 
 std::future<void> DecodeWorkers::Hand(Decode decode) {
-  std::packaged_task<void(const ab::TAbMemberSource&)> task(std::move(decode));
+  std::packaged_task<void(zip::Reader&)> task(std::move(decode));
   std::future<void> done = task.get_future();
   {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -32,12 +32,9 @@ std::future<void> DecodeWorkers::Hand(Decode decode) {
   return done;
 }
 
-void DecodeWorkers::Work(rtl::TStream& stream) {
-  // No progress from the workers: the main thread reports each member as it
-  // commits it, in catalogue order.
-  const ab::TAbMemberSource source{stream, nullptr};
+void DecodeWorkers::Work(zip::Reader& reader) {
   for (;;) {
-    std::packaged_task<void(const ab::TAbMemberSource&)> task;
+    std::packaged_task<void(zip::Reader&)> task;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
@@ -45,7 +42,7 @@ void DecodeWorkers::Work(rtl::TStream& stream) {
       task = std::move(queue_.front());
       queue_.pop_front();
     }
-    task(source);
+    task(reader);
   }
 }
 

@@ -1,7 +1,6 @@
 // Worker threads that decode members while the main thread plans the next
 // ones and commits the finished ones in catalogue order. Each worker reads
-// the archive through a stream of its own, so that none waits on another's
-// position in the file.
+// the one archive through a reader of its own.
 #pragma once
 
 #include <condition_variable>
@@ -13,17 +12,15 @@
 #include <thread>
 #include <vector>
 
-#include "archive/AbUnzMember.h"
-#include "rtl/Stream.h"
+#include "zip/Archive.h"
 
 namespace tunzip {
 
 class DecodeWorkers {
  public:
-  using Decode = std::function<void(const ab::TAbMemberSource&)>;
+  using Decode = std::function<void(zip::Reader&)>;
 
-  // One worker for each source.
-  explicit DecodeWorkers(std::vector<std::unique_ptr<rtl::TStream>> sources);
+  DecodeWorkers(const zip::Archive& archive, size_t count);
   // Waits for the decodes under way; those not yet started are dropped.
   ~DecodeWorkers();
   DecodeWorkers(const DecodeWorkers&) = delete;
@@ -34,13 +31,13 @@ class DecodeWorkers {
   std::future<void> Hand(Decode decode);
 
  private:
-  void Work(rtl::TStream& source);
+  void Work(zip::Reader& reader);
 
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<std::packaged_task<void(const ab::TAbMemberSource&)>> queue_;
+  std::deque<std::packaged_task<void(zip::Reader&)>> queue_;
   bool closing_ = false;
-  std::vector<std::unique_ptr<rtl::TStream>> sources_;
+  std::vector<std::unique_ptr<zip::Reader>> readers_;
   std::vector<std::thread> threads_;
 };
 

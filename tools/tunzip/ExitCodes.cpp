@@ -7,6 +7,7 @@
 #include "archive/AbDfBase.h"
 #include "archive/AbExcept.h"
 #include "os/os.h"
+#include "zip/Error.h"
 
 namespace tunzip {
 
@@ -72,8 +73,34 @@ const ExitRule* RuleFor(const std::exception& error) {
 
 }  // namespace
 
+// A failure the library reports, by its category; within a category only
+// the directory's damage is told apart, as UnZip tells a damaged zipfile
+// from a damaged member.
+int LibraryCode(const zip::Error& error) {
+  switch (error.Category()) {
+    case zip::Failure::kNotZip:
+      return kExitArchiveNotFound;
+    case zip::Failure::kDamaged:
+      return error.Cause() == ab::AbErrZipInvalid || error.Cause() == ab::AbZipDirectoryMismatch
+                 ? kExitSevereFormatError
+                 : kExitFormatError;
+    case zip::Failure::kUnsupported:
+      return error.Cause() == ab::AbZipMultiPart ? kExitFormatError : kExitUnsupported;
+    case zip::Failure::kWrongPassword:
+      return kExitBadPassword;
+    case zip::Failure::kUnsafe:
+      return kExitZipBomb;
+    case zip::Failure::kIo:
+      return kExitFormatError;
+    case zip::Failure::kCancelled:
+      return kExitUserAbort;
+  }
+  return kExitSevereFormatError;
+}
+
 int ExitCodeFor(const std::exception& error, bool notAnArchive) {
   if (notAnArchive) return kExitArchiveNotFound;
+  if (const auto* library = dynamic_cast<const zip::Error*>(&error)) return LibraryCode(*library);
   const ExitRule* rule = RuleFor(error);
   // Anything the table does not name is a damaged archive as far as a
   // script can tell: it did not get its files.
@@ -83,6 +110,8 @@ int ExitCodeFor(const std::exception& error, bool notAnArchive) {
 std::string FailureMessage(const std::exception& error, bool passwordAvailable) {
   if (!passwordAvailable && ExitStatus::IsPasswordFailure(error))
     return "skipped, unable to get password (give it with -P)";
+  // The library's words are UTF-8 already, and the caller names the member.
+  if (const auto* library = dynamic_cast<const zip::Error*>(&error)) return library->Rule();
   return os::AnsiToUtf8(error.what());
 }
 

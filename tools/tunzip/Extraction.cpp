@@ -36,11 +36,11 @@
 #include "Names.h"
 #include "Refresh.h"
 #include "Targets.h"
-#include "archive/AbBufRd.h"
+#include "Piping.h"
 #include "archive/AbExcept.h"
-#include "archive/AbUnzMember.h"
 #include "os/fs.h"
 #include "os/os.h"
+#include "rtl/Exception.h"
 
 namespace tunzip {
 
@@ -74,32 +74,21 @@ std::future<void> DecodedHere(const std::function<void()>& decode) {
 }
 
 // The decoder's output, written into a file that is not yet in place.
-class PendingFileStream : public rtl::TStream {
+class PendingFileSink final : public zip::Sink {
  public:
-  explicit PendingFileStream(os::fs::PendingFile& file) : file_(file) {}
+  explicit PendingFileSink(os::fs::PendingFile& file) : file_(file) {}
 
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void* buffer, int32_t count) override {
-    if (count <= 0) return 0;
-    if (!file_.Write(buffer, static_cast<size_t>(count))) {
+  void Write(const uint8_t* bytes, size_t count) override {
+    if (!file_.Write(bytes, count)) {
       reason_ = os::fs::LastErrorText();
       throw rtl::EWriteError();
     }
-    size_ += count;
-    return count;
   }
-  // The decoders only ask where the output stands.
-  int64_t Seek(int64_t offset, int origin) override {
-    if (offset == 0 && origin != rtl::soBeginning) return size_;
-    return origin == rtl::soBeginning && offset == size_ ? size_ : -1;
-  }
-  int64_t Size() override { return size_; }
   // Why the last write failed, in the system's words.
   const std::string& Reason() const { return reason_; }
 
  private:
   os::fs::PendingFile& file_;
-  int64_t size_ = 0;
   std::string reason_;
 };
 
@@ -122,9 +111,10 @@ struct FolderStamp {
 
 class Extractor {
  public:
-  Extractor(ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
+  Extractor(const zip::Archive& archive, const Options& options, std::ostream& out,
             std::ostream& err)
       : archive_(archive),
+        reader_(archive),
         options_(options),
         out_(out),
         err_(err),
@@ -139,51 +129,37 @@ class Extractor {
  private:
   // A member handed to a worker, committed when its turn comes.
   struct InFlight {
-    ab::TAbZipItem* item = nullptr;
-    int32_t index = 0;
+    zip::Entry entry;
     Target target;
     std::unique_ptr<os::fs::PendingFile> file;  // none when testing
-    std::unique_ptr<rtl::TStream> output;       // the file's stream, or a bit bucket
+    std::unique_ptr<PendingFileSink> output;    // the file's sink, none when testing
     bool folder = false;                        // a folder made, to be announced
     std::future<void> decoded;
   };
 
-  void StartWorkers(const std::vector<int32_t>& items);
-  bool HandOff(ab::TAbZipItem& item, const Target& target,
+  void StartWorkers(const std::vector<size_t>& items);
+  bool HandOff(const zip::Entry& entry, const Target& target,
                std::unique_ptr<os::fs::PendingFile>& file);
   void CommitOldest();
   void Drain();
-  void Handle(ab::TAbZipItem& item);
-  bool Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder);
+  void Handle(const zip::Entry& entry);
+  bool Refreshes(const zip::Entry& entry, const Target& target, bool isFolder);
   bool Admit(Target& target, bool isFolder);
   char AskOverwrite(const std::string& shown);
   bool AvoidsShortAliases(const Target& target);
   void WarnDeviceNames(const Target& target);
-  void TestMember(ab::TAbZipItem& item);
+  void TestMember(const zip::Entry& entry);
   // False when the folder waits in flight to be announced.
-  bool WriteFolder(ab::TAbZipItem& item, const Target& target);
-  void RecordFolder(const ab::TAbZipItem& item, const Target& target);
+  bool WriteFolder(const zip::Entry& entry, const Target& target);
+  void RecordFolder(const zip::Entry& entry, const Target& target);
   bool CanPassInFlight() const;
   // A new member in flight behind the others, once there is room for it.
-  InFlight& PutInFlight(ab::TAbZipItem& item, const Target& target);
-  void WriteLink(ab::TAbZipItem& item, const Target& target);
+  InFlight& PutInFlight(const zip::Entry& entry, const Target& target);
+  void WriteLink(const zip::Entry& entry, const Target& target);
   // False when the member went to a worker and is committed later.
-  bool WriteFile(ab::TAbZipItem& item, const Target& target);
-  void FinishFile(const ab::TAbZipItem& item, const Target& target, os::fs::PendingFile& file);
+  bool WriteFile(const zip::Entry& entry, const Target& target);
+  void FinishFile(const zip::Entry& entry, const Target& target, os::fs::PendingFile& file);
   void ReportTested();
-  // Where this thread reads a member from: a small one through one buffered
-  // view of the archive kept across members, since its header and data would
-  // otherwise cost a seek and three reads, most of testing an archive of
-  // many small files; a large one straight from the archive, its reads being
-  // large already.
-  ab::TAbMemberSource SourceHere(const ab::TAbZipItem& item,
-                                 const ab::TAbProgressForwarder& progress);
-  // Where a member decoded on this thread reports its progress: nowhere
-  // unless a progress line shows it. Reporting is work of its own: Implode
-  // flushes its output before every byte it reads back while it reports.
-  ab::TAbProgressForwarder MemberProgress() const {
-    return progressLine_ ? archive_.ItemProgressForwarder : nullptr;
-  }
   void StampFolders();
   void Announce(const char* verb, const std::string& suffix = "");
   void Fail(const std::exception& error, const std::string& reason = "");
@@ -192,7 +168,11 @@ class Extractor {
   void ShowProgress(uint8_t percent);
   void EndProgressLine();
 
-  ab::TAbZipArchive& archive_;
+  const zip::Archive& archive_;
+  // This thread's reader: its password and, while a progress line shows,
+  // its progress.
+  zip::Reader reader_;
+  zip::ReadOptions reading_;
   const Options& options_;
   std::ostream& out_;
   std::ostream& err_;
@@ -207,10 +187,8 @@ class Extractor {
   bool replaceAll_ = false;
   bool replaceNone_ = false;
   std::string writeFailure_;  // why the file system refused the last write
-  std::unique_ptr<ab::TAbBufferedReader> smallMembers_;
 
-  const ab::TAbZipItem* current_ = nullptr;
-  int32_t currentIndex_ = 0;
+  const zip::Entry* current_ = nullptr;
   int failed_ = 0;
   uint64_t bytesDone_ = 0;
   uint64_t bytesTotal_ = 0;
@@ -229,7 +207,10 @@ int Extractor::Run() {
     err_ << "caution: filename not matched:  " << mask << '\n';
     status_.Raise(kExitNoMatch);
   }
-  for (int32_t index : choice.items) bytesTotal_ += archive_.Item(index).UncompressedSize64();
+  if (progressLine_)
+    ForEachChosen(archive_, choice.items, [this](const zip::Entry& entry) {
+      bytesTotal_ += entry.Size();
+    });
 
   if (!testing_) {
     if (!os::fs::MakeFolders(options_.targetShown) ||
@@ -240,33 +221,33 @@ int Extractor::Run() {
     }
     links_ = std::make_unique<LinkGuard>(*tree_);
   }
-  if (options_.havePassword) archive_.SetArchivePassword(options_.password);
+  if (options_.havePassword) reading_.password = options_.password;
   if (askUser_) {
-    archive_.OnPasswordRequest = [this](void*, std::string& password) { AskPassword(password); };
+    reading_.askPassword = [this](const zip::Entry&) -> std::optional<std::string> {
+      std::string password;
+      AskPassword(password);
+      // What was typed is tried first on the members after this one.
+      if (!password.empty()) reading_.password = password;
+      return password;
+    };
   }
-  archive_.OnItemProgress = [this](ab::TAbArchive&, ab::TAbArchiveItem&, uint8_t percent, bool&) {
-    ShowProgress(percent);
-  };
-  archive_.ExtractHook = [this](ab::TAbZipArchive&, ab::TAbZipItem& item, const std::string&) {
-    Handle(item);
-  };
+  // Reporting is work of its own: Implode flushes its output before every
+  // byte it reads back while it reports.
+  if (progressLine_) {
+    reading_.progress = [this](uint8_t percent) {
+      ShowProgress(percent);
+      return true;
+    };
+  }
   StartWorkers(choice.items);
 
-  for (int32_t index : choice.items) {
-    if (archive_.State() == ab::stInvalid) {
-      Drain();
-      EndProgressLine();
-      err_ << "tunzip: " << options_.archiveShown << ": stopped at the user's request\n";
-      status_.Raise(kExitUserAbort);
-      break;
-    }
-    current_ = &archive_.Item(index);
-    currentIndex_ = index;
+  ForEachChosen(archive_, choice.items, [this](const zip::Entry& entry) {
+    current_ = &entry;
     const uint64_t handedOff = handOffs_;
-    archive_.ExtractItem(index, "");
+    Handle(entry);
     // A member handed to a worker counts once it is committed.
-    if (handOffs_ == handedOff) bytesDone_ += current_->UncompressedSize();
-  }
+    if (handOffs_ == handedOff) bytesDone_ += entry.Size();
+  });
   Drain();
   workers_.reset();
   if (tree_) StampFolders();
@@ -283,35 +264,21 @@ int Extractor::Run() {
 }
 
 // Workers when more than one thread is asked for and more than one member
-// is large enough for one, each with the archive opened anew; none when the
-// archive spans several files or cannot be opened again as the same file.
-void Extractor::StartWorkers(const std::vector<int32_t>& items) {
+// is large enough for one, each reading the one archive with a reader of its
+// own.
+void Extractor::StartWorkers(const std::vector<size_t>& items) {
   // Only members a worker would take count: one alone gains nothing from
   // threads that cost their start and their own buffers.
-  const size_t members =
-      static_cast<size_t>(std::count_if(items.begin(), items.end(), [&](int32_t i) {
-        const ab::TAbZipItem& item = archive_.Item(i);
-        return !item.IsEncrypted() && item.CompressedSize64() >= kSmallestHandOff;
-      }));
   const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-  const size_t count = std::min<size_t>(options_.threads > 0 ? options_.threads : cores, members);
-  if (count < 2 || archive_.MultiPart()) return;
-  try {
-    // The workers only read the archive once the spans are known.
-    archive_.CheckMemberSpans();
-  } catch (const std::exception&) {
-    return;  // the first member's decode reports it, on this thread
-  }
-  const int64_t size = archive_.Stream().Size();
-  std::vector<std::unique_ptr<rtl::TStream>> sources;
-  for (size_t i = 0; i < count; ++i) {
-    os::FileHandle handle = os::fs::OpenRead(options_.archiveShown);
-    if (!handle.Valid()) break;
-    auto stream = std::make_unique<rtl::TFileStream>(std::move(handle), archive_.FileName());
-    if (stream->Size() != size) break;
-    sources.push_back(std::move(stream));
-  }
-  if (sources.size() >= 2) workers_ = std::make_unique<DecodeWorkers>(std::move(sources));
+  const size_t wanted = options_.threads > 0 ? options_.threads : cores;
+  if (wanted < 2) return;
+  size_t members = 0;
+  ForEachChosen(archive_, items, [&](const zip::Entry& entry) {
+    if (members < wanted && !entry.IsEncrypted() && entry.CompressedSize() >= kSmallestHandOff)
+      ++members;
+  });
+  const size_t count = std::min(wanted, members);
+  if (count >= 2) workers_ = std::make_unique<DecodeWorkers>(archive_, count);
 }
 
 // Puts the member in flight, to be committed in its turn: decoded by a
@@ -322,28 +289,33 @@ void Extractor::StartWorkers(const std::vector<int32_t>& items) {
 // nor while a progress line shows the member this thread decodes. A few
 // members per worker wait at most, so that open files and memory stay
 // bounded.
-bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
+bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
                         std::unique_ptr<os::fs::PendingFile>& file) {
-  if (!workers_ || item.IsEncrypted()) return false;
-  const bool here = item.IsFolder() || item.CompressedSize64() < kSmallestHandOff;
+  if (!workers_ || entry.IsEncrypted()) return false;
+  const bool here = entry.IsFolder() || entry.CompressedSize() < kSmallestHandOff;
   if (here && !CanPassInFlight()) return false;
-  InFlight& job = PutInFlight(item, target);
+  InFlight& job = PutInFlight(entry, target);
   if (file) {
-    job.output = std::make_unique<PendingFileStream>(*file);
+    job.output = std::make_unique<PendingFileSink>(*file);
     job.file = std::move(file);
-  } else {
-    job.output = std::make_unique<ab::TAbBitBucketStream>();
   }
+  // No progress from members in flight: each is reported as it is
+  // committed, in catalogue order.
+  // The job moves out of its queue when it is committed: the decode keeps
+  // its own copy of the entry.
+  const auto decode = [entry = job.entry, output = job.output.get()](zip::Reader& reader) {
+    if (output != nullptr) {
+      reader.Extract(entry, *output);
+    } else {
+      reader.Test(entry);
+    }
+  };
   if (here) {
-    job.decoded = DecodedHere([this, &item, output = job.output.get()] {
-      if (!item.IsFolder())
-        ab::DecodeMemberToStream(archive_, item, output, SourceHere(item, nullptr));
+    job.decoded = DecodedHere([this, &decode, folder = entry.IsFolder()] {
+      if (!folder) decode(reader_);
     });
   } else {
-    job.decoded =
-        workers_->Hand([this, &item, output = job.output.get()](const ab::TAbMemberSource& source) {
-          ab::DecodeMemberToStream(archive_, item, output, source);
-        });
+    job.decoded = workers_->Hand(decode);
   }
   return true;
 }
@@ -355,11 +327,10 @@ bool Extractor::CanPassInFlight() const {
   return workers_ && !inFlight_.empty() && !progressLine_;
 }
 
-Extractor::InFlight& Extractor::PutInFlight(ab::TAbZipItem& item, const Target& target) {
+Extractor::InFlight& Extractor::PutInFlight(const zip::Entry& entry, const Target& target) {
   while (inFlight_.size() >= kInFlightPerWorker * workers_->Count()) CommitOldest();
   InFlight& job = inFlight_.emplace_back();
-  job.item = &item;
-  job.index = currentIndex_;
+  job.entry = entry;
   job.target = target;
   ++handOffs_;
   return job;
@@ -370,19 +341,18 @@ Extractor::InFlight& Extractor::PutInFlight(ab::TAbZipItem& item, const Target& 
 void Extractor::CommitOldest() {
   InFlight job = std::move(inFlight_.front());
   inFlight_.pop_front();
-  const ab::TAbZipItem* planned = std::exchange(current_, job.item);
-  const int32_t plannedIndex = std::exchange(currentIndex_, job.index);
+  const zip::Entry* planned = std::exchange(current_, &job.entry);
   try {
     try {
       job.decoded.get();
     } catch (const rtl::EWriteError&) {
-      if (job.file) writeFailure_ = static_cast<PendingFileStream&>(*job.output).Reason();
+      if (job.output) writeFailure_ = job.output->Reason();
       throw;
     }
     if (job.folder) {
-      RecordFolder(*job.item, job.target);
+      RecordFolder(job.entry, job.target);
     } else if (job.file) {
-      FinishFile(*job.item, job.target, *job.file);
+      FinishFile(job.entry, job.target, *job.file);
     } else {
       ReportTested();
     }
@@ -391,43 +361,42 @@ void Extractor::CommitOldest() {
     Fail(error, std::exchange(writeFailure_, ""));
   }
   ShowProgress(100);
-  bytesDone_ += job.item->UncompressedSize();
+  bytesDone_ += job.entry.Size();
   current_ = planned;
-  currentIndex_ = plannedIndex;
 }
 
 void Extractor::Drain() {
   while (!inFlight_.empty()) CommitOldest();
 }
 
-void Extractor::Handle(ab::TAbZipItem& item) {
+void Extractor::Handle(const zip::Entry& entry) {
   // A failure is reported here and goes no further: the next member follows.
   try {
-    if (item.ExtraFieldPartLost()) {
+    if (entry.ExtraFieldPartLost()) {
       Drain();
       Warn("damaged extra field: its times, attributes or comment are ignored");
     }
     if (testing_) {
       std::unique_ptr<os::fs::PendingFile> none;
-      if (!HandOff(item, {}, none)) TestMember(item);
+      if (!HandOff(entry, {}, none)) TestMember(entry);
       return;
     }
     // Nothing can be written under no name, and guessing one could hit
     // another member's file.
-    if (item.UnicodeName().empty())
+    if (entry.Name().empty())
       throw ab::EAbZipException("the member has no name to be written under");
-    Target target = planner_.Place(item);
-    const bool isFolder = item.IsFolder();
+    Target target = planner_.Place(entry);
+    const bool isFolder = entry.IsFolder();
     if (isFolder && options_.junkPaths) return;
-    if (!Refreshes(item, target, isFolder) || !Admit(target, isFolder) ||
+    if (!Refreshes(entry, target, isFolder) || !Admit(target, isFolder) ||
         !AvoidsShortAliases(target))
       return;
     WarnDeviceNames(target);
     if (isFolder) {
-      if (!WriteFolder(item, target)) return;
-    } else if (item.IsSymbolicLink() && os::fs::KeepsUnixMetadata()) {
-      WriteLink(item, target);
-    } else if (!WriteFile(item, target)) {
+      if (!WriteFolder(entry, target)) return;
+    } else if (entry.IsLink() && os::fs::KeepsUnixMetadata()) {
+      WriteLink(entry, target);
+    } else if (!WriteFile(entry, target)) {
       return;
     }
     status_.Succeeded();
@@ -439,7 +408,7 @@ void Extractor::Handle(ab::TAbZipItem& item) {
 }
 
 // -f and -u: whether the member may replace, or add, the file at target.
-bool Extractor::Refreshes(const ab::TAbZipItem& item, const Target& target, bool isFolder) {
+bool Extractor::Refreshes(const zip::Entry& entry, const Target& target, bool isFolder) {
   if (options_.refresh == Refresh::kAll) return true;
   // Freshening adds nothing, folders included.
   if (isFolder) return options_.refresh != Refresh::kFreshen;
@@ -450,7 +419,7 @@ bool Extractor::Refreshes(const ab::TAbZipItem& item, const Target& target, bool
     if (const auto onDisk = os::fs::ModifiedTime(options_.targetShown + "/" + target.Shown()))
       fileTime = onDisk->seconds;
   }
-  return DecideRefresh(options_.refresh, MemberTimeOf(item), fileTime) == RefreshVerdict::kWrite;
+  return DecideRefresh(options_.refresh, MemberTimeOf(entry), fileTime) == RefreshVerdict::kWrite;
 }
 
 // The plan's last word: whether the member may be written at target (which a
@@ -550,57 +519,46 @@ char Extractor::AskOverwrite(const std::string& shown) {
   }
 }
 
-void Extractor::TestMember(ab::TAbZipItem& item) {
+void Extractor::TestMember(const zip::Entry& entry) {
   Drain();
-  if (!item.IsFolder()) {
-    ab::TAbBitBucketStream bucket;
-    ab::DecodeMemberToStream(archive_, item, &bucket, SourceHere(item, MemberProgress()));
-  }
+  if (!entry.IsFolder()) reader_.Test(entry, reading_);
   status_.Succeeded();
   ReportTested();
 }
 
-ab::TAbMemberSource Extractor::SourceHere(const ab::TAbZipItem& item,
-                                          const ab::TAbProgressForwarder& progress) {
-  if (item.CompressedSize64() >= ab::TAbBufferedReader::kBlockSize)
-    return {archive_.Stream(), progress};
-  if (!smallMembers_) smallMembers_ = std::make_unique<ab::TAbBufferedReader>(archive_.Stream());
-  return {*smallMembers_, progress};
-}
-
 void Extractor::ReportTested() {
   if (!progressLine_ && !options_.quiet)
-    out_ << "    testing: " << ShownMemberName(*current_, currentIndex_) << "   OK\n";
+    out_ << "    testing: " << ShownMemberName(*current_) << "   OK\n";
 }
 
-bool Extractor::WriteFolder(ab::TAbZipItem& item, const Target& target) {
+bool Extractor::WriteFolder(const zip::Entry& entry, const Target& target) {
   if (target.folder.empty()) return true;  // the target folder itself
   if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   // Made now, for the members after it; announced in its turn.
   if (CanPassInFlight()) {
-    InFlight& job = PutInFlight(item, target);
+    InFlight& job = PutInFlight(entry, target);
     job.folder = true;
     job.decoded = DecodedHere([] {});
     return false;
   }
   Drain();
-  RecordFolder(item, target);
+  RecordFolder(entry, target);
   return true;
 }
 
-void Extractor::RecordFolder(const ab::TAbZipItem& item, const Target& target) {
-  folders_.push_back({target.folder, ModifiedTimeOf(item), AccessedTimeOf(item),
-                      PermissionsOf(item, options_.keepSpecialBits)});
+void Extractor::RecordFolder(const zip::Entry& entry, const Target& target) {
+  folders_.push_back({target.folder, ModifiedTimeOf(entry), AccessedTimeOf(entry),
+                      PermissionsOf(entry, options_.keepSpecialBits)});
   Announce("   creating: ");
 }
 
-void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
+void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
   Drain();
-  if (item.UncompressedSize64() > kLinkTargetLimit)
+  if (entry.Size() > kLinkTargetLimit)
     throw ab::EAbException("symbolic link target longer than any file system takes");
-  rtl::TMemoryStream data;
-  ab::DecodeMemberToStream(archive_, item, &data, SourceHere(item, MemberProgress()));
-  const std::string linkTarget(data.Bytes().begin(), data.Bytes().end());
+  zip::MemorySink data;
+  reader_.Extract(entry, data, reading_);
+  const std::string linkTarget = data.Text();
   const std::string refusal = linkTarget.find('\0') != std::string::npos
                                   ? "it holds a NUL character"
                                   : links_->Refusal(target.Path(), linkTarget);
@@ -611,37 +569,37 @@ void Extractor::WriteLink(ab::TAbZipItem& item, const Target& target) {
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   links_->Made();
   // Times of the link itself; a system that cannot set them loses nothing.
-  tree_->SetTimes(target.Path(), ModifiedTimeOf(item), AccessedTimeOf(item));
+  tree_->SetTimes(target.Path(), ModifiedTimeOf(entry), AccessedTimeOf(entry));
   Announce("    linking: ", " -> " + ShownName(linkTarget));
 }
 
-bool Extractor::WriteFile(ab::TAbZipItem& item, const Target& target) {
+bool Extractor::WriteFile(const zip::Entry& entry, const Target& target) {
   if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   std::unique_ptr<os::fs::PendingFile> file = tree_->CreateTemporary(target.folder);
   if (!file) throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
-  if (HandOff(item, target, file)) return false;
+  if (HandOff(entry, target, file)) return false;
   Drain();
-  PendingFileStream stream(*file);
+  PendingFileSink sink(*file);
   try {
-    ab::DecodeMemberToStream(archive_, item, &stream, SourceHere(item, MemberProgress()));
+    reader_.Extract(entry, sink, reading_);
   } catch (const rtl::EWriteError&) {
-    writeFailure_ = stream.Reason();
+    writeFailure_ = sink.Reason();
     throw;
   }
-  FinishFile(item, target, *file);
+  FinishFile(entry, target, *file);
   return true;
 }
 
-void Extractor::FinishFile(const ab::TAbZipItem& item, const Target& target,
+void Extractor::FinishFile(const zip::Entry& entry, const Target& target,
                            os::fs::PendingFile& file) {
   // Destroying the pending file on any failure below removes it.
-  const std::optional<uint32_t> mode = PermissionsOf(item, options_.keepSpecialBits);
-  const bool stamped = file.SetTimes(ModifiedTimeOf(item), AccessedTimeOf(item)) &&
-                       (mode ? file.SetMode(*mode) : file.SetDosAttributes(item.DosAttributes()));
+  const std::optional<uint32_t> mode = PermissionsOf(entry, options_.keepSpecialBits);
+  const bool stamped = file.SetTimes(ModifiedTimeOf(entry), AccessedTimeOf(entry)) &&
+                       (mode ? file.SetMode(*mode) : file.SetDosAttributes(entry.DosAttributes()));
   if (!stamped || !file.Commit(target.leaf))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   planner_.Made(target.Path());
-  Announce(item.CompressionMethod() == 0 ? " extracting: " : "  inflating: ");
+  Announce(static_cast<uint8_t>(entry.Method()) == 0 ? " extracting: " : "  inflating: ");
 }
 
 void Extractor::StampFolders() {
@@ -664,12 +622,12 @@ void Extractor::StampFolders() {
 
 void Extractor::Announce(const char* verb, const std::string& suffix) {
   if (progressLine_ || options_.quiet) return;
-  out_ << verb << ShownMemberName(*current_, currentIndex_) << suffix << '\n';
+  out_ << verb << ShownMemberName(*current_) << suffix << '\n';
 }
 
 void Extractor::Fail(const std::exception& error, const std::string& reason) {
   EndProgressLine();
-  err_ << "tunzip: " << ShownMemberName(*current_, currentIndex_) << ": "
+  err_ << "tunzip: " << ShownMemberName(*current_) << ": "
        << FailureMessage(error, options_.havePassword || askUser_)
        << (reason.empty() ? "" : ": " + reason) << '\n';
   ++failed_;
@@ -678,26 +636,26 @@ void Extractor::Fail(const std::exception& error, const std::string& reason) {
 
 void Extractor::Warn(const std::string& message) {
   EndProgressLine();
-  err_ << "tunzip: " << ShownMemberName(*current_, currentIndex_) << ": " << message << '\n';
+  err_ << "tunzip: " << ShownMemberName(*current_) << ": " << message << '\n';
   status_.Raise(kExitWarning);
 }
 
 void Extractor::AskPassword(std::string& password) {
   EndProgressLine();
-  const std::string name = current_ != nullptr ? ShownMemberName(*current_, currentIndex_) : "";
+  const std::string name = current_ != nullptr ? ShownMemberName(*current_) : "";
   err_ << "[" << options_.archiveShown << "] " << name << " password: " << std::flush;
   password = os::ReadConsoleLine(false).value_or("");
 }
 
 void Extractor::ShowProgress(uint8_t percent) {
   if (!progressLine_ || current_ == nullptr) return;
-  const uint64_t done = bytesDone_ + current_->UncompressedSize() * uint64_t{percent} / 100;
+  const uint64_t done = bytesDone_ + current_->Size() * uint64_t{percent} / 100;
   const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
   const double rate = seconds > 0 ? static_cast<double>(done) / seconds / 1e6 : 0;
   const int whole = bytesTotal_ == 0 ? 100 : static_cast<int>(done * 100 / bytesTotal_);
   char line[64];
   std::snprintf(line, sizeof line, "%3d%%  %7.1f MB/s  ", whole, rate);
-  std::string name = ShownMemberName(*current_, currentIndex_);
+  std::string name = ShownMemberName(*current_);
   if (name.size() > 50) name = "..." + name.substr(name.size() - 47);
   out_ << '\r' << line << name << "\033[K" << std::flush;
 }
@@ -708,7 +666,7 @@ void Extractor::EndProgressLine() {
 
 }  // namespace
 
-int ExtractArchive(ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
+int ExtractArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                    std::ostream& err) {
   Extractor extractor(archive, options, out, err);
   return extractor.Run();

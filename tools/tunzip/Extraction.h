@@ -7,12 +7,12 @@
 #include <ostream>
 
 #include "Options.h"
-#include "archive/AbZipTyp.h"
+#include "zip/Archive.h"
 
 namespace tunzip {
 
 // Extracts or tests the members of a loaded archive; returns the exit code.
-int ExtractArchive(ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
+int ExtractArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                    std::ostream& err);
 
 }  // namespace tunzip

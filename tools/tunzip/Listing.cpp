@@ -37,48 +37,45 @@ std::string Ratio(uint64_t size, uint64_t compressed) {
   return Printf("%3ld%%", static_cast<long>(saved + (saved < 0 ? -0.5 : 0.5)));
 }
 
-void WriteShort(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chosen, int quiet,
+void WriteShort(const zip::Archive& archive, const std::vector<size_t>& chosen, int quiet,
                 std::ostream& out) {
   if (quiet < 2)
     out << "  Length      Date    Time    Name\n"
         << "---------  ---------- -----   ----\n";
   uint64_t total = 0;
-  for (int32_t i : chosen) {
-    const ab::TAbZipItem& item = archive.Item(i);
-    total += item.UncompressedSize64();
-    out << Printf("%9" PRIu64 "  %s   ", item.UncompressedSize64(),
-                  DateTime(item.LastModFileDate(), item.LastModFileTime(), false).c_str())
-        << ShownMemberName(item, i) << '\n';
-  }
+  ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
+    total += entry.Size();
+    out << Printf("%9" PRIu64 "  %s   ", entry.Size(),
+                  DateTime(entry.DosDate(), entry.DosTime(), false).c_str())
+        << ShownMemberName(entry) << '\n';
+  });
   if (quiet < 2)
     out << "---------                     -------\n"
         << Printf("%9" PRIu64 "                     %zu file%s\n", total, chosen.size(),
                   chosen.size() == 1 ? "" : "s");
 }
 
-void WriteVerbose(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chosen, int quiet,
+void WriteVerbose(const zip::Archive& archive, const std::vector<size_t>& chosen, int quiet,
                   std::ostream& out) {
   if (quiet < 2)
     out << " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
         << "--------  ------  ------- ---- ---------- ----- --------  ----\n";
   uint64_t totalSize = 0, totalCompressed = 0;
-  for (int32_t i : chosen) {
-    const ab::TAbZipItem& item = archive.Item(i);
-    const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
-    const uint64_t size = item.UncompressedSize64();
+  ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
+    const uint64_t size = entry.Size();
     // The 12 bytes that open an encrypted member's data are no part of the
     // compressed data: UnZip leaves them out of the size and the ratio.
-    uint64_t compressed = item.CompressedSize64();
-    if (item.IsEncrypted() && compressed >= kEncryptionHeaderSize)
+    uint64_t compressed = entry.CompressedSize();
+    if (entry.IsEncrypted() && compressed >= kEncryptionHeaderSize)
       compressed -= kEncryptionHeaderSize;
     totalSize += size;
     totalCompressed += compressed;
     out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
-                  MethodName(h.RawCompressionMethod(), h.GeneralPurposeBitFlag()).c_str(),
-                  compressed, Ratio(size, compressed).c_str(),
-                  DateTime(h.LastModFileDate(), h.LastModFileTime(), false).c_str(), h.Crc32())
-        << ShownMemberName(item, i) << '\n';
-  }
+                  MethodName(entry.Method(), entry.Flags()).c_str(), compressed,
+                  Ratio(size, compressed).c_str(),
+                  DateTime(entry.DosDate(), entry.DosTime(), false).c_str(), entry.Crc32())
+        << ShownMemberName(entry) << '\n';
+  });
   if (quiet < 2)
     out << "--------          -------  ---                            -------\n"
         << Printf("%8" PRIu64 "        %9" PRIu64 " %s                            %zu file%s\n",
@@ -86,30 +83,38 @@ void WriteVerbose(const ab::TAbZipArchive& archive, const std::vector<int32_t>& 
                   chosen.size(), chosen.size() == 1 ? "" : "s");
 }
 
-void WriteTsv(const ab::TAbZipArchive& archive, const std::vector<int32_t>& chosen,
+void WriteTsv(const zip::Archive& archive, const std::vector<size_t>& chosen,
               std::ostream& out) {
-  for (int32_t i : chosen) {
-    const ab::TAbZipItem& item = archive.Item(i);
-    const ab::TAbZipDirectoryFileHeader& h = item.CentralHeader();
-    out << i << '\t' << h.RawCompressionMethod() << '\t'
-        << Printf("%04x", h.GeneralPurposeBitFlag()) << '\t' << item.CompressedSize64() << '\t'
-        << item.UncompressedSize64() << '\t' << Printf("%08" PRIx32, h.Crc32()) << '\t'
-        << item.LocalHeaderOffset64() << '\t'
-        << DateTime(h.LastModFileDate(), h.LastModFileTime(), true) << '\t'
-        << ShownMemberName(item, i) << '\n';
-  }
+  ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
+    out << entry.Index() << '\t' << entry.Method() << '\t' << Printf("%04x", entry.Flags())
+        << '\t' << entry.CompressedSize() << '\t' << entry.Size() << '\t'
+        << Printf("%08" PRIx32, entry.Crc32()) << '\t' << entry.LocalHeaderOffset() << '\t'
+        << DateTime(entry.DosDate(), entry.DosTime(), true) << '\t' << ShownMemberName(entry)
+        << '\n';
+  });
 }
 
 }  // namespace
 
-Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options) {
+Choice ChooseMembers(const zip::Archive& archive, const Options& options) {
   MemberChoice choice(options.masks, options.excludes, options.caseBlind);
   Choice result;
-  for (int32_t i = 0; i < archive.ItemCount(); ++i)
-    if (choice.Chooses(MemberName(archive.Item(i)))) result.items.push_back(i);
+  for (const zip::Entry& entry : archive.Entries())
+    if (choice.Chooses(entry.Name())) result.items.push_back(entry.Index());
   result.unmatchedMasks = choice.UnmatchedMasks();
   result.unmatchedExcludes = choice.UnmatchedExcludes();
   return result;
+}
+
+void ForEachChosen(const zip::Archive& archive, const std::vector<size_t>& chosen,
+                   const std::function<void(const zip::Entry&)>& f) {
+  auto next = chosen.begin();
+  for (auto entry = archive.Entries().begin(); next != chosen.end(); ++entry) {
+    if (entry->Index() == *next) {
+      f(*entry);
+      ++next;
+    }
+  }
 }
 
 std::string MethodName(uint16_t method, uint16_t flags) {
@@ -136,18 +141,18 @@ std::string MethodName(uint16_t method, uint16_t flags) {
   }
 }
 
-void ArchiveHeader(const ab::TAbZipArchive& archive, const Options& options, bool withTitle,
+void ArchiveHeader(const zip::Archive& archive, const Options& options, bool withTitle,
                    std::ostream& out, std::ostream& err) {
   if (withTitle) {
     out << "Archive:  " << options.archiveShown << '\n';
-    const std::string& comment = archive.EndRecord().ZipfileComment();
+    const std::string& comment = archive.Comment();
     if (!comment.empty()) out << ShownName(os::OemToChar(comment.c_str())) << '\n';
   }
   if (archive.DirectoryMismatch()) {
     out.flush();
     err << "tunzip: " << options.archiveShown << ": the central directory is not the "
-        << archive.TotalEntries64() << " entries in " << archive.DirectorySize64()
-        << " bytes its end record declares: only the " << archive.ItemCount()
+        << archive.DeclaredEntries() << " entries in " << archive.DirectorySize()
+        << " bytes its end record declares: only the " << archive.Count()
         << " found inside both are read\n";
   }
   if (archive.OffsetShift() != 0 && options.quiet < 2) {
@@ -158,11 +163,11 @@ void ArchiveHeader(const ab::TAbZipArchive& archive, const Options& options, boo
   }
 }
 
-int ListArchive(const ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
+int ListArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                 std::ostream& err) {
   const bool table = options.listing == Listing::kShort || options.listing == Listing::kVerbose;
   ArchiveHeader(archive, options, table && options.quiet == 0, out, err);
-  if (archive.ItemCount() == 0) {
+  if (archive.Count() == 0) {
     out.flush();
     err << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
     return kExitWarning;
@@ -176,7 +181,8 @@ int ListArchive(const ab::TAbZipArchive& archive, const Options& options, std::o
       WriteVerbose(archive, choice.items, options.quiet, out);
       break;
     case Listing::kNames:
-      for (int32_t i : choice.items) out << ShownMemberName(archive.Item(i), i) << '\n';
+      ForEachChosen(archive, choice.items,
+                    [&](const zip::Entry& entry) { out << ShownMemberName(entry) << '\n'; });
       break;
     case Listing::kTsv:
       WriteTsv(archive, choice.items, out);

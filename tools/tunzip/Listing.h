@@ -3,25 +3,32 @@
 // members chosen by masks; and how a member's name is shown anywhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "Names.h"
 #include "Options.h"
-#include "archive/AbZipTyp.h"
+#include "zip/Archive.h"
 
 namespace tunzip {
 
 // The members a command line chooses, in catalogue order, and the masks and
 // exclusions that chose nothing.
 struct Choice {
-  std::vector<int32_t> items;
+  std::vector<size_t> items;
   std::vector<std::string> unmatchedMasks;
   std::vector<std::string> unmatchedExcludes;
 };
-Choice ChooseMembers(const ab::TAbZipArchive& archive, const Options& options);
+Choice ChooseMembers(const zip::Archive& archive, const Options& options);
+
+// Calls f with each chosen entry, in catalogue order, walking the directory
+// once.
+void ForEachChosen(const zip::Archive& archive, const std::vector<size_t>& chosen,
+                   const std::function<void(const zip::Entry&)>& f);
 
 // The method as unzip -v names it ("Stored", "Defl:N", "Unk:014", ...).
 std::string MethodName(uint16_t method, uint16_t flags);
@@ -29,11 +36,11 @@ std::string MethodName(uint16_t method, uint16_t flags);
 // What every command says of a loaded archive before its members, as UnZip
 // does: the "Archive:" line and the archive's comment when withTitle, then,
 // on err unless -qq, the warning about a shifted archive.
-void ArchiveHeader(const ab::TAbZipArchive& archive, const Options& options, bool withTitle,
+void ArchiveHeader(const zip::Archive& archive, const Options& options, bool withTitle,
                    std::ostream& out, std::ostream& err);
 
 // Writes the listing of a loaded archive; returns the exit code.
-int ListArchive(const ab::TAbZipArchive& archive, const Options& options, std::ostream& out,
+int ListArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                 std::ostream& err);
 
 }  // namespace tunzip

@@ -4,17 +4,17 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "ExitCodes.h"
 #include "Extraction.h"
 #include "Listing.h"
 #include "Options.h"
 #include "Piping.h"
-#include "archive/AbExcept.h"
-#include "archive/AbZipTyp.h"
+#include "archive/AbConst.h"
 #include "os/fs.h"
 #include "os/os.h"
-#include "rtl/Stream.h"
+#include "zip/Archive.h"
 
 namespace {
 
@@ -27,87 +27,75 @@ std::ostream& Err() {
   return os::Utf8Output(2);
 }
 
-// The reader's message, with the path it was given shown as the user typed it.
-std::string UserMessage(const std::exception& error, const tunzip::Options& options,
-                        const std::string& programPath) {
-  std::string message = os::AnsiToUtf8(error.what());
-  const std::string shownPath = os::AnsiToUtf8(programPath);
-  if (const size_t at = message.find(shownPath); !shownPath.empty() && at != std::string::npos)
-    message.replace(at, shownPath.size(), options.archiveShown);
-  return message;
-}
-
 // UnZip's search: the name as given, else with .zip, else with .ZIP added.
 // The archive is opened by its UTF-8 name, so that any name the file system
 // holds opens on Windows too.
-os::FileHandle FindArchive(tunzip::Options& options) {
+std::shared_ptr<const zip::Source> FindArchive(tunzip::Options& options) {
   for (const char* suffix : {"", ".zip", ".ZIP"}) {
-    const os::FileHandle handle = os::fs::OpenRead(options.archiveShown + suffix);
-    if (!handle.Valid()) continue;
-    options.archive += suffix;
-    options.archiveShown += suffix;
-    return handle;
+    try {
+      auto source = zip::OpenFile(options.archiveShown + suffix);
+      options.archive += suffix;
+      options.archiveShown += suffix;
+      return source;
+    } catch (const zip::Error&) {
+    }
   }
-  return {};
+  return nullptr;
 }
 
-// Loads the catalogue, or says why not and gives the exit code.
-int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
-         const std::string& programPath) {
-  // The smallest archive is its end record alone, 22 bytes.
-  if (const int64_t size = archive.Stream().Size(); size < 22) {
+// Opens the archive in the source, or says why not and gives the exit code.
+std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
+                                 const tunzip::Options& options, int& code) {
+  if (const uint64_t size = source->Size(); size < zip::kEndRecordSize) {
     Err() << "tunzip: " << options.archiveShown << ": not a ZIP archive ("
           << (size == 0 ? "the file is empty" : "too short to be one") << ")\n";
-    return tunzip::kExitArchiveNotFound;
+    code = tunzip::kExitArchiveNotFound;
+    return std::nullopt;
   }
-  try {
-    if (!options.nameCharset.empty()) archive.SetNameCharset(options.nameCharset);
-  } catch (const std::exception& error) {
-    Err() << "tunzip: -O " << options.nameCharset << ": " << os::AnsiToUtf8(error.what()) << '\n';
-    return tunzip::kExitBadOptions;
-  }
+  zip::OpenOptions opening;
   // Archives glued to a program by a tool that left their offsets counting
   // from the start of the ZIP part are read, with UnZip's warning.
-  archive.SetAllowOffsetShift(true);
+  opening.allowOffsetShift = true;
   // A directory that disagrees with its end record is read as far as the
   // record declares it, and said to be damaged under the "Archive:" line.
-  archive.SetToleratesDirectoryMismatch(true);
-  archive.SetAcceptsNewerVersions(true);
+  opening.tolerateDirectoryMismatch = true;
+  opening.acceptNewerVersions = true;
+  opening.nameCharset = options.nameCharset;
   try {
-    archive.LoadCatalogue();
-    if (archive.DirectoryMismatch()) return tunzip::kExitSevereFormatError;
+    zip::Archive archive = zip::Archive::Open(std::move(source), opening);
     // A shifted archive is warned about under the "Archive:" line.
-    return archive.OffsetShift() != 0 ? tunzip::kExitWarning : tunzip::kExitOk;
-  } catch (const std::exception& error) {
-    // One part of a split archive is a ZIP archive, just not a whole one:
-    // said so, with UnZip's code for an archive it cannot process.
-    if (dynamic_cast<const ab::EAbZipMultiPart*>(&error) != nullptr) {
-      Err() << "tunzip: " << options.archiveShown << ": "
-            << UserMessage(error, options, programPath) << '\n';
-      return tunzip::kExitFormatError;
+    code = archive.DirectoryMismatch() ? tunzip::kExitSevereFormatError
+           : archive.OffsetShift() != 0 ? tunzip::kExitWarning
+                                        : tunzip::kExitOk;
+    return archive;
+  } catch (const zip::Error& error) {
+    if (error.Cause() == ab::AbZipUnknownCharset) {
+      Err() << "tunzip: -O " << options.nameCharset << ": " << error.Rule() << '\n';
+      code = tunzip::kExitBadOptions;
+    } else if (error.Category() == zip::Failure::kNotZip) {
+      // Refused before a catalogue was found: the file is something else.
+      Err() << "tunzip: " << options.archiveShown << ": not a ZIP archive (" << error.Rule()
+            << ")\n";
+      code = tunzip::kExitArchiveNotFound;
+    } else {
+      // One part of a split archive is a ZIP archive, just not a whole one:
+      // said so, with UnZip's code for an archive it cannot process.
+      Err() << "tunzip: " << options.archiveShown << ": " << error.Rule() << '\n';
+      code = tunzip::ExitCodeFor(error, false);
     }
-    // Refused before a catalogue was found: the file is something else.
-    if (archive.State() == ab::stInvalid) {
-      Err() << "tunzip: " << options.archiveShown
-            << ": not a ZIP archive (no ZIP directory found in it)\n";
-      return tunzip::kExitArchiveNotFound;
-    }
-    Err() << "tunzip: " << options.archiveShown << ": " << UserMessage(error, options, programPath)
-          << '\n';
-    return tunzip::ExitCodeFor(error, false);
+    return std::nullopt;
   }
 }
 
 // Lists, tests or extracts a loaded archive; gives the exit code.
-int Act(ab::TAbZipArchive& archive, const tunzip::Options& options,
-        const std::string& programPath) {
+int Act(const zip::Archive& archive, const tunzip::Options& options) {
   try {
     if (options.mode == tunzip::Mode::kList)
       return tunzip::ListArchive(archive, options, Out(), Err());
     // Under -p standard output carries the members' bytes alone.
     const bool piping = options.mode == tunzip::Mode::kPipe;
     tunzip::ArchiveHeader(archive, options, options.quiet == 0 && !piping, Out(), Err());
-    if (archive.ItemCount() == 0) {
+    if (archive.Count() == 0) {
       Out().flush();
       Err() << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
       return tunzip::kExitWarning;
@@ -130,7 +118,7 @@ int Act(ab::TAbZipArchive& archive, const tunzip::Options& options,
     return tunzip::ExtractArchive(archive, options, Out(), Err());
   } catch (const std::exception& error) {
     Out().flush();
-    Err() << "tunzip: " << options.archiveShown << ": " << UserMessage(error, options, programPath)
+    Err() << "tunzip: " << options.archiveShown << ": " << tunzip::FailureMessage(error, true)
           << '\n';
     return tunzip::ExitCodeFor(error, false);
   }
@@ -139,19 +127,16 @@ int Act(ab::TAbZipArchive& archive, const tunzip::Options& options,
 int Run(tunzip::Options& options) {
   for (const std::string& caution : options.cautions)
     Err() << "tunzip: caution: " << caution << '\n';
-  const os::FileHandle handle = FindArchive(options);
-  if (!handle.Valid()) {
+  std::shared_ptr<const zip::Source> source = FindArchive(options);
+  if (!source) {
     Err() << "tunzip: cannot find or open " << options.archiveShown << ", " << options.archiveShown
           << ".zip or " << options.archiveShown << ".ZIP\n";
     return tunzip::kExitArchiveNotFound;
   }
-  const std::string programPath = os::ExpandFileName(options.archive);
-  auto archive = std::make_unique<ab::TAbZipArchive>(
-      std::make_unique<rtl::TFileStream>(handle, programPath), programPath);
-  const int loaded = Load(*archive, options, programPath);
-  if (loaded != tunzip::kExitOk && loaded != tunzip::kExitWarning && !archive->DirectoryMismatch())
-    return loaded;
-  return std::max(loaded, Act(*archive, options, programPath));
+  int loaded = tunzip::kExitOk;
+  const std::optional<zip::Archive> archive = Load(std::move(source), options, loaded);
+  if (!archive) return loaded;
+  return std::max(loaded, Act(*archive, options));
 }
 
 }  // namespace

@@ -4,51 +4,51 @@ namespace tunzip {
 
 namespace {
 
-os::fs::FileTime ToFileTime(const ab::TAbZipTime& time) {
+os::fs::FileTime ToFileTime(const zip::Time& time) {
   return {time.seconds, time.nanoseconds};
 }
 
 }  // namespace
 
-ab::TAbMemberPath SplitMemberName(const ab::TAbZipItem& item) {
+ab::TAbMemberPath SplitMemberName(const zip::Entry& entry) {
   // An absolute name is written below the target folder, as UnZip and 7-Zip
   // write it: the leading `/` alone is what would have taken it out.
-  const std::string& name = item.UnicodeName();
+  const std::string& name = entry.Name();
   const size_t start = name.find_first_not_of('/');
   if (start == std::string::npos) return {{}, true};  // "/" is the target folder itself
   return ab::SplitMemberPath(name.substr(start));
 }
 
-std::string LeafName(const ab::TAbZipItem& item) {
-  const std::string& name = item.UnicodeName();
+std::string LeafName(const zip::Entry& entry) {
+  const std::string& name = entry.Name();
   const size_t slash = name.find_last_of('/');
   const std::string leaf = slash == std::string::npos ? name : name.substr(slash + 1);
   return leaf == "." || leaf == ".." ? std::string() : leaf;
 }
 
-os::fs::FileTime ModifiedTimeOf(const ab::TAbZipItem& item) {
-  if (item.ModifiedTime()) return ToFileTime(*item.ModifiedTime());
+os::fs::FileTime ModifiedTimeOf(const zip::Entry& entry) {
+  if (entry.Modified()) return ToFileTime(*entry.Modified());
   // The DOS stamp is the maker's wall-clock time, read as ours.
   const ab::TAbDosDateTime dos =
-      ab::DecodeDosDateTime(item.LastModFileDate(), item.LastModFileTime());
+      ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
   const os::fs::LocalTime local{dos.year, dos.month, dos.day, dos.hour, dos.minute, dos.second};
   return os::fs::LocalToUtc(local).value_or(os::fs::FileTime{});
 }
 
-std::optional<os::fs::FileTime> AccessedTimeOf(const ab::TAbZipItem& item) {
-  if (item.AccessedTime()) return ToFileTime(*item.AccessedTime());
+std::optional<os::fs::FileTime> AccessedTimeOf(const zip::Entry& entry) {
+  if (entry.Accessed()) return ToFileTime(*entry.Accessed());
   return std::nullopt;
 }
 
-std::optional<MemberTime> MemberTimeOf(const ab::TAbZipItem& item) {
-  if (item.ModifiedTime()) return MemberTime{item.ModifiedTime()->seconds, true};
-  return MemberTimeFromDos(item.LastModFileDate(), item.LastModFileTime());
+std::optional<MemberTime> MemberTimeOf(const zip::Entry& entry) {
+  if (entry.Modified()) return MemberTime{entry.Modified()->seconds, true};
+  return MemberTimeFromDos(entry.DosDate(), entry.DosTime());
 }
 
-std::optional<uint32_t> PermissionsOf(const ab::TAbZipItem& item, bool keepSpecialBits) {
-  if (!os::fs::KeepsUnixMetadata() || item.UnixMode() == 0) return std::nullopt;
+std::optional<uint32_t> PermissionsOf(const zip::Entry& entry, bool keepSpecialBits) {
+  if (!os::fs::KeepsUnixMetadata() || entry.UnixMode() == 0) return std::nullopt;
   // setuid, setgid and sticky from an archive are a risk the user must ask for.
-  return item.UnixMode() & (keepSpecialBits ? 07777u : 0777u);
+  return entry.UnixMode() & (keepSpecialBits ? 07777u : 0777u);
 }
 
 }  // namespace tunzip

@@ -49,8 +49,8 @@ std::u32string Characters(std::string_view utf8) {
   return out;
 }
 
-std::string MemberName(const ab::TAbZipItem& item) {
-  return item.UnicodeName();
+std::string MemberName(const zip::Entry& entry) {
+  return entry.Name();
 }
 
 std::string ShownName(const std::string& ansi) {
@@ -61,9 +61,9 @@ std::string ShownUtf8Name(const std::string& utf8) {
   return EscapeControls(utf8);
 }
 
-std::string ShownMemberName(const ab::TAbZipItem& item, int32_t index) {
-  const std::string name = MemberName(item);
-  if (name.empty()) return "(unnamed member " + std::to_string(index + 1) + ")";
+std::string ShownMemberName(const zip::Entry& entry) {
+  const std::string& name = entry.Name();
+  if (name.empty()) return "(unnamed member " + std::to_string(entry.Index() + 1) + ")";
   return EscapeControls(name);
 }
 

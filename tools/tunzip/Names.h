@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "archive/AbZipTyp.h"
+#include "zip/Entry.h"
 
 namespace tunzip {
 
@@ -18,7 +18,7 @@ constexpr char32_t kStrayByte = 0xDC00;
 
 // The member's name in UTF-8 (`/` between folders), as masks match it and
 // files are named after it.
-std::string MemberName(const ab::TAbZipItem& item);
+std::string MemberName(const zip::Entry& entry);
 
 // A name in the program's code page as UTF-8, with what could move the
 // cursor or end a line (C0 and C1 controls, DEL, stray bytes) shown as an
@@ -29,6 +29,6 @@ std::string ShownUtf8Name(const std::string& utf8);
 // The member's name as every message shows it: escaped as ShownName does, and
 // for a member without a name "(unnamed member N)", N counting from 1 in
 // catalogue order.
-std::string ShownMemberName(const ab::TAbZipItem& item, int32_t index);
+std::string ShownMemberName(const zip::Entry& entry);
 
 }  // namespace tunzip

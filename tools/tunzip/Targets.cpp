@@ -30,24 +30,24 @@ std::string LegalNameIn(Target& target, const std::string& name) {
 
 }  // namespace
 
-Target TargetPlanner::Place(const ab::TAbZipItem& item) const {
+Target TargetPlanner::Place(const zip::Entry& entry) const {
   Target target;
-  if (item.IsFolder()) {
+  if (entry.IsFolder()) {
     if (junkPaths_) return target;
-    for (const std::string& name : SplitMemberName(item).components)
+    for (const std::string& name : SplitMemberName(entry).components)
       target.folder.push_back(LegalNameIn(target, name));
     return target;
   }
   if (junkPaths_) {
     // Only the leaf is used, so a name that would climb out is harmless.
-    const std::string leaf = LeafName(item);
-    if (leaf.empty()) throw ab::EAbZipUnsafeName(item.UnicodeName(), "no file name in it");
+    const std::string leaf = LeafName(entry);
+    if (leaf.empty()) throw ab::EAbZipUnsafeName(entry.Name(), "no file name in it");
     target.leaf = LegalNameIn(target, leaf);
     return target;
   }
-  for (const std::string& name : SplitMemberName(item).components)
+  for (const std::string& name : SplitMemberName(entry).components)
     target.folder.push_back(LegalNameIn(target, name));
-  if (target.folder.empty()) throw ab::EAbZipUnsafeName(item.UnicodeName(), "empty name");
+  if (target.folder.empty()) throw ab::EAbZipUnsafeName(entry.Name(), "empty name");
   target.leaf = target.folder.back();
   target.folder.pop_back();
   return target;

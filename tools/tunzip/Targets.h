@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/AbZipTyp.h"
+#include "zip/Entry.h"
 #include "os/fs.h"
 
 namespace tunzip {
@@ -36,7 +36,7 @@ class TargetPlanner {
 
   // The member's target. EAbZipUnsafeName, saying why, for a name that would
   // leave the target folder.
-  Target Place(const ab::TAbZipItem& item) const;
+  Target Place(const zip::Entry& entry) const;
 
   // Records that this run writes target; true when an earlier member was
   // planned for the same file as the file system tells files apart: by its
