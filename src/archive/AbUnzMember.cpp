@@ -105,24 +105,6 @@ class ArchivePasswords final : public TAbPasswordKeeper {
   TAbZipArchive& archive_;
 };
 
-// The local header in two reads, the fixed fields and then the name and
-// extra field, rather than one read per field; it is checked as ever and the
-// stream is left just behind it.
-void ReadLocalHeader(rtl::TStream& stream, TAbZipLocalFileHeader& local) {
-  constexpr int32_t kFixedSize = 30;
-  std::vector<uint8_t> bytes(kFixedSize);
-  int32_t got = std::max(stream.Read(bytes.data(), kFixedSize), 0);
-  if (got == kFixedSize) {
-    const auto variable = static_cast<int32_t>(LoadLittleEndian(bytes.data() + 26, 2) +
-                                               LoadLittleEndian(bytes.data() + 28, 2));
-    bytes.resize(static_cast<size_t>(kFixedSize + variable));
-    got += std::max(stream.Read(bytes.data() + kFixedSize, variable), 0);
-  }
-  bytes.resize(static_cast<size_t>(got));
-  rtl::TMemoryStream header(std::move(bytes));
-  local.ReadFrom(header);
-}
-
 }  // namespace
 
 int64_t TAbBitBucketStream::Seek(int64_t offset, int origin) {
@@ -143,12 +125,17 @@ bool IsMethodRead(uint8_t method) {
   return method <= 6 || method == 8 || method == 9;
 }
 
-bool CanExtractNewerVersion(const TAbZipDirectoryFileHeader& header) {
+bool CanExtractNewerVersion(const TAbMemberHeader& header) {
   // Newer versions are needed for newer methods, strong encryption and
   // ZIP64 (4.5), which is read.
-  const uint16_t flags = header.GeneralPurposeBitFlag();
-  const bool plainCipher = (flags & (kStrongEncryptionFlag | kMaskedDirectoryFlag)) == 0;
-  return IsMethodRead(header.CompressionMethod()) && plainCipher;
+  const bool plainCipher = (header.flags & (kStrongEncryptionFlag | kMaskedDirectoryFlag)) == 0;
+  return IsMethodRead(header.Method()) && plainCipher;
+}
+
+TAbMemberHeader MemberHeaderOf(const TAbZipDirectoryFileHeader& header) {
+  return {header.RawCompressionMethod(), header.GeneralPurposeBitFlag(),
+          header.VersionNeededToExtract(), header.Crc32(),
+          SplitExtraField(header.ExtraField()).Find(kAbWinZipAesId).has_value()};
 }
 
 bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
@@ -224,7 +211,7 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
     archive.CheckMemberSpans();
     return item.SpanOverlaps();
   };
-  const TAbMemberJob job{item.CentralHeader(), item.Facts(),       overlaps,
+  const TAbMemberJob job{MemberHeaderOf(item.CentralHeader()), item.Facts(), overlaps,
                          archive.AcceptsNewerVersions(), testOnly, passwords};
   const TAbDecodedMember decoded = DecodeMember(job, source, *output);
   if (decoded.CrcMatches(item.Crc32())) return;
@@ -237,18 +224,17 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 
 TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& source,
                               rtl::TStream& output) {
-  const TAbZipDirectoryFileHeader& header = job.header;
+  const TAbMemberHeader& header = job.header;
   const TAbEntryFacts& facts = job.facts;
   // WinZip AES is known by its method and its field, whatever version the
   // writer claims: taken for the traditional cipher, it would fail its
   // check byte and be reported as a wrong password.
-  const uint8_t method = header.CompressionMethod();
-  if (method == kAbWinZipAesMethod || SplitExtraField(header.ExtraField()).Find(kAbWinZipAesId))
-    throw EAbZipWinZipAes();
+  const uint8_t method = header.Method();
+  if (method == kAbWinZipAesMethod || header.winZipAesField) throw EAbZipWinZipAes();
   // A reader that takes newer versions names the method it cannot read
   // rather than asking for a newer version of itself.
   if (job.acceptsNewerVersions && !IsMethodRead(method)) throw EAbZipMethodNotRead(method);
-  if ((header.VersionNeededToExtract() & 0xFF) > 20 &&
+  if ((header.versionNeeded & 0xFF) > 20 &&
       !(job.acceptsNewerVersions && CanExtractNewerVersion(header)))
     throw EAbZipVersion();
   if (facts.extraFieldDamaged) throw EAbZipBadExtraField();
@@ -260,12 +246,12 @@ TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& so
       stream.Seek(static_cast<int64_t>(offset), rtl::soBeginning) != static_cast<int64_t>(offset))
     throw EAbZipInvalid();
   TAbZipLocalFileHeader local;
-  ReadLocalHeader(stream, local);
+  local.ReadFrom(stream);
   if (SplitExtraField(local.ExtraField()).DamageMatters()) throw EAbZipBadExtraField();
   TAbDecodedMember decoded;
   decoded.checkWord = (local.GeneralPurposeBitFlag() & kDataDescriptorFlag) != 0
                           ? uint32_t{local.LastModFileTime()} << 16
-                          : header.Crc32();
+                          : header.crc32;
   // Every decrypting reader takes its header before anything else.
   if (header.IsEncrypted() && facts.compressedSize < TAbZipDecryptEngine::kHeaderSize)
     throw EAbZipPastCompressedSize();
@@ -344,7 +330,7 @@ uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
   // Testing decodes without handing the bytes on; the count it keeps still
   // has to stay within the declared size.
   if (job.testOnly) flags |= kTestOnlyFlag;
-  if (job.header.CompressionMethod() == 9) flags |= kDeflate64Flag;
+  if (job.header.Method() == 9) flags |= kDeflate64Flag;
   helper.SetDecodeFlags(flags);
   const auto span = static_cast<int64_t>(
       std::min<uint64_t>(job.facts.compressedSize, static_cast<uint64_t>(INT64_MAX)));
@@ -390,8 +376,8 @@ uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
 uint32_t DecodeLegacyMember(const TAbMemberJob& job, const TAbMemberSource& source,
                             rtl::TStream& output, uint32_t checkWord) {
   // The legacy decoders count in 32 bits; PKZIP 1.x never wrote more.
-  const TAbZipDirectoryFileHeader& header = job.header;
-  const uint8_t method = header.CompressionMethod();
+  const TAbMemberHeader& header = job.header;
+  const uint8_t method = header.Method();
   const TAbEntryFacts& facts = job.facts;
   if (method >= 1 && method <= 6 &&
       (facts.compressedSize > INT32_MAX || facts.uncompressedSize > INT32_MAX))
@@ -409,11 +395,11 @@ uint32_t DecodeLegacyMember(const TAbMemberJob& job, const TAbMemberSource& sour
   }
   // Testing still writes: the legacy decoders read their own output back.
   TAbUnzipHelper helper(source.stream, output, decoder.get());
-  helper.SetDictionarySize(header.DictionarySize());
+  helper.SetDictionarySize(DictionarySizeOf(method, header.flags));
   helper.SetCompressedSize(static_cast<int32_t>(facts.compressedSize));
   helper.SetUncompressedSize(static_cast<int32_t>(facts.uncompressedSize));
   helper.SetCompressionMethod(method);
-  helper.SetShannonFanoTreeCount(header.ShannonFanoTreeCount());
+  helper.SetShannonFanoTreeCount(ShannonFanoTreeCountOf(method, header.flags));
   helper.OnProgress = source.progress;
   return helper.Run();
 }

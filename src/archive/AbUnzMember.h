@@ -82,10 +82,23 @@ class TAbPasswordKeeper {
   virtual std::string Ask(void* sender) = 0;
 };
 
+// What the decoding of a member needs of its central header.
+struct TAbMemberHeader {
+  uint16_t method = 0;  // the stored field; Method() is its low 8 bits
+  uint16_t flags = 0;
+  uint16_t versionNeeded = 0;
+  uint32_t crc32 = 0;
+  bool winZipAesField = false;  // the extra field holds a 0x9901 block
+
+  uint8_t Method() const { return static_cast<uint8_t>(method); }
+  bool IsEncrypted() const { return (flags & 0x0001) != 0; }
+};
+TAbMemberHeader MemberHeaderOf(const TAbZipDirectoryFileHeader& header);
+
 // What decoding one member needs, whoever asks: the installer's items and
 // the library's entries alike.
 struct TAbMemberJob {
-  const TAbZipDirectoryFileHeader& header;
+  TAbMemberHeader header;
   const TAbEntryFacts& facts;
   // Whether the member's span overlaps another's or the directory; asked
   // only once its headers pass, since learning it may read every local
@@ -136,7 +149,7 @@ void EnsurePassword(TAbPasswordKeeper& passwords, int32_t& tries, bool& abort);
 
 // Whether this reader decodes everything the member needs; a member that
 // says it needs a newer version is refused unless it does.
-bool CanExtractNewerVersion(const TAbZipDirectoryFileHeader& header);
+bool CanExtractNewerVersion(const TAbMemberHeader& header);
 // Whether the method is one this reader decodes.
 bool IsMethodRead(uint8_t method);
 

@@ -31,40 +31,67 @@ void ReadPart(rtl::TStream& stream, std::string& part, uint16_t length) {
   if (length > 0) stream.Read(part.data(), length);
 }
 
+// The same two from bytes in memory, at is moved past the field.
+template <typename T>
+void ParseField(const uint8_t* bytes, size_t size, size_t& at, T& field) {
+  if (size - std::min(at, size) < sizeof(T)) {
+    at = size;
+    return;
+  }
+  field = static_cast<T>(LoadLittleEndian(bytes + at, sizeof(T)));
+  at += sizeof(T);
+}
+
+void ParsePart(const uint8_t* bytes, size_t size, size_t& at, std::string& part,
+               uint16_t length) {
+  part.assign(length, '\0');
+  const size_t n = std::min<size_t>(length, size - std::min(at, size));
+  if (n > 0) std::memcpy(part.data(), bytes + at, n);
+  at += n;
+}
+
 }  // namespace
 
 // ---- Records -------------------------------------------------------------------
 
+TAbZipDictionarySize DictionarySizeOf(uint8_t method, uint16_t flags) {
+  if (method != 6) return dsInvalid;
+  return (flags & 0x0002) != 0 ? ds8K : ds4K;
+}
+
+uint8_t ShannonFanoTreeCountOf(uint8_t method, uint16_t flags) {
+  if (method != 6) return 0;
+  return (flags & 0x0004) != 0 ? 3 : 2;
+}
+
 TAbZipDictionarySize TAbZipFileHeader::DictionarySize() const {
-  if (CompressionMethod() != 6) return dsInvalid;
-  return (generalPurposeBitFlag_ & 0x0002) != 0 ? ds8K : ds4K;
+  return DictionarySizeOf(CompressionMethod(), generalPurposeBitFlag_);
 }
 
 uint8_t TAbZipFileHeader::ShannonFanoTreeCount() const {
-  if (CompressionMethod() != 6) return 0;
-  return (generalPurposeBitFlag_ & 0x0004) != 0 ? 3 : 2;
+  return ShannonFanoTreeCountOf(CompressionMethod(), generalPurposeBitFlag_);
 }
 
-void TAbZipFileHeader::ReadSignature(rtl::TStream& stream) {
-  ReadField(stream, signature_);
+void TAbZipFileHeader::ParseSignature(const uint8_t* bytes, size_t size, size_t& at) {
+  ParseField(bytes, size, at, signature_);
 }
 
-void TAbZipFileHeader::ReadCommonFields(rtl::TStream& stream) {
-  ReadField(stream, versionNeededToExtract_);
-  ReadField(stream, generalPurposeBitFlag_);
-  ReadField(stream, compressionMethod_);
-  ReadField(stream, lastModFileTime_);
-  ReadField(stream, lastModFileDate_);
-  ReadField(stream, crc32_);
-  ReadField(stream, compressedSize_);
-  ReadField(stream, uncompressedSize_);
-  ReadField(stream, fileNameLength_);
-  ReadField(stream, extraFieldLength_);
+void TAbZipFileHeader::ParseCommonFields(const uint8_t* bytes, size_t size, size_t& at) {
+  ParseField(bytes, size, at, versionNeededToExtract_);
+  ParseField(bytes, size, at, generalPurposeBitFlag_);
+  ParseField(bytes, size, at, compressionMethod_);
+  ParseField(bytes, size, at, lastModFileTime_);
+  ParseField(bytes, size, at, lastModFileDate_);
+  ParseField(bytes, size, at, crc32_);
+  ParseField(bytes, size, at, compressedSize_);
+  ParseField(bytes, size, at, uncompressedSize_);
+  ParseField(bytes, size, at, fileNameLength_);
+  ParseField(bytes, size, at, extraFieldLength_);
 }
 
-void TAbZipFileHeader::ReadNameAndExtra(rtl::TStream& stream) {
-  ReadPart(stream, fileName_, fileNameLength_);
-  ReadPart(stream, extraField_, extraFieldLength_);
+void TAbZipFileHeader::ParseNameAndExtra(const uint8_t* bytes, size_t size, size_t& at) {
+  ParsePart(bytes, size, at, fileName_, fileNameLength_);
+  ParsePart(bytes, size, at, extraField_, extraFieldLength_);
 }
 
 void TAbZipFileHeader::CheckSignature() const {
@@ -72,24 +99,61 @@ void TAbZipFileHeader::CheckSignature() const {
 }
 
 void TAbZipLocalFileHeader::ReadFrom(rtl::TStream& stream) {
-  ReadSignature(stream);
-  ReadCommonFields(stream);
-  ReadNameAndExtra(stream);
+  uint8_t fixed[kFixedSize];
+  const int32_t got = std::max(stream.Read(fixed, kFixedSize), 0);
+  if (got < static_cast<int32_t>(kFixedSize)) return ParseFrom(fixed, static_cast<size_t>(got));
+  std::vector<uint8_t> record(kFixedSize + LoadLittleEndian(fixed + 26, 2) +
+                              LoadLittleEndian(fixed + 28, 2));
+  std::memcpy(record.data(), fixed, kFixedSize);
+  const int32_t rest = std::max(
+      stream.Read(record.data() + kFixedSize, static_cast<int32_t>(record.size() - kFixedSize)), 0);
+  ParseFrom(record.data(), kFixedSize + static_cast<size_t>(rest));
+}
+
+void TAbZipLocalFileHeader::ParseFrom(const uint8_t* bytes, size_t size) {
+  size_t at = 0;
+  ParseSignature(bytes, size, at);
+  ParseCommonFields(bytes, size, at);
+  ParseNameAndExtra(bytes, size, at);
   CheckSignature();
 }
 
-void TAbZipDirectoryFileHeader::ReadFrom(rtl::TStream& stream) {
-  ReadSignature(stream);
-  ReadField(stream, versionMadeBy_);
-  ReadCommonFields(stream);
-  ReadField(stream, fileCommentLength_);
-  ReadField(stream, diskNumberStart_);
-  ReadField(stream, internalFileAttributes_);
-  ReadField(stream, externalFileAttributes_);
-  ReadField(stream, relativeOffset_);
-  ReadNameAndExtra(stream);
-  ReadPart(stream, fileComment_, fileCommentLength_);
+void TAbZipDirectoryFileHeader::ParseFrom(const uint8_t* bytes, size_t size) {
+  size_t at = 0;
+  ParseSignature(bytes, size, at);
+  ParseField(bytes, size, at, versionMadeBy_);
+  ParseCommonFields(bytes, size, at);
+  ParseField(bytes, size, at, fileCommentLength_);
+  ParseField(bytes, size, at, diskNumberStart_);
+  ParseField(bytes, size, at, internalFileAttributes_);
+  ParseField(bytes, size, at, externalFileAttributes_);
+  ParseField(bytes, size, at, relativeOffset_);
+  ParseNameAndExtra(bytes, size, at);
+  ParsePart(bytes, size, at, fileComment_, fileCommentLength_);
   CheckSignature();
+}
+
+size_t TAbZipDirectoryFileHeader::RecordLength(const uint8_t* fixedPart) {
+  return kFixedSize + LoadLittleEndian(fixedPart + 28, 2) + LoadLittleEndian(fixedPart + 30, 2) +
+         LoadLittleEndian(fixedPart + 32, 2);
+}
+
+void TAbZipDirectoryFileHeader::ReadFrom(rtl::TStream& stream) {
+  // Most records fit in a few hundred bytes, read without an allocation.
+  std::array<uint8_t, 512> small;
+  const int32_t got = std::max(stream.Read(small.data(), kFixedSize), 0);
+  if (got < static_cast<int32_t>(kFixedSize)) return ParseFrom(small.data(), static_cast<size_t>(got));
+  const size_t length = RecordLength(small.data());
+  std::vector<uint8_t> large;
+  uint8_t* record = small.data();
+  if (length > small.size()) {
+    large.resize(length);
+    std::memcpy(large.data(), small.data(), kFixedSize);
+    record = large.data();
+  }
+  const int32_t rest =
+      std::max(stream.Read(record + kFixedSize, static_cast<int32_t>(length - kFixedSize)), 0);
+  ParseFrom(record, kFixedSize + static_cast<size_t>(rest));
 }
 
 void TAbZipDirectoryFileFooter::ReadFrom(rtl::TStream& stream) {
@@ -266,7 +330,7 @@ void TAbZipItem::LoadFromStream(rtl::TStream& stream, const TAbZipItemContext& c
 }
 
 void TAbZipItem::DecodeFacts(const TAbZipItemContext& context) {
-  facts_ = DecodeEntryFacts(centralHeader_, context);
+  DecodeEntryFacts(centralHeader_, context, facts_);
 }
 
 namespace {
@@ -287,13 +351,13 @@ void DecodeName(const TAbZipDirectoryFileHeader& header, const TAbExtraBlocks& e
   }
   std::string& name = facts.unicodeName;
   if (header.IsUtf8() && validUtf8) {
-    name = std::string(bytes);
+    name.assign(bytes);
     facts.nameOrigin = noUtf8Flag;
   } else if (unicodePath) {
-    name = std::string(UpToZero(*unicodePath));
+    name.assign(UpToZero(*unicodePath));
     facts.nameOrigin = noUnicodePathField;
   } else if (!header.IsUtf8() && IsUnixLike(HostOf(header)) && validUtf8) {
-    name = std::string(bytes);
+    name.assign(bytes);
     facts.nameOrigin = noUnixUtf8;
   } else {
     // The charset was checked when it was set; the OEM page is the fallback.
@@ -343,15 +407,20 @@ void DecodeTimes(const TAbExtraBlocks& extra, TAbEntryFacts& facts) {
 
 }  // namespace
 
-TAbEntryFacts DecodeEntryFacts(const TAbZipDirectoryFileHeader& header,
-                               const TAbZipItemContext& context) {
-  TAbEntryFacts facts;
+void DecodeEntryFacts(const TAbZipDirectoryFileHeader& header, const TAbZipItemContext& context,
+                      TAbEntryFacts& facts) {
   const TAbExtraBlocks extra = SplitExtraField(header.ExtraField());
   facts.extraFieldDamaged = extra.DamageMatters();
   facts.extraFieldPartLost = extra.damaged && !facts.extraFieldDamaged;
+  facts.winZipAesField = extra.Find(kAbWinZipAesId).has_value();
   DecodeName(header, extra, context.nameCharset, facts);
   DecodeSizes(header, extra, context.offsetShift, facts);
   DecodeTimes(extra, facts);
+}
+
+TAbEntryFacts DecodeEntrySizes(const TAbZipDirectoryFileHeader& header, uint64_t offsetShift) {
+  TAbEntryFacts facts;
+  DecodeSizes(header, SplitExtraField(header.ExtraField()), offsetShift, facts);
   return facts;
 }
 

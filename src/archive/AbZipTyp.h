@@ -29,6 +29,10 @@ constexpr uint16_t kAbZipSignaturePrefix = 0x4B50;  // "PK"
 constexpr int32_t kAbZipEndRecordSize = 22;
 
 enum TAbZipDictionarySize : uint8_t { dsInvalid = 0, ds4K = 1, ds8K = 2 };
+// Implode's options, from its general purpose flags; dsInvalid and 0 for
+// every other method.
+TAbZipDictionarySize DictionarySizeOf(uint8_t method, uint16_t flags);
+uint8_t ShannonFanoTreeCountOf(uint8_t method, uint16_t flags);
 
 // The fields the local and central headers share. ReadFrom reads the record
 // at the stream's position and leaves the stream behind its variable parts;
@@ -66,11 +70,12 @@ class TAbZipFileHeader {
 
  protected:
   explicit TAbZipFileHeader(uint32_t expectedSignature) : expectedSignature_(expectedSignature) {}
-  // The fields from version needed to extra field length, in file order.
-  void ReadCommonFields(rtl::TStream& stream);
+  // The parts of a record in memory, in file order; at moves past each.
+  void ParseSignature(const uint8_t* bytes, size_t size, size_t& at);
+  // The fields from version needed to extra field length.
+  void ParseCommonFields(const uint8_t* bytes, size_t size, size_t& at);
   // Name and extra field, by the lengths read.
-  void ReadNameAndExtra(rtl::TStream& stream);
-  void ReadSignature(rtl::TStream& stream);
+  void ParseNameAndExtra(const uint8_t* bytes, size_t size, size_t& at);
   void CheckSignature() const;
 
  private:
@@ -92,14 +97,25 @@ class TAbZipFileHeader {
 
 class TAbZipLocalFileHeader : public TAbZipFileHeader {
  public:
+  static constexpr size_t kFixedSize = 30;
+
   TAbZipLocalFileHeader() : TAbZipFileHeader(kAbZipLocalFileHeaderSignature) {}
   void ReadFrom(rtl::TStream& stream);
+  void ParseFrom(const uint8_t* bytes, size_t size);
 };
 
 class TAbZipDirectoryFileHeader : public TAbZipFileHeader {
  public:
+  static constexpr size_t kFixedSize = 46;
+
   TAbZipDirectoryFileHeader() : TAbZipFileHeader(kAbZipCentralDirectorySignature) {}
   void ReadFrom(rtl::TStream& stream);
+  // The same from the record's bytes in memory, as many as there are: a
+  // field they do not reach stays as it was, as after a short read.
+  void ParseFrom(const uint8_t* bytes, size_t size);
+  // The length of the record whose fixed part is in bytes (kFixedSize of
+  // them), its name, extra field and comment included.
+  static size_t RecordLength(const uint8_t* fixedPart);
 
   uint16_t VersionMadeBy() const { return versionMadeBy_; }
   uint16_t FileCommentLength() const { return fileCommentLength_; }
@@ -267,9 +283,16 @@ struct TAbEntryFacts {
   bool extraFieldDamaged = false;
   // Only a block of times, attributes or a comment is damaged.
   bool extraFieldPartLost = false;
+  // The extra field holds WinZip's AES block.
+  bool winZipAesField = false;
 };
-TAbEntryFacts DecodeEntryFacts(const TAbZipDirectoryFileHeader& header,
-                               const TAbZipItemContext& context);
+// Decodes into facts, whose strings keep their storage from one entry to
+// the next.
+void DecodeEntryFacts(const TAbZipDirectoryFileHeader& header, const TAbZipItemContext& context,
+                      TAbEntryFacts& facts);
+// Only the sizes, the offset and the disk (and whether the ZIP64 field lacks
+// one of them): what finding where a member lies needs.
+TAbEntryFacts DecodeEntrySizes(const TAbZipDirectoryFileHeader& header, uint64_t offsetShift);
 
 // Facts of the attributes, by the host system that made the entry.
 // The high 16 bits of the external attributes when made on Unix or macOS,

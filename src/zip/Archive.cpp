@@ -26,7 +26,7 @@ namespace zip {
 
 namespace {
 
-constexpr uint32_t kFixedEntrySize = 46;
+constexpr uint32_t kFixedEntrySize = ab::TAbZipDirectoryFileHeader::kFixedSize;
 
 // The category of a failure inside the reader, and its text in UTF-8.
 Error Translate(const std::exception& error, const std::string& entry) {
@@ -82,27 +82,23 @@ auto Guarded(const std::string& entry, F&& f) {
 // One directory entry read whole, then decoded from memory: two reads of
 // the source wherever it lies.
 ab::TAbZipDirectoryFileHeader ReadHeaderAt(const Source& source, uint64_t offset) {
-  std::vector<uint8_t> bytes(kFixedEntrySize);
+  using Header = ab::TAbZipDirectoryFileHeader;
+  std::vector<uint8_t> bytes(Header::kFixedSize);
   size_t got = source.ReadAt(offset, bytes.data(), bytes.size());
-  if (got == kFixedEntrySize) {
-    const size_t variable = ab::LoadLittleEndian(bytes.data() + 28, 2) +
-                            ab::LoadLittleEndian(bytes.data() + 30, 2) +
-                            ab::LoadLittleEndian(bytes.data() + 32, 2);
-    bytes.resize(kFixedEntrySize + variable);
-    got += source.ReadAt(offset + kFixedEntrySize, bytes.data() + kFixedEntrySize, variable);
+  if (got == Header::kFixedSize) {
+    bytes.resize(Header::RecordLength(bytes.data()));
+    got += source.ReadAt(offset + got, bytes.data() + got, bytes.size() - got);
   }
-  bytes.resize(got);
-  rtl::TMemoryStream stream(std::move(bytes));
-  ab::TAbZipDirectoryFileHeader header;
-  header.ReadFrom(stream);
+  Header header;
+  header.ParseFrom(bytes.data(), got);
   return header;
 }
 
-Encryption EncryptionOf(const ab::TAbZipDirectoryFileHeader& header) {
+Encryption EncryptionOf(const ab::TAbZipDirectoryFileHeader& header,
+                        const ab::TAbEntryFacts& facts) {
   constexpr uint16_t kStrongFlags = 0x0040 | 0x2000;
   if (!header.IsEncrypted()) return Encryption::kNone;
-  if (header.CompressionMethod() == ab::kAbWinZipAesMethod ||
-      ab::SplitExtraField(header.ExtraField()).Find(ab::kAbWinZipAesId))
+  if (header.CompressionMethod() == ab::kAbWinZipAesMethod || facts.winZipAesField)
     return Encryption::kWinZipAes;
   if ((header.GeneralPurposeBitFlag() & kStrongFlags) != 0) return Encryption::kStrong;
   return Encryption::kTraditional;
@@ -118,13 +114,14 @@ std::optional<Time> TimeOf(const std::optional<ab::TAbZipTime>& time) {
 // Turns a decoded directory entry into the library's value.
 class EntryBuilder {
  public:
-  static Entry Build(size_t index, const ab::TAbZipDirectoryFileHeader& h,
-                     const ab::TAbEntryFacts& facts) {
-    Entry e;
+  // Fills e, whose strings keep their storage from one entry to the next.
+  static void Build(const void* owner, size_t index, const ab::TAbZipDirectoryFileHeader& h,
+                    const ab::TAbEntryFacts& facts, Entry& e) {
+    e.owner_ = owner;
     e.index_ = index;
     e.name_ = facts.unicodeName;
     const std::string& stored = h.FileName();
-    e.rawName_ = stored.substr(0, stored.find('\0'));
+    e.rawName_.assign(stored, 0, stored.find('\0'));
     e.comment_ = h.FileComment();
     e.extraField_ = h.ExtraField();
     e.compressedSize_ = facts.compressedSize;
@@ -144,12 +141,28 @@ class EntryBuilder {
     e.unixMode_ = ab::UnixModeOf(h);
     e.dosAttributes_ = ab::DosAttributesOf(h);
     e.nameOrigin_ = static_cast<zip::NameOrigin>(facts.nameOrigin);
-    e.encryption_ = EncryptionOf(h);
+    e.encryption_ = EncryptionOf(h, facts);
     e.isFolder_ = ab::IsFolderEntry(h, facts.unicodeName);
     e.isLink_ = ab::IsLinkEntry(h, facts.unicodeName);
     e.extraFieldPartLost_ = facts.extraFieldPartLost;
     e.extraFieldDamaged_ = facts.extraFieldDamaged;
-    return e;
+    e.winZipAesField_ = facts.winZipAesField;
+  }
+
+  // What the member decoder needs, taken from the entry as it was decoded.
+  static const void* Owner(const Entry& e) { return e.owner_; }
+  static ab::TAbMemberHeader HeaderOf(const Entry& e) {
+    return {e.method_, e.flags_, e.versionNeeded_, e.crc32_, e.winZipAesField_};
+  }
+  static ab::TAbEntryFacts FactsOf(const Entry& e) {
+    ab::TAbEntryFacts facts;
+    facts.compressedSize = e.compressedSize_;
+    facts.uncompressedSize = e.size_;
+    facts.localHeaderOffset = e.localHeaderOffset_;
+    facts.diskNumberStart = e.disk_;
+    facts.extraFieldDamaged = e.extraFieldDamaged_;
+    facts.extraFieldPartLost = e.extraFieldPartLost_;
+    return facts;
   }
 };
 
@@ -170,7 +183,7 @@ struct Archive::State {
               ab::TAbEntryFacts& facts) const {
     stream.Seek(static_cast<int64_t>(entryOffsets.at(index)), rtl::soBeginning);
     header.ReadFrom(stream);
-    facts = ab::DecodeEntryFacts(header, Context());
+    ab::DecodeEntryFacts(header, Context(), facts);
   }
 
   // Walks the directory from where the end records put it, keeping where
@@ -194,10 +207,8 @@ int64_t Archive::State::IndexDirectory(rtl::TStream& stream) {
         ab::LoadLittleEndian(fixed, 4) != ab::kAbZipCentralDirectorySignature)
       throw ab::EAbZipInvalid();
     entryOffsets.push_back(static_cast<uint64_t>(at));
-    const int64_t variable = static_cast<int64_t>(ab::LoadLittleEndian(fixed + 28, 2) +
-                                                  ab::LoadLittleEndian(fixed + 30, 2) +
-                                                  ab::LoadLittleEndian(fixed + 32, 2));
-    at = std::min(at + static_cast<int64_t>(kFixedEntrySize) + variable, size);
+    at = std::min(
+        at + static_cast<int64_t>(ab::TAbZipDirectoryFileHeader::RecordLength(fixed)), size);
     directory.Seek(at, rtl::soBeginning);
   }
   return at;
@@ -261,7 +272,11 @@ Entry Archive::At(size_t index) const {
   return Guarded("", [&] {
     const ab::TAbZipDirectoryFileHeader header =
         ReadHeaderAt(*state_->source, state_->entryOffsets[index]);
-    return EntryBuilder::Build(index, header, ab::DecodeEntryFacts(header, state_->Context()));
+    ab::TAbEntryFacts facts;
+    ab::DecodeEntryFacts(header, state_->Context(), facts);
+    Entry entry;
+    EntryBuilder::Build(state_.get(), index, header, facts, entry);
+    return entry;
   });
 }
 
@@ -300,11 +315,12 @@ bool Archive::Overlaps(const Entry& entry) const {
     SourceStream directoryStream(*s.source);
     ab::TAbBufferedReader directory(directoryStream);
     ab::TAbZipDirectoryFileHeader header;
-    ab::TAbEntryFacts facts;
     const auto placeOf = [&](size_t i) {
-      s.Decode(directory, i, header, facts);
-      return ab::TAbMemberPlace{facts.localHeaderOffset, facts.compressedSize,
-                                facts.uncompressedSize, header.Crc32()};
+      directory.Seek(static_cast<int64_t>(s.entryOffsets[i]), rtl::soBeginning);
+      header.ReadFrom(directory);
+      const ab::TAbEntryFacts sizes = ab::DecodeEntrySizes(header, s.bounds.offsetShift);
+      return ab::TAbMemberPlace{sizes.localHeaderOffset, sizes.compressedSize,
+                                sizes.uncompressedSize, header.Crc32()};
     };
     const ab::TAbByteRange records{s.bounds.DirectoryStart(), s.bounds.RecordsEnd()};
     s.overlaps = ab::FindOverlappingMembers(data, s.entryOffsets.size(), placeOf, records);
@@ -326,6 +342,9 @@ struct EntryRange::Iterator::Cursor {
   explicit Cursor(const Source& source) : stream(source), directory(stream) {}
   SourceStream stream;
   ab::TAbBufferedReader directory;
+  // Kept from one entry to the next, with their strings' storage.
+  ab::TAbZipDirectoryFileHeader header;
+  ab::TAbEntryFacts facts;
 };
 
 EntryRange::Iterator::Iterator(const Archive& archive, size_t index,
@@ -334,11 +353,10 @@ EntryRange::Iterator::Iterator(const Archive& archive, size_t index,
 
 void EntryRange::Iterator::Load() {
   if (index_ >= archive_->Count()) return;
-  entry_ = Guarded("", [&] {
-    ab::TAbZipDirectoryFileHeader header;
-    ab::TAbEntryFacts facts;
-    archive_->state_->Decode(cursor_->directory, index_, header, facts);
-    return EntryBuilder::Build(index_, header, facts);
+  Guarded("", [&] {
+    Cursor& c = *cursor_;
+    archive_->state_->Decode(c.directory, index_, c.header, c.facts);
+    EntryBuilder::Build(archive_->state_.get(), index_, c.header, c.facts, entry_);
   });
 }
 
@@ -382,16 +400,12 @@ class OptionPasswords final : public ab::TAbPasswordKeeper {
 }  // namespace
 
 struct Reader::Buffers {
-  explicit Buffers(const Source& source)
-      : direct(source), forSmall(source), small(forSmall), forDirectory(source),
-        directory(forDirectory) {}
+  explicit Buffers(const Source& source) : direct(source), forSmall(source), small(forSmall) {}
   // Large entries are read straight from the source, their reads being
   // large already; small ones through a block kept across entries.
   SourceStream direct;
   SourceStream forSmall;
   ab::TAbBufferedReader small;
-  SourceStream forDirectory;
-  ab::TAbBufferedReader directory;
 };
 
 Reader::Reader(const Archive& archive)
@@ -407,14 +421,13 @@ void Reader::Test(const Entry& entry, const ReadOptions& options) {
 }
 
 void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
-  const Archive::State& state = *archive_.state_;
-  if (entry.Index() >= archive_.Count()) throw std::out_of_range("zip::Reader::Read");
+  // Only the archive's own entries are read, and only by their index do they
+  // reach the spans it has checked.
+  if (EntryBuilder::Owner(entry) != archive_.state_.get())
+    throw std::invalid_argument("zip::Reader: an entry of another archive");
   SinkStream output(sink);
   try {
-    // The entry as the directory says it, whatever the caller's copy says.
-    ab::TAbZipDirectoryFileHeader header;
-    ab::TAbEntryFacts facts;
-    state.Decode(buffers_->directory, entry.Index(), header, facts);
+    const ab::TAbEntryFacts facts = EntryBuilder::FactsOf(entry);
     OptionPasswords passwords(options, entry);
     ab::TAbProgressForwarder progress;
     if (options.progress) {
@@ -425,15 +438,17 @@ void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
     rtl::TStream& input = facts.compressedSize < ab::TAbBufferedReader::kBlockSize
                               ? static_cast<rtl::TStream&>(buffers_->small)
                               : buffers_->direct;
-    const ab::TAbMemberJob job{header,
+    const ab::TAbMemberJob job{EntryBuilder::HeaderOf(entry),
                                facts,
                                [this, &entry] { return archive_.Overlaps(entry); },
-                               state.options.acceptNewerVersions,
+                               archive_.Options().acceptNewerVersions,
                                sink == nullptr,
                                passwords};
     const ab::TAbDecodedMember decoded = ab::DecodeMember(job, {input, progress}, output);
-    if (!decoded.CrcMatches(header.Crc32())) throw ab::EAbZipBadCRC();
+    if (!decoded.CrcMatches(entry.Crc32())) throw ab::EAbZipBadCRC();
   } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::invalid_argument&) {
     throw;
   } catch (const std::exception& error) {
     if (output.SinkFailure()) std::rethrow_exception(output.SinkFailure());

@@ -102,6 +102,8 @@ class Entry {
  private:
   friend class EntryBuilder;
 
+  // The archive that made the entry: reading it from another is refused.
+  const void* owner_ = nullptr;
   size_t index_ = 0;
   std::string name_;
   std::string rawName_;
@@ -129,6 +131,7 @@ class Entry {
   bool isLink_ = false;
   bool extraFieldPartLost_ = false;
   bool extraFieldDamaged_ = false;
+  bool winZipAesField_ = false;
 };
 
 }  // namespace zip

@@ -137,7 +137,7 @@ class Extractor {
     std::future<void> decoded;
   };
 
-  void StartWorkers(const std::vector<size_t>& items);
+  void StartWorkers();
   bool HandOff(const zip::Entry& entry, const Target& target,
                std::unique_ptr<os::fs::PendingFile>& file);
   void CommitOldest();
@@ -198,6 +198,8 @@ class Extractor {
   // they write into are closed.
   std::deque<InFlight> inFlight_;
   uint64_t handOffs_ = 0;
+  bool workersTried_ = false;
+  size_t largeMembersSeen_ = 0;
   std::unique_ptr<DecodeWorkers> workers_;
 };
 
@@ -239,7 +241,6 @@ int Extractor::Run() {
       return true;
     };
   }
-  StartWorkers(choice.items);
 
   ForEachChosen(archive_, choice.items, [this](const zip::Entry& entry) {
     current_ = &entry;
@@ -263,21 +264,12 @@ int Extractor::Run() {
   return status_.Code();
 }
 
-// Workers when more than one thread is asked for and more than one member
-// is large enough for one, each reading the one archive with a reader of its
-// own.
-void Extractor::StartWorkers(const std::vector<size_t>& items) {
-  // Only members a worker would take count: one alone gains nothing from
-  // threads that cost their start and their own buffers.
+// Workers, when more than one thread is asked for; each reads the one
+// archive with a reader of its own.
+void Extractor::StartWorkers() {
+  workersTried_ = true;
   const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-  const size_t wanted = options_.threads > 0 ? options_.threads : cores;
-  if (wanted < 2) return;
-  size_t members = 0;
-  ForEachChosen(archive_, items, [&](const zip::Entry& entry) {
-    if (members < wanted && !entry.IsEncrypted() && entry.CompressedSize() >= kSmallestHandOff)
-      ++members;
-  });
-  const size_t count = std::min(wanted, members);
+  const size_t count = options_.threads > 0 ? options_.threads : cores;
   if (count >= 2) workers_ = std::make_unique<DecodeWorkers>(archive_, count);
 }
 
@@ -291,9 +283,13 @@ void Extractor::StartWorkers(const std::vector<size_t>& items) {
 // bounded.
 bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
                         std::unique_ptr<os::fs::PendingFile>& file) {
-  if (!workers_ || entry.IsEncrypted()) return false;
+  if (entry.IsEncrypted()) return false;
   const bool here = entry.IsFolder() || entry.CompressedSize() < kSmallestHandOff;
-  if (here && !CanPassInFlight()) return false;
+  // The first member large enough for a worker is decoded here, with its
+  // progress: one alone gains nothing from threads that cost their start
+  // and their own buffers. The second starts them.
+  if (!here && !workers_ && !workersTried_ && largeMembersSeen_++ > 0) StartWorkers();
+  if (!workers_ || (here && !CanPassInFlight())) return false;
   InFlight& job = PutInFlight(entry, target);
   if (file) {
     job.output = std::make_unique<PendingFileSink>(*file);

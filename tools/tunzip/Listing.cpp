@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <numeric>
 
 #include "ExitCodes.h"
 #include "Masks.h"
@@ -97,8 +98,14 @@ void WriteTsv(const zip::Archive& archive, const std::vector<size_t>& chosen,
 }  // namespace
 
 Choice ChooseMembers(const zip::Archive& archive, const Options& options) {
-  MemberChoice choice(options.masks, options.excludes, options.caseBlind);
   Choice result;
+  // Without masks every member is chosen, and no name need be read for it.
+  if (options.masks.empty() && options.excludes.empty()) {
+    result.items.resize(archive.Count());
+    std::iota(result.items.begin(), result.items.end(), size_t{0});
+    return result;
+  }
+  MemberChoice choice(options.masks, options.excludes, options.caseBlind);
   for (const zip::Entry& entry : archive.Entries())
     if (choice.Chooses(entry.Name())) result.items.push_back(entry.Index());
   result.unmatchedMasks = choice.UnmatchedMasks();

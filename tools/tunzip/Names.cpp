@@ -1,5 +1,6 @@
 #include "Names.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "os/os.h"
@@ -16,6 +17,9 @@ std::string Escape(const char* format, unsigned value) {
 }
 
 std::string EscapeControls(std::string_view utf8) {
+  // Most names are printable ASCII, which stays as it is.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+    return std::string(utf8);
   std::string out;
   for (const char32_t c : Characters(utf8)) {
     if (c < 0x20 || c == 0x7F) {
