@@ -207,9 +207,6 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
       !(archive.AcceptsNewerVersions() && CanExtractNewerVersion(item)))
     throw EAbZipVersion();
   if (item.ExtraFieldDamaged()) throw EAbZipBadExtraField();
-  // Sets spread over several files are refused when the catalogue is read.
-  if (archive.MultiPart() && item.DiskNumberStart() != archive.CurrentPart())
-    throw EAbSpanningNotSupported();
   archive.CheckMemberSpans();
   if (item.SpanOverlaps()) throw EAbZipOverlap();
 

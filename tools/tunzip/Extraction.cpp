@@ -295,7 +295,7 @@ void Extractor::StartWorkers(const std::vector<int32_t>& items) {
       }));
   const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
   const size_t count = std::min<size_t>(options_.threads > 0 ? options_.threads : cores, members);
-  if (count < 2 || archive_.MultiPart()) return;
+  if (count < 2) return;
   try {
     // The workers only read the archive once the spans are known.
     archive_.CheckMemberSpans();
