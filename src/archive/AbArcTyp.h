@@ -220,6 +220,11 @@ class TAbArchive {
   void DoOverallProgress(uint8_t percent, bool& abort);
   void DoConfirmItem(TAbArchiveItem& item, TAbItemOperation operation, bool& confirm);
 
+  // Puts stream in place of the archive's stream and gives back the old one.
+  std::unique_ptr<rtl::TStream> ExchangeStream(std::unique_ptr<rtl::TStream> stream) {
+    stream_.swap(stream);
+    return stream;
+  }
   bool RemovableMedia() const { return mediaType_ == 0; }
 
  private:

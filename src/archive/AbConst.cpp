@@ -40,6 +40,7 @@ constexpr MessageRow kMessages[] = {
     {AbBBSWriteTooManyBytes, "BBS: request to write too many bytes [%d]"},
     {AbZipMultiPart,
      "Invalid file - one part of a multi-part (split) archive, which cannot be read alone"},
+    {AbZipMissingPart, "Invalid file - part %d of the %d parts of a split archive is missing (%s)"},
     {AbZipOverlap,
      "Cannot extract file - members overlap one another or the central directory (possible zip "
      "bomb)"},

@@ -84,6 +84,23 @@ class EAbZipMultiPart : public EAbZipInvalid {
   EAbZipMultiPart() : EAbZipInvalid(AbZipMultiPart, {}) {}
 };
 
+// A part of a split set that is not beside its last part: the set cannot be
+// read. Disk() counts from 0, as the records do.
+class EAbZipMissingPart : public EAbZipInvalid {
+ public:
+  EAbZipMissingPart(uint32_t disk, uint32_t partCount, const std::string& name)
+      : EAbZipInvalid(AbZipMissingPart,
+                      {static_cast<int32_t>(disk + 1), static_cast<int32_t>(partCount), name}),
+        disk_(disk),
+        partCount_(partCount) {}
+  uint32_t Disk() const { return disk_; }
+  uint32_t PartCount() const { return partCount_; }
+
+ private:
+  uint32_t disk_;
+  uint32_t partCount_;
+};
+
 // A directory whose entries are not the ones its end record counts and
 // sizes: a reader trusting one or the other would see different members.
 class EAbZipDirectoryMismatch : public EAbZipInvalid {

@@ -1,6 +1,6 @@
-// The archive's file stream. It reads one ordinary file; the part switching of
-// multi-part sets is not offered (such sets are refused when the catalogue is
-// read), so the stream is a thin, checked layer over a runtime file stream.
+// The archive's file stream. It reads one ordinary file and switches no parts
+// (a reader that asks for split sets reads them through TAbSplitSetStream), so
+// the stream is a thin, checked layer over a runtime file stream.
 #pragma once
 
 #include <cstdint>

@@ -270,7 +270,7 @@ void TAbZipItem::DecodeFacts(const TAbZipItemContext& context) {
   extraFieldDamaged_ = extra.DamageMatters();
   extraFieldPartLost_ = extra.damaged && !extraFieldDamaged_;
   DecodeName(extra, context.nameCharset);
-  DecodeSizes(extra, context.offsetShift);
+  DecodeSizes(extra, context);
   DecodeTimes(extra);
 }
 
@@ -306,7 +306,7 @@ void TAbZipItem::DecodeName(const TAbExtraBlocks& extra, const std::string& name
   }
 }
 
-void TAbZipItem::DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift) {
+void TAbZipItem::DecodeSizes(const TAbExtraBlocks& extra, const TAbZipItemContext& context) {
   const TAbZipDirectoryFileHeader& h = centralHeader_;
   TAbZip64Needs needs;
   needs.uncompressedSize = h.UncompressedSize() == 0xFFFFFFFF;
@@ -317,8 +317,14 @@ void TAbZipItem::DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift) 
   if (const auto block = extra.Find(kAbZip64ExtraId)) values = ReadZip64Block(*block, needs);
   uncompressedSize64_ = values.uncompressedSize.value_or(h.UncompressedSize());
   compressedSize64_ = values.compressedSize.value_or(h.CompressedSize());
-  localHeaderOffset64_ = values.localHeaderOffset.value_or(h.RelativeOffset()) + offsetShift;
   diskNumberStart32_ = values.diskNumberStart.value_or(h.DiskNumberStart());
+  const uint64_t offset = values.localHeaderOffset.value_or(h.RelativeOffset());
+  if (context.splitSet != nullptr) {
+    localHeaderOffset64_ =
+        context.splitSet->PositionOf(diskNumberStart32_, offset).value_or(UINT64_MAX);
+  } else {
+    localHeaderOffset64_ = offset + context.offsetShift;
+  }
   // A saturated size or offset without its 64-bit value cannot be read.
   if ((needs.uncompressedSize && !values.uncompressedSize) ||
       (needs.compressedSize && !values.compressedSize) ||
@@ -386,6 +392,68 @@ bool TAbZipArchive::HoldsSignatureAt(uint64_t position, uint32_t signature) {
   return ReadSignature(stream, signature);
 }
 
+uint64_t TAbZipArchive::PositionOf(uint32_t disk, uint64_t offset) const {
+  if (splitSet_ == nullptr) return offset;
+  return splitSet_->PositionOf(disk, offset).value_or(UINT64_MAX);
+}
+
+uint32_t TAbZipArchive::SplitSetLastDisk(int64_t endPosition) {
+  const TAbZipDirectoryFileFooter& r = *endRecord_;
+  // A set too large for the end record's fields counts its disks in the
+  // ZIP64 locator; the end record then names the same last disk or leaves
+  // the field to the ZIP64 record.
+  const int64_t locatorPosition = endPosition - TAbZip64EndLocator::kSize;
+  if (locatorPosition >= 0) {
+    Stream().Seek(locatorPosition, rtl::soBeginning);
+    const auto locator = ReadZip64EndLocator(Stream());
+    if (locator && locator->totalDisks > 1 &&
+        (r.DiskNumber() == 0xFFFF || r.DiskNumber() == locator->totalDisks - 1))
+      return locator->totalDisks - 1;
+  }
+  if (r.DiskNumber() == 0 || r.DiskNumber() == 0xFFFF) return 0;
+  return LooksLikeLastPart(endPosition) ? r.DiskNumber() : 0;
+}
+
+std::vector<std::unique_ptr<rtl::TStream>> TAbZipArchive::OpenPartsBefore(uint32_t lastDisk) {
+  std::vector<std::unique_ptr<rtl::TStream>> parts;
+  for (uint32_t disk = 0; disk < lastDisk; ++disk) {
+    const std::string name = SplitPartName(FileName(), disk, lastDisk);
+    std::unique_ptr<rtl::TStream> part;
+    if (PartOpener) {
+      part = PartOpener(disk, lastDisk);
+    } else {
+      try {
+        part = std::make_unique<rtl::TFileStream>(name, rtl::fmOpenRead | rtl::fmShareDenyNone);
+      } catch (const rtl::EFOpenError&) {
+      }
+    }
+    if (!part) throw EAbZipMissingPart(disk, lastDisk + 1, name);
+    parts.push_back(std::move(part));
+  }
+  return parts;
+}
+
+void TAbZipArchive::OpenSplitSet(uint32_t lastDisk) {
+  std::vector<std::unique_ptr<rtl::TStream>> parts;
+  try {
+    parts = OpenPartsBefore(lastDisk);
+  } catch (...) {
+    SetState(stInvalid);
+    throw;
+  }
+  parts.push_back(ExchangeStream(nullptr));
+  auto set = std::make_unique<TAbSplitSetStream>(std::move(parts));
+  splitSet_ = set.get();
+  ExchangeStream(std::move(set));
+}
+
+std::unique_ptr<rtl::TStream> TAbZipArchive::ReadingOver(std::unique_ptr<rtl::TStream> lastPart) {
+  if (splitSet_ == nullptr) return lastPart;
+  std::vector<std::unique_ptr<rtl::TStream>> parts = OpenPartsBefore(splitSet_->PartCount() - 1);
+  parts.push_back(std::move(lastPart));
+  return std::make_unique<TAbSplitSetStream>(std::move(parts));
+}
+
 bool TAbZipArchive::LooksLikeLastPart(int64_t endPosition) {
   const TAbZipDirectoryFileFooter& r = *endRecord_;
   if (r.StartDiskNumber() > r.DiskNumber() || r.TotalEntries() == 0 ||
@@ -402,7 +470,7 @@ void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
   rtl::TStream& stream = Stream();
   endRecordPosition_ = endPosition;
   directoryEnd_ = endPosition;
-  directoryOffset64_ = endRecord_->DirectoryOffset();
+  directoryOffset64_ = PositionOf(endRecord_->StartDiskNumber(), endRecord_->DirectoryOffset());
   directorySize64_ = endRecord_->DirectorySize();
   totalEntries64_ = endRecord_->TotalEntries();
 
@@ -416,10 +484,13 @@ void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
   }
   if (locator) {
     int64_t recordPosition = -1;
-    if (locator->directoryRecordOffset < static_cast<uint64_t>(locatorPosition) &&
-        HoldsSignatureAt(locator->directoryRecordOffset, kAbZip64EndCentralDirectorySignature)) {
-      recordPosition = static_cast<int64_t>(locator->directoryRecordOffset);
-    } else if (allowOffsetShift_ && locatorPosition >= TAbZip64EndRecord::kFixedSize &&
+    const uint64_t recordAt =
+        PositionOf(locator->directoryRecordDisk, locator->directoryRecordOffset);
+    if (recordAt < static_cast<uint64_t>(locatorPosition) &&
+        HoldsSignatureAt(recordAt, kAbZip64EndCentralDirectorySignature)) {
+      recordPosition = static_cast<int64_t>(recordAt);
+    } else if (allowOffsetShift_ && splitSet_ == nullptr &&
+               locatorPosition >= TAbZip64EndRecord::kFixedSize &&
                HoldsSignatureAt(locatorPosition - TAbZip64EndRecord::kFixedSize,
                                 kAbZip64EndCentralDirectorySignature)) {
       recordPosition = locatorPosition - TAbZip64EndRecord::kFixedSize;
@@ -433,23 +504,30 @@ void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
     // entry's name: the end record's own values are then the ones to use.
     if (zip64EndRecord_ && !EndRecordTakesZip64(*zip64EndRecord_)) zip64EndRecord_.reset();
     const bool splitLocator = locator->totalDisks > 1 || locator->directoryRecordDisk != 0;
-    if (splitLocator && (zip64EndRecord_ || endRecord_->DiskNumber() != 0)) {
+    if (splitLocator && splitSet_ == nullptr &&
+        (zip64EndRecord_ || endRecord_->DiskNumber() != 0)) {
       SetState(stInvalid);
       throw EAbZipMultiPart();
     }
     if (zip64EndRecord_) {
-      if (zip64EndRecord_->diskNumber != 0 || zip64EndRecord_->startDiskNumber != 0) {
+      // The record names the disk it stands on, the last, and the one the
+      // directory starts on, which cannot come after it.
+      const uint32_t lastDisk = PartCount() - 1;
+      if (zip64EndRecord_->diskNumber != lastDisk ||
+          zip64EndRecord_->startDiskNumber > zip64EndRecord_->diskNumber) {
         SetState(stInvalid);
+        if (splitSet_ != nullptr) throw EAbZipInvalid();
         throw EAbZipMultiPart();
       }
       currentPart_ = static_cast<uint16_t>(zip64EndRecord_->diskNumber);
       directoryEnd_ = recordPosition;
-      directoryOffset64_ = zip64EndRecord_->directoryOffset;
+      directoryOffset64_ =
+          PositionOf(zip64EndRecord_->startDiskNumber, zip64EndRecord_->directoryOffset);
       directorySize64_ = zip64EndRecord_->directorySize;
       totalEntries64_ = zip64EndRecord_->totalEntries;
     }
   }
-  if (currentPart_ != 0) {
+  if (currentPart_ != 0 && splitSet_ == nullptr) {
     SetState(stInvalid);
     // Only a record that reads like a real part's is named as one: the
     // program's own executable without its payload may hold the signature
@@ -460,8 +538,9 @@ void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
 
   // Offsets that count from the start of the ZIP part rather than of the
   // file: the directory ends where the end records begin, so it starts its
-  // size before them, a constant distance behind where it says.
-  if (!allowOffsetShift_) return;
+  // size before them, a constant distance behind where it says. The parts of
+  // a split set are files of the writer's own.
+  if (!allowOffsetShift_ || splitSet_ != nullptr) return;
   const auto end = static_cast<uint64_t>(directoryEnd_);
   const bool inPlace = directorySize64_ == 0
                            ? directoryOffset64_ == end
@@ -475,6 +554,11 @@ void TAbZipArchive::ReadDirectoryBounds(int64_t endPosition) {
 }
 
 void TAbZipArchive::ReadCatalogue() {
+  // A second load starts again from the last part alone.
+  if (splitSet_ != nullptr) {
+    ExchangeStream(splitSet_->TakeLastPart());
+    splitSet_ = nullptr;
+  }
   rtl::TStream& stream = Stream();
   offsetShift_ = 0;
   zip64EndRecord_.reset();
@@ -490,27 +574,38 @@ void TAbZipArchive::ReadCatalogue() {
   // without an end record and a record on another disk are all refused.
   // "PK00" is the mark of a split that needed one part only: a whole archive,
   // read as any other (the end record still says if it is not).
-  if (first == kAbZipSpannedSetSignature) {
+  // The last part of a split set may begin with a data descriptor, whose
+  // signature is the same: a reader of sets goes by the end record alone.
+  if (first == kAbZipSpannedSetSignature && !readsSplitSets_) {
     SetState(stInvalid);
     throw EAbZipMultiPart();
   }
-  const int64_t endPosition = FindEndRecord(stream);
+  int64_t endPosition = FindEndRecord(stream);
   if (endPosition < 0) {
     SetState(stInvalid);
+    if (first == kAbZipSpannedSetSignature) throw EAbZipMultiPart();
     throw EAbZipInvalid();
   }
   endRecord_ = std::make_unique<TAbZipDirectoryFileFooter>();
   endRecord_->ReadFrom(stream);
   currentPart_ = endRecord_->DiskNumber();
+  if (readsSplitSets_) {
+    if (const uint32_t lastDisk = SplitSetLastDisk(endPosition); lastDisk > 0) {
+      OpenSplitSet(lastDisk);
+      endPosition =
+          static_cast<int64_t>(splitSet_->PositionOf(lastDisk, 0).value_or(0)) + endPosition;
+    }
+  }
   ReadDirectoryBounds(endPosition);
   // Offsets count from the start of the whole file (unless a shift was
   // allowed and found). A directory said to start behind its own end record
   // is damaged; reading on would report an empty catalogue as if that were
   // what the archive holds.
   if (directoryOffset64_ > static_cast<uint64_t>(directoryEnd_)) throw EAbZipInvalid();
-  stream.Seek(static_cast<int64_t>(directoryOffset64_), rtl::soBeginning);
+  rtl::TStream& whole = Stream();
+  whole.Seek(static_cast<int64_t>(directoryOffset64_), rtl::soBeginning);
 
-  TAbBufferedReader directory(stream);
+  TAbBufferedReader directory(whole);
   const TAbZipItemContext context = ItemContext();
   const int64_t declaredEnd = DeclaredDirectoryEnd();
   uint64_t count = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/AbArcTyp.h"
+#include "archive/AbSplitSt.h"
 #include "archive/AbZipExtra.h"
 #include "rtl/Stream.h"
 
@@ -207,6 +208,9 @@ enum TAbNameOrigin : uint8_t {
 struct TAbZipItemContext {
   std::string nameCharset;  // "" for the OEM code page
   uint64_t offsetShift = 0;
+  // The parts of a split set, which turn a member's disk and offset into a
+  // position in the whole; none for an archive in one file.
+  const TAbSplitSetStream* splitSet = nullptr;
 };
 
 class TAbZipItem : public TAbArchiveItem {
@@ -230,7 +234,9 @@ class TAbZipItem : public TAbArchiveItem {
   // made on MS-DOS that hold no `/`).
   const std::string& UnicodeName() const { return unicodeName_; }
   TAbNameOrigin NameOrigin() const { return nameOrigin_; }
-  // The ZIP64 extra field resolved; the offset with the archive's shift.
+  // The ZIP64 extra field resolved; the offset with the archive's shift, or
+  // for a split set the position in the whole set (UINT64_MAX when the disk
+  // or the offset lies outside it).
   uint64_t CompressedSize64() const { return compressedSize64_; }
   uint64_t UncompressedSize64() const { return uncompressedSize64_; }
   uint64_t LocalHeaderOffset64() const { return localHeaderOffset64_; }
@@ -289,7 +295,7 @@ class TAbZipItem : public TAbArchiveItem {
 
  private:
   void DecodeName(const TAbExtraBlocks& extra, const std::string& nameCharset);
-  void DecodeSizes(const TAbExtraBlocks& extra, uint64_t offsetShift);
+  void DecodeSizes(const TAbExtraBlocks& extra, const TAbZipItemContext& context);
   void DecodeTimes(const TAbExtraBlocks& extra);
 
   TAbZipDirectoryFileHeader centralHeader_;
@@ -364,6 +370,22 @@ class TAbZipArchive : public TAbArchive {
   void SetToleratesDirectoryMismatch(bool tolerate) { toleratesDirectoryMismatch_ = tolerate; }
   bool DirectoryMismatch() const { return directoryMismatch_; }
 
+  // Whether loading reads a split set (a.z01, a.z02, ... beside the archive
+  // opened, which is the set's last part) as one archive across its parts,
+  // rather than refusing the last part as EAbZipMultiPart. The parts are
+  // opened with PartOpener or, when it is not set, by their names beside
+  // FileName(); a part that is not there raises EAbZipMissingPart. Off unless
+  // asked for: the installer reads its own payload, never a set.
+  void SetReadsSplitSets(bool read) { readsSplitSets_ = read; }
+  bool ReadsSplitSets() const { return readsSplitSets_; }
+  TAbPartOpener PartOpener;
+  // The files the catalogue was read from: 1 but for a split set.
+  uint32_t PartCount() const { return splitSet_ != nullptr ? splitSet_->PartCount() : 1; }
+  // The archive read once more, for another thread: lastPart (the archive's
+  // file opened again) as it is, or for a split set the whole set over it,
+  // its other parts opened again (EAbZipMissingPart when one has gone).
+  std::unique_ptr<rtl::TStream> ReadingOver(std::unique_ptr<rtl::TStream> lastPart);
+
   // The catalogue came from the ZIP64 records.
   bool IsZip64() const { return zip64EndRecord_.has_value(); }
   const std::optional<TAbZip64EndRecord>& Zip64EndRecord() const { return zip64EndRecord_; }
@@ -403,7 +425,16 @@ class TAbZipArchive : public TAbArchive {
   // Where the end records say the directory ends, never behind where it can.
   int64_t DeclaredDirectoryEnd() const;
   void CheckDirectoryAgainstRecords(uint64_t count, int64_t readEnd, int64_t declaredEnd);
-  TAbZipItemContext ItemContext() const { return {nameCharset_, offsetShift_}; }
+  TAbZipItemContext ItemContext() const { return {nameCharset_, offsetShift_, splitSet_}; }
+  // The last disk of the split set whose last part the stream is (its end
+  // record at endPosition), 0 for an archive in one file.
+  uint32_t SplitSetLastDisk(int64_t endPosition);
+  // Puts the whole set in place of the last part as the archive's stream.
+  void OpenSplitSet(uint32_t lastDisk);
+  std::vector<std::unique_ptr<rtl::TStream>> OpenPartsBefore(uint32_t lastDisk);
+  // Where offset on disk lies in what the archive reads: unchanged for one
+  // file, UINT64_MAX outside a split set.
+  uint64_t PositionOf(uint32_t disk, uint64_t offset) const;
 
   std::string archivePassword_;
   uint8_t passwordTryLimit_ = 3;
@@ -411,6 +442,9 @@ class TAbZipArchive : public TAbArchive {
   bool allowOffsetShift_ = false;
   bool toleratesDirectoryMismatch_ = false;
   bool acceptsNewerVersions_ = false;
+  bool readsSplitSets_ = false;
+  // The archive's stream while it reads a split set.
+  TAbSplitSetStream* splitSet_ = nullptr;
   bool directoryMismatch_ = false;
 
   uint64_t offsetShift_ = 0;

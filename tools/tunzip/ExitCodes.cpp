@@ -41,6 +41,7 @@ const ExitRule kRules[] = {
     {ab::fkArchive, ab::AbZipDirectoryMismatch, nullptr, kExitSevereFormatError},
     {ab::fkArchive, ab::AbZipWinZipAes, nullptr, kExitUnsupported},
     {ab::fkArchive, ab::AbZipMethodNotRead, nullptr, kExitUnsupported},
+    {ab::fkArchive, ab::AbZipMissingPart, nullptr, kExitArchiveNotFound},
     // A refusal with a message of its own: an unsafe name, overlapping data.
     {ab::fkArchive, 0, nullptr, kExitFormatError},
     {ab::fkFiler, 0, &typeid(rtl::EWriteError), kExitDiskFull},

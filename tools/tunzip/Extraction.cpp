@@ -283,8 +283,8 @@ int Extractor::Run() {
 }
 
 // Workers when more than one thread is asked for and more than one member
-// is large enough for one, each with the archive opened anew; none when the
-// archive spans several files or cannot be opened again as the same file.
+// is large enough for one, each with the archive opened anew (a split set
+// with all its parts); none when it cannot be opened again as the same file.
 void Extractor::StartWorkers(const std::vector<int32_t>& items) {
   // Only members a worker would take count: one alone gains nothing from
   // threads that cost their start and their own buffers.
@@ -307,7 +307,13 @@ void Extractor::StartWorkers(const std::vector<int32_t>& items) {
   for (size_t i = 0; i < count; ++i) {
     os::FileHandle handle = os::fs::OpenRead(options_.archiveShown);
     if (!handle.Valid()) break;
-    auto stream = std::make_unique<rtl::TFileStream>(std::move(handle), archive_.FileName());
+    std::unique_ptr<rtl::TStream> stream;
+    try {
+      stream = archive_.ReadingOver(
+          std::make_unique<rtl::TFileStream>(std::move(handle), archive_.FileName()));
+    } catch (const std::exception&) {
+      break;  // a part gone since the catalogue was read: this thread reads alone
+    }
     if (stream->Size() != size) break;
     sources.push_back(std::move(stream));
   }

@@ -10,6 +10,7 @@
 #include "Listing.h"
 #include "Options.h"
 #include "Piping.h"
+#include "SplitParts.h"
 #include "archive/AbExcept.h"
 #include "archive/AbZipTyp.h"
 #include "os/fs.h"
@@ -73,11 +74,18 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
   // record declares it, and said to be damaged under the "Archive:" line.
   archive.SetToleratesDirectoryMismatch(true);
   archive.SetAcceptsNewerVersions(true);
+  ReadSplitSetsBeside(archive, options);
   try {
     archive.LoadCatalogue();
     if (archive.DirectoryMismatch()) return tunzip::kExitSevereFormatError;
     // A shifted archive is warned about under the "Archive:" line.
     return archive.OffsetShift() != 0 ? tunzip::kExitWarning : tunzip::kExitOk;
+  } catch (const ab::EAbZipMissingPart& error) {
+    // The archive is there but a file it needs is not: UnZip's code for
+    // archives not found, which a script can tell from a damaged one.
+    Err() << "tunzip: " << options.archiveShown << ": "
+          << tunzip::MissingPartMessage(error, options) << '\n';
+    return tunzip::kExitArchiveNotFound;
   } catch (const std::exception& error) {
     // One part of a split archive is a ZIP archive, just not a whole one:
     // said so, with UnZip's code for an archive it cannot process.
