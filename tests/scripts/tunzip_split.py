@@ -94,6 +94,15 @@ def main():
         check(code == 0 and files_below(target) == members,
               "extraction on %s threads: %d %r" % (threads, code, err))
 
+    # The same set with ZIP64 records (zip -fz): the locator counts the disks
+    # and names the one its record stands on.
+    made = subprocess.run(["zip", "-q", "-fz", "-s", "64k", "-r", "../b.zip", *members], cwd=source,
+                          capture_output=True, timeout=60)
+    code, out, err = run(tunzip, "-q", "b.zip", "-d", "out64", cwd=scratch)
+    check(made.returncode == 0 and os.path.exists(os.path.join(scratch, "b.z02")) and code == 0
+          and files_below(os.path.join(scratch, "out64")) == members,
+          "ZIP64 split set: zip %d, tunzip %d %r" % (made.returncode, code, err))
+
     # A middle part gone: named, and nothing extracted.
     shutil.move(os.path.join(scratch, "a.z02"), os.path.join(scratch, "away.z02"))
     for args in (["-t"], ["-l"], ["-q", "-d", "partial"]):
