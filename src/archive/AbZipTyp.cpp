@@ -460,8 +460,11 @@ bool TAbZipArchive::LooksLikeLastPart(int64_t endPosition) {
       r.EntriesOnDisk() > r.TotalEntries())
     return false;
   // The directory lies wholly in this part, just in front of the record, or
-  // it began in an earlier part and fills this one up to the record.
-  if (r.StartDiskNumber() < r.DiskNumber()) return r.DirectorySize() >= endPosition;
+  // it began in an earlier part and fills this one up to the record; split
+  // writers begin each part with a whole record, so this one begins with an
+  // entry. (A program's code holds the signature with any numbers behind it.)
+  if (r.StartDiskNumber() < r.DiskNumber())
+    return r.DirectorySize() >= endPosition && HoldsSignatureAt(0, kAbZipCentralDirectorySignature);
   return uint64_t{r.DirectoryOffset()} + r.DirectorySize() == static_cast<uint64_t>(endPosition) &&
          HoldsSignatureAt(r.DirectoryOffset(), kAbZipCentralDirectorySignature);
 }

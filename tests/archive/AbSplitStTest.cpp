@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -114,6 +115,28 @@ TEST(SplitSets, OnlyAReaderThatAsksReadsThemAcrossTheirParts) {
     EXPECT_NE(e.Message().find("no-such-folder/set.z01"), std::string::npos) << e.Message();
   }
   EXPECT_EQ(missing.State(), stInvalid);
+}
+
+// A program's code may hold the end record's signature with any numbers
+// behind it: a directory said to come from earlier parts is believed only
+// where this part begins with a directory entry, as split writers make it.
+TEST(SplitSets, AChanceEndRecordInAProgramIsNoSplitSet) {
+  std::vector<uint8_t> program(4096, 0x90);
+  const std::string record = "PK\x05\x06" + ZipBuilder::Le32(0x01345A5A) +
+                             ZipBuilder::Le32(0xEE17'0100) + ZipBuilder::Le32(0x50000001) +
+                             ZipBuilder::Le32(0x5A08'4B4B) + std::string(2, '\0');
+  program.insert(program.end(), record.begin(), record.end());
+  for (bool readsSets : {false, true}) {
+    TAbZipArchive archive(std::make_unique<rtl::TMemoryStream>(program), "setup");
+    archive.SetReadsSplitSets(readsSets);
+    archive.PartOpener = [](uint32_t, uint32_t) { return std::unique_ptr<rtl::TStream>(); };
+    try {
+      archive.LoadCatalogue();
+      ADD_FAILURE() << "a chance record was read";
+    } catch (const EAbZipInvalid& e) {
+      EXPECT_EQ(typeid(e), typeid(EAbZipInvalid)) << e.Message();
+    }
+  }
 }
 
 TEST(SplitSets, TheStreamReadsAcrossPartsAndStopsAtTheEnd) {

@@ -103,6 +103,25 @@ def main():
           and files_below(os.path.join(scratch, "out64")) == members,
           "ZIP64 split set: zip %d, tunzip %d %r" % (made.returncode, code, err))
 
+    # A directory too large for one part: it begins in one part and fills
+    # the last up to the end record.
+    many = os.path.join(scratch, "many")
+    os.makedirs(many)
+    names = ["member-with-a-name-long-enough-to-fill-the-directory-%04d.txt" % i
+             for i in range(700)]
+    for name in names:
+        with open(os.path.join(many, name), "wb") as f:
+            f.write(name.encode())
+    made = subprocess.run(["zip", "-q", "-s", "64k", "../c.zip", *names], cwd=many,
+                          capture_output=True, timeout=60)
+    code, out, err = run(tunzip, "-Z1", "c.zip", cwd=scratch)
+    listed = out.splitlines()
+    code_t, _, err_t = run(tunzip, "-tqq", "c.zip", cwd=scratch)
+    check(made.returncode == 0 and open(os.path.join(scratch, "c.zip"), "rb").read(4) == b"PK\x01\x02"
+          and code == 0 and listed == names and code_t == 0,
+          "a directory across parts: zip %d, -Z1 %d (%d names) %r, -t %d %r"
+          % (made.returncode, code, len(listed), err, code_t, err_t))
+
     # A middle part gone: named, and nothing extracted.
     shutil.move(os.path.join(scratch, "a.z02"), os.path.join(scratch, "away.z02"))
     for args in (["-t"], ["-l"], ["-q", "-d", "partial"]):
