@@ -122,6 +122,10 @@ def main():
           "a directory across parts: zip %d, -Z1 %d (%d names) %r, -t %d %r"
           % (made.returncode, code, len(listed), err, code_t, err_t))
 
+    # A part other than the last says how the set is read.
+    code, out, err = run(tunzip, "-t", "a.z01", cwd=scratch)
+    check(code == 2 and "a split set is read by its last part" in err, "a.z01: %d %r" % (code, err))
+
     # A middle part gone: named, and nothing extracted.
     shutil.move(os.path.join(scratch, "a.z02"), os.path.join(scratch, "away.z02"))
     for args in (["-t"], ["-l"], ["-q", "-d", "partial"]):

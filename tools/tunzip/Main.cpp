@@ -90,8 +90,9 @@ int Load(ab::TAbZipArchive& archive, const tunzip::Options& options,
     // One part of a split archive is a ZIP archive, just not a whole one:
     // said so, with UnZip's code for an archive it cannot process.
     if (dynamic_cast<const ab::EAbZipMultiPart*>(&error) != nullptr) {
-      Err() << "tunzip: " << options.archiveShown << ": "
-            << UserMessage(error, options, programPath) << '\n';
+      Err()
+          << "tunzip: " << options.archiveShown << ": " << UserMessage(error, options, programPath)
+          << " (a split set is read by its last part, the .zip file, with the others beside it)\n";
       return tunzip::kExitFormatError;
     }
     // Refused before a catalogue was found: the file is something else.
