@@ -1,6 +1,8 @@
 // LoadCatalogue on arbitrary bytes, then the name index, the masks, the
 // decoded facts of every item, the member spans and the driver over whatever
-// was read. Odd-sized inputs may be read with their offsets shifted. Any
+// was read. Odd-sized inputs may be read with their offsets shifted; sizes
+// that divide by 3 as the last part of a split set whose earlier parts are
+// copies of the input (up to four parts; more are missing). Any
 // exception is a clean refusal; crashes, leaks, hangs, sanitizer reports and
 // broken invariants (a Unicode name that is no UTF-8, a split path that
 // climbs out) are the findings.
@@ -40,12 +42,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto stream = std::make_unique<rtl::TMemoryStream>(std::vector<uint8_t>(data, data + size));
   ab::TAbZipArchive archive(std::move(stream), "fuzz.zip");
   archive.SetAllowOffsetShift(size % 2 == 1);
+  archive.SetReadsSplitSets(size % 3 == 0);
+  archive.PartOpener = [data, size](uint32_t disk, uint32_t) -> std::unique_ptr<rtl::TStream> {
+    if (disk >= 3) return nullptr;
+    return std::make_unique<rtl::TMemoryStream>(std::vector<uint8_t>(data, data + size));
+  };
   try {
     archive.LoadCatalogue();
   } catch (const std::exception&) {
     // Items read before a failure stay in the catalogue: go on with them.
   }
   if (archive.OffsetShift() > size) __builtin_trap();
+  if (archive.PartCount() > 4 || (archive.PartCount() > 1 && archive.OffsetShift() != 0))
+    __builtin_trap();
   for (int32_t i = 0; i < archive.ItemCount(); ++i) {
     const ab::TAbZipItem& item = archive.Item(i);
     if (archive.Items().FindByName(item.ItemName()) < 0) __builtin_trap();
