@@ -195,7 +195,6 @@ class TAbArchive {
   uint8_t UnpackFlags() const { return unpackFlags_; }
   void SetUnpackFlags(uint8_t flags) { unpackFlags_ = flags; }
   uint16_t OpenMode() const { return openMode_; }
-  bool MultiPart() const { return multiPart_; }
 
   // Events; an empty one is not set and its default answer is used.
   TAbItemFailureEvent OnItemFailure;
@@ -221,7 +220,11 @@ class TAbArchive {
   void DoOverallProgress(uint8_t percent, bool& abort);
   void DoConfirmItem(TAbArchiveItem& item, TAbItemOperation operation, bool& confirm);
 
-  void SetMultiPart(bool value) { multiPart_ = value; }
+  // Puts stream in place of the archive's stream and gives back the old one.
+  std::unique_ptr<rtl::TStream> ExchangeStream(std::unique_ptr<rtl::TStream> stream) {
+    stream_.swap(stream);
+    return stream;
+  }
   bool RemovableMedia() const { return mediaType_ == 0; }
 
  private:
@@ -237,7 +240,6 @@ class TAbArchive {
   uint16_t openMode_ = 0;
   uint8_t mediaType_ = 1;
   TAbPadLock lock_;
-  bool multiPart_ = false;
 };
 
 }  // namespace ab

@@ -44,6 +44,7 @@ enum AbErrorNumber : int32_t {
   AbZipDirectoryMismatch = 58,
   AbZipWinZipAes = 59,
   AbZipMethodNotRead = 60,
+  AbZipMissingPart = 61,
   AbVMSInvalidOrigin = 201,
   AbVMSErrorOpenSwap = 202,
   AbVMSSeekFail = 203,

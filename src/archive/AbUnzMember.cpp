@@ -201,9 +201,6 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
                           const TAbMemberSource& source) {
   if (output == nullptr) throw EAbBadStream();
-  // Sets spread over several files are refused when the catalogue is read.
-  if (archive.MultiPart() && item.DiskNumberStart() != archive.CurrentPart())
-    throw EAbSpanningNotSupported();
   ArchivePasswords passwords(archive);
   // Testing decodes without handing the bytes on.
   const bool testOnly = dynamic_cast<TAbBitBucketStream*>(output) != nullptr;

@@ -90,13 +90,6 @@ void TAbUnzipHelper::FillInput() {
     inPos_ = inCount_;
     return;
   }
-  if (isMultiPart_ && archiveStream_->Position() >= archiveStream_->Size()) {
-    ++currentPart_;
-    if (dynamic_cast<rtl::TFileStream*>(archiveStream_) == nullptr) throw EAbZipBadSpanStream();
-    if (OnRequestPart) {
-      if (rtl::TStream* next = OnRequestPart(currentPart_)) archiveStream_ = next;
-    }
-  }
   const int64_t inStream = archiveStream_->Size() - archiveStream_->Position();
   const auto n = static_cast<int32_t>(
       std::max<int64_t>(0, std::min<int64_t>({inRemaining_, kInputBufferSize, inStream})));

@@ -34,9 +34,6 @@ class EAbZipCorruptData : public EAbZipException {
 class TAbUnzipHelper {
  public:
   using TProgress = std::function<void(uint8_t percent, bool& abort)>;
-  // Multi-part sets: asked for part n when the archive stream has run out;
-  // answers the stream to go on with (nullptr keeps the current one).
-  using TPartRequest = std::function<rtl::TStream*(uint16_t part)>;
 
   static constexpr int32_t kOutputBufferSize = 32768;
   static constexpr int32_t kInputBufferSize = 4096;
@@ -56,16 +53,8 @@ class TAbUnzipHelper {
   void SetCompressionMethod(uint8_t method) { compressionMethod_ = method; }
   void SetShannonFanoTreeCount(uint8_t count) { shannonFanoTreeCount_ = count; }
   void SetArchive(TAbZipArchive* archive) { archive_ = archive; }
-  void SetMultiPart(const std::string& archiveFileName, uint16_t currentPart, uint16_t openMode) {
-    isMultiPart_ = true;
-    archiveFileName_ = archiveFileName;
-    currentPart_ = currentPart;
-    openMode_ = openMode;
-  }
-  uint16_t CurrentPart() const { return currentPart_; }
 
   TProgress OnProgress;
-  TPartRequest OnRequestPart;
 
  protected:
   // One Implode code table: entries sorted by bit length, then value, each
@@ -213,11 +202,7 @@ class TAbUnzipHelper {
   uint8_t dictionarySize_ = 0;
   uint8_t shannonFanoTreeCount_ = 0;
   uint8_t lastPercentage_ = 0;
-  bool isMultiPart_ = false;
-  std::string archiveFileName_;
   TAbZipArchive* archive_ = nullptr;
-  uint16_t currentPart_ = 0;
-  uint16_t openMode_ = 0;
 
   // Output: every byte lands in the history ring; produced_ bytes of it have
   // reached the sink. flushMark_ is where the last flush that reported

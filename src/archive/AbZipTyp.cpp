@@ -374,7 +374,7 @@ void DecodeName(const TAbZipDirectoryFileHeader& header, const TAbExtraBlocks& e
 }
 
 void DecodeSizes(const TAbZipDirectoryFileHeader& h, const TAbExtraBlocks& extra,
-                 uint64_t offsetShift, TAbEntryFacts& facts) {
+                 const TAbZipItemContext& context, TAbEntryFacts& facts) {
   TAbZip64Needs needs;
   needs.uncompressedSize = h.UncompressedSize() == 0xFFFFFFFF;
   needs.compressedSize = h.CompressedSize() == 0xFFFFFFFF;
@@ -384,8 +384,12 @@ void DecodeSizes(const TAbZipDirectoryFileHeader& h, const TAbExtraBlocks& extra
   if (const auto block = extra.Find(kAbZip64ExtraId)) values = ReadZip64Block(*block, needs);
   facts.uncompressedSize = values.uncompressedSize.value_or(h.UncompressedSize());
   facts.compressedSize = values.compressedSize.value_or(h.CompressedSize());
-  facts.localHeaderOffset = values.localHeaderOffset.value_or(h.RelativeOffset()) + offsetShift;
   facts.diskNumberStart = values.diskNumberStart.value_or(h.DiskNumberStart());
+  const uint64_t offset = values.localHeaderOffset.value_or(h.RelativeOffset());
+  facts.localHeaderOffset =
+      context.disks != nullptr
+          ? context.disks->PositionOf(facts.diskNumberStart, offset).value_or(UINT64_MAX)
+          : offset + context.offsetShift;
   // A saturated size or offset without its 64-bit value cannot be read.
   if ((needs.uncompressedSize && !values.uncompressedSize) ||
       (needs.compressedSize && !values.compressedSize) ||
@@ -414,13 +418,14 @@ void DecodeEntryFacts(const TAbZipDirectoryFileHeader& header, const TAbZipItemC
   facts.extraFieldPartLost = extra.damaged && !facts.extraFieldDamaged;
   facts.winZipAesField = extra.Find(kAbWinZipAesId).has_value();
   DecodeName(header, extra, context.nameCharset, facts);
-  DecodeSizes(header, extra, context.offsetShift, facts);
+  DecodeSizes(header, extra, context, facts);
   DecodeTimes(extra, facts);
 }
 
-TAbEntryFacts DecodeEntrySizes(const TAbZipDirectoryFileHeader& header, uint64_t offsetShift) {
+TAbEntryFacts DecodeEntrySizes(const TAbZipDirectoryFileHeader& header,
+                               const TAbZipItemContext& context) {
   TAbEntryFacts facts;
-  DecodeSizes(header, SplitExtraField(header.ExtraField()), offsetShift, facts);
+  DecodeSizes(header, SplitExtraField(header.ExtraField()), context, facts);
   return facts;
 }
 
@@ -467,8 +472,12 @@ bool LooksLikeLastPart(rtl::TStream& stream, const TAbZipDirectoryFileFooter& r,
       r.EntriesOnDisk() > r.TotalEntries())
     return false;
   // The directory lies wholly in this part, just in front of the record, or
-  // it began in an earlier part and fills this one up to the record.
-  if (r.StartDiskNumber() < r.DiskNumber()) return r.DirectorySize() >= endPosition;
+  // it began in an earlier part and fills this one up to the record; split
+  // writers begin each part with a whole record, so this one begins with an
+  // entry. (A program's code holds the signature with any numbers behind it.)
+  if (r.StartDiskNumber() < r.DiskNumber())
+    return r.DirectorySize() >= endPosition &&
+           HoldsSignatureAt(stream, 0, kAbZipCentralDirectorySignature);
   return uint64_t{r.DirectoryOffset()} + r.DirectorySize() == static_cast<uint64_t>(endPosition) &&
          HoldsSignatureAt(stream, r.DirectoryOffset(), kAbZipCentralDirectorySignature);
 }
@@ -487,18 +496,28 @@ bool EndRecordTakesZip64(const TAbZipDirectoryFileFooter& r, const TAbZip64EndRe
 
 // The ZIP64 records, when the locator stands in front of the end record. A
 // record not where the locator says may be shifted like the rest.
-void ReadZip64Records(rtl::TStream& stream, bool allowOffsetShift, TAbDirectoryBounds& bounds) {
+// Where offset on disk lies in what is read: unchanged for one file,
+// UINT64_MAX outside a split set.
+uint64_t PositionOf(const TAbDiskMap* disks, uint32_t disk, uint64_t offset) {
+  if (disks == nullptr) return offset;
+  return disks->PositionOf(disk, offset).value_or(UINT64_MAX);
+}
+
+void ReadZip64Records(rtl::TStream& stream, bool allowOffsetShift, const TAbDiskMap* disks,
+                      TAbDirectoryBounds& bounds) {
   const int64_t locatorPosition = bounds.endRecordPosition - TAbZip64EndLocator::kSize;
   if (locatorPosition < 0) return;
   stream.Seek(locatorPosition, rtl::soBeginning);
   const std::optional<TAbZip64EndLocator> locator = ReadZip64EndLocator(stream);
   if (!locator) return;
   int64_t recordPosition = -1;
-  if (locator->directoryRecordOffset < static_cast<uint64_t>(locatorPosition) &&
-      HoldsSignatureAt(stream, locator->directoryRecordOffset,
-                       kAbZip64EndCentralDirectorySignature)) {
-    recordPosition = static_cast<int64_t>(locator->directoryRecordOffset);
-  } else if (allowOffsetShift && locatorPosition >= TAbZip64EndRecord::kFixedSize &&
+  const uint64_t recordAt =
+      PositionOf(disks, locator->directoryRecordDisk, locator->directoryRecordOffset);
+  if (recordAt < static_cast<uint64_t>(locatorPosition) &&
+      HoldsSignatureAt(stream, recordAt, kAbZip64EndCentralDirectorySignature)) {
+    recordPosition = static_cast<int64_t>(recordAt);
+  } else if (allowOffsetShift && disks == nullptr &&
+             locatorPosition >= TAbZip64EndRecord::kFixedSize &&
              HoldsSignatureAt(stream, locatorPosition - TAbZip64EndRecord::kFixedSize,
                               kAbZip64EndCentralDirectorySignature)) {
     recordPosition = locatorPosition - TAbZip64EndRecord::kFixedSize;
@@ -513,12 +532,19 @@ void ReadZip64Records(rtl::TStream& stream, bool allowOffsetShift, TAbDirectoryB
   // entry's name: the end record's own values are then the ones to use.
   if (record && !EndRecordTakesZip64(bounds.endRecord, *record)) record.reset();
   const bool splitLocator = locator->totalDisks > 1 || locator->directoryRecordDisk != 0;
-  if (splitLocator && (record || bounds.endRecord.DiskNumber() != 0)) throw EAbZipMultiPart();
+  if (splitLocator && disks == nullptr && (record || bounds.endRecord.DiskNumber() != 0))
+    throw EAbZipMultiPart();
   if (!record) return;
-  if (record->diskNumber != 0 || record->startDiskNumber != 0) throw EAbZipMultiPart();
+  // The record names the disk it stands on, the last, and the one the
+  // directory starts on, which cannot come after it.
+  const uint32_t lastDisk = disks != nullptr ? disks->LastDisk() : 0;
+  if (record->diskNumber != lastDisk || record->startDiskNumber > record->diskNumber) {
+    if (disks != nullptr) throw EAbZipInvalid();
+    throw EAbZipMultiPart();
+  }
   bounds.currentPart = static_cast<uint16_t>(record->diskNumber);
   bounds.directoryEnd = recordPosition;
-  bounds.directoryOffset = record->directoryOffset;
+  bounds.directoryOffset = PositionOf(disks, record->startDiskNumber, record->directoryOffset);
   bounds.directorySize = record->directorySize;
   bounds.totalEntries = record->totalEntries;
 }
@@ -557,16 +583,18 @@ uint64_t TAbDirectoryBounds::RecordsEnd() const {
          endRecord.ZipfileCommentLength();
 }
 
-TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift) {
+TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift,
+                                   const TAbDiskMap* disks) {
   TAbDirectoryBounds bounds;
   stream.Seek(0, rtl::soBeginning);
   uint32_t first = 0;
   ReadField(stream, first);
-  // Only single files are read: the first part of a multi-part set, a file
-  // without an end record and a record on another disk are all refused.
-  // "PK00" is the mark of a split that needed one part only: a whole archive,
-  // read as any other (the end record still says if it is not).
-  if (first == kAbZipSpannedSetSignature) throw EAbZipMultiPart();
+  // Only single files are read, unless the parts of a split set are given:
+  // the first part of a multi-part set, a file without an end record and a
+  // record on another disk are all refused. "PK00" is the mark of a split
+  // that needed one part only: a whole archive, read as any other (the end
+  // record still says if it is not).
+  if (first == kAbZipSpannedSetSignature && disks == nullptr) throw EAbZipMultiPart();
   const int64_t endPosition = FindEndRecord(stream);
   if (endPosition < 0) throw EAbZipInvalid();
   bounds.endRecord.ReadFrom(stream);
@@ -574,10 +602,12 @@ TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift) 
   bounds.currentPart = r.DiskNumber();
   bounds.endRecordPosition = endPosition;
   bounds.directoryEnd = endPosition;
-  bounds.directoryOffset = r.DirectoryOffset();
+  bounds.directoryOffset = PositionOf(disks, r.StartDiskNumber(), r.DirectoryOffset());
   bounds.directorySize = r.DirectorySize();
   bounds.totalEntries = r.TotalEntries();
-  ReadZip64Records(stream, allowOffsetShift, bounds);
+  ReadZip64Records(stream, allowOffsetShift, disks, bounds);
+  // The parts of a split set are files of the writer's own: nothing shifted.
+  if (disks != nullptr) return bounds;
   if (bounds.currentPart != 0) {
     // Only a record that reads like a real part's is named as one: the
     // program's own executable without its payload may hold the signature
@@ -587,6 +617,26 @@ TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift) 
   }
   if (allowOffsetShift) FindOffsetShift(stream, bounds);
   return bounds;
+}
+
+uint32_t SplitSetLastDisk(rtl::TStream& stream) {
+  const int64_t endPosition = FindEndRecord(stream);
+  if (endPosition < 0) return 0;
+  TAbZipDirectoryFileFooter r;
+  r.ReadFrom(stream);
+  // A set too large for the end record's fields counts its disks in the
+  // ZIP64 locator; the end record then names the same last disk or leaves
+  // the field to the ZIP64 record.
+  const int64_t locatorPosition = endPosition - TAbZip64EndLocator::kSize;
+  if (locatorPosition >= 0) {
+    stream.Seek(locatorPosition, rtl::soBeginning);
+    const auto locator = ReadZip64EndLocator(stream);
+    if (locator && locator->totalDisks > 1 &&
+        (r.DiskNumber() == 0xFFFF || r.DiskNumber() == locator->totalDisks - 1))
+      return locator->totalDisks - 1;
+  }
+  if (r.DiskNumber() == 0 || r.DiskNumber() == 0xFFFF) return 0;
+  return LooksLikeLastPart(stream, r, endPosition) ? r.DiskNumber() : 0;
 }
 
 TAbDirectoryAgreement CompareDirectory(rtl::TStream& stream, const TAbDirectoryBounds& bounds,

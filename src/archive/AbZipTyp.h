@@ -196,6 +196,16 @@ std::optional<TAbZip64EndRecord> ReadZip64EndRecord(rtl::TStream& stream);
 // was) when there is none. rtl::EReadError for a stream under 22 bytes.
 int64_t FindEndRecord(rtl::TStream& stream);
 
+// The parts of a split set read as one byte range: each (disk, offset) pair
+// the records give is one position in it.
+class TAbDiskMap {
+ public:
+  virtual ~TAbDiskMap() = default;
+  // Nothing when there is no such disk, or the part is shorter.
+  virtual std::optional<uint64_t> PositionOf(uint32_t disk, uint64_t offset) const = 0;
+  virtual uint32_t LastDisk() const = 0;
+};
+
 // Where an archive's central directory lies, as its end records say: the
 // records read, the directory's 64-bit bounds and the offset shift.
 struct TAbDirectoryBounds {
@@ -221,8 +231,14 @@ struct TAbDirectoryBounds {
 // Finds and reads the end records of the archive in stream. Refuses, as
 // EAbZipInvalid, a file without an end record and, as EAbZipMultiPart, one
 // part of a split set. With allowOffsetShift, offsets that count from the
-// start of the ZIP part rather than of the file are found and shifted.
-TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift);
+// start of the ZIP part rather than of the file are found and shifted. With
+// disks, stream is a whole split set, whose disks and offsets the map turns
+// into positions in it.
+TAbDirectoryBounds LocateDirectory(rtl::TStream& stream, bool allowOffsetShift,
+                                   const TAbDiskMap* disks = nullptr);
+// The last disk of the split set whose last part stream is, 0 for an archive
+// in one file (or a chance end record that only looks like a part's).
+uint32_t SplitSetLastDisk(rtl::TStream& stream);
 
 // Whether the count entries read, ending at readEnd, are the directory the
 // end records count and size.
@@ -262,6 +278,9 @@ enum TAbNameOrigin : uint8_t {
 struct TAbZipItemContext {
   std::string nameCharset;  // "" for the OEM code page
   uint64_t offsetShift = 0;
+  // A split set's parts; none for an archive in one file. A member on a disk
+  // outside the set gets an offset that cannot be read (UINT64_MAX).
+  const TAbDiskMap* disks = nullptr;
 };
 
 // What a central header says once its extra fields and attributes are read:
@@ -292,7 +311,8 @@ void DecodeEntryFacts(const TAbZipDirectoryFileHeader& header, const TAbZipItemC
                       TAbEntryFacts& facts);
 // Only the sizes, the offset and the disk (and whether the ZIP64 field lacks
 // one of them): what finding where a member lies needs.
-TAbEntryFacts DecodeEntrySizes(const TAbZipDirectoryFileHeader& header, uint64_t offsetShift);
+TAbEntryFacts DecodeEntrySizes(const TAbZipDirectoryFileHeader& header,
+                               const TAbZipItemContext& context);
 
 // Facts of the attributes, by the host system that made the entry.
 // The high 16 bits of the external attributes when made on Unix or macOS,

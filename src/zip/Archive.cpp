@@ -20,6 +20,7 @@
 #include "archive/AbZipLayout.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
+#include "zip/SplitSet.h"
 #include "zip/Streams.h"
 
 namespace zip {
@@ -168,6 +169,8 @@ class EntryBuilder {
 
 struct Archive::State {
   std::shared_ptr<const Source> source;
+  // The parts of a split set, which source then reads as one.
+  const SplitSetSource* splitSet = nullptr;
   OpenOptions options;
   ab::TAbDirectoryBounds bounds;
   // Where each entry's directory entry begins.
@@ -176,7 +179,13 @@ struct Archive::State {
   mutable std::once_flag spansChecked;
   mutable std::vector<bool> overlaps;
 
-  ab::TAbZipItemContext Context() const { return {options.nameCharset, bounds.offsetShift}; }
+  ab::TAbZipItemContext Context() const {
+    return {options.nameCharset, bounds.offsetShift, splitSet};
+  }
+
+  // Reads the end records, of a split set's parts too when the source is the
+  // last of them and its other parts can be had.
+  void LocateDirectory();
 
   // The directory entry of index, read through stream, and its facts.
   void Decode(rtl::TStream& stream, size_t index, ab::TAbZipDirectoryFileHeader& header,
@@ -214,6 +223,44 @@ int64_t Archive::State::IndexDirectory(rtl::TStream& stream) {
   return at;
 }
 
+void Archive::State::LocateDirectory() {
+  SourceStream stream(*source);
+  try {
+    bounds = ab::LocateDirectory(stream, options.allowOffsetShift);
+    return;
+  } catch (const ab::EAbZipMultiPart& error) {
+    if (!options.openPart) throw Error(Failure::kUnsupported, error.what(), "", ab::AbZipMultiPart);
+  } catch (const std::exception&) {
+    throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
+  }
+  // The last part of a split set, or a set of one part that begins with the
+  // split writers' mark: read across all its parts.
+  const uint32_t lastDisk = ab::SplitSetLastDisk(stream);
+  std::vector<std::shared_ptr<const Source>> parts;
+  for (uint32_t disk = 0; disk < lastDisk; ++disk) {
+    std::shared_ptr<const Source> part = options.openPart(disk, lastDisk);
+    if (!part)
+      throw Error(Failure::kIo,
+                  "split archive: part " + std::to_string(disk + 1) + " of " +
+                      std::to_string(lastDisk + 1) + " is missing",
+                  "", ab::AbZipMissingPart);
+    parts.push_back(std::move(part));
+  }
+  parts.push_back(source);
+  auto set = std::make_shared<SplitSetSource>(std::move(parts));
+  SourceStream whole(*set);
+  try {
+    bounds = ab::LocateDirectory(whole, false, set.get());
+  } catch (const std::exception& error) {
+    // No end record: a part other than the last, named so.
+    if (lastDisk == 0)
+      throw Error(Failure::kUnsupported, ab::EAbZipMultiPart().what(), "", ab::AbZipMultiPart);
+    throw Error(Failure::kDamaged, os::AnsiToUtf8(error.what()), "", ab::AbErrZipInvalid);
+  }
+  splitSet = set.get();
+  source = std::move(set);
+}
+
 Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& options) {
   auto state = std::make_unique<State>();
   state->source = std::move(source);
@@ -222,18 +269,10 @@ Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& o
     throw Error(Failure::kUnsupported,
                 os::AnsiToUtf8(ab::EAbZipUnknownCharset(options.nameCharset).what()), "",
                 ab::AbZipUnknownCharset);
-  SourceStream stream(*state->source);
   if (state->source->Size() < kEndRecordSize)
     throw Error(Failure::kNotZip, "too short to be a ZIP archive");
-  try {
-    state->bounds = ab::LocateDirectory(stream, options.allowOffsetShift);
-  } catch (const ab::EAbZipMultiPart& error) {
-    throw Error(Failure::kUnsupported, error.what(), "", ab::AbZipMultiPart);
-  } catch (const Error&) {
-    throw;
-  } catch (const std::exception&) {
-    throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
-  }
+  state->LocateDirectory();
+  SourceStream stream(*state->source);
   const ab::TAbDirectoryBounds& bounds = state->bounds;
   Guarded("", [&] {
     // A directory said to start behind its own end record is damaged: an
@@ -301,6 +340,9 @@ uint64_t Archive::DirectoryOffset() const {
 bool Archive::DirectoryMismatch() const {
   return state_->mismatch;
 }
+uint32_t Archive::PartCount() const {
+  return state_->splitSet != nullptr ? state_->splitSet->LastDisk() + 1 : 1;
+}
 const Source& Archive::Bytes() const {
   return *state_->source;
 }
@@ -318,7 +360,7 @@ bool Archive::Overlaps(const Entry& entry) const {
     const auto placeOf = [&](size_t i) {
       directory.Seek(static_cast<int64_t>(s.entryOffsets[i]), rtl::soBeginning);
       header.ReadFrom(directory);
-      const ab::TAbEntryFacts sizes = ab::DecodeEntrySizes(header, s.bounds.offsetShift);
+      const ab::TAbEntryFacts sizes = ab::DecodeEntrySizes(header, s.Context());
       return ab::TAbMemberPlace{sizes.localHeaderOffset, sizes.compressedSize,
                                 sizes.uncompressedSize, header.Crc32()};
     };

@@ -46,6 +46,12 @@ struct OpenOptions {
   // The code page of names that say nothing of their own, as iconv names
   // it; "" for the IBM PC's code page 437.
   std::string nameCharset;
+  // When set, the last part of a split set is read with its other parts:
+  // asked for the part on disk (0 for the first) of a set whose last part,
+  // the source, is on lastDisk. It returns the part, or throws a zip::Error
+  // naming the part it cannot find. Unset, such a part is refused as
+  // kUnsupported.
+  std::function<std::shared_ptr<const Source>(uint32_t disk, uint32_t lastDisk)> openPart;
 };
 
 struct ReadOptions {
@@ -130,6 +136,8 @@ class Archive {
   // The directory disagreed with its end record and was read as far as both
   // agree (only when tolerated).
   bool DirectoryMismatch() const;
+  // The files read: 1 but for a split set.
+  uint32_t PartCount() const;
   const Source& Bytes() const;
   const OpenOptions& Options() const;
 

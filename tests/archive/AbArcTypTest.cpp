@@ -409,7 +409,6 @@ TEST(ArchiveFile, OpensAFullPathAndRefusesOthers) {
   EXPECT_EQ(archive.Item(0).ItemName(), "a.txt");
   EXPECT_EQ(archive.State(), stIdle);
   EXPECT_EQ(archive.OpenMode(), rtl::fmShareDenyNone);
-  EXPECT_FALSE(archive.MultiPart());
 
   try {
     TAbZipArchive relative("t.zip", rtl::fmShareDenyNone);

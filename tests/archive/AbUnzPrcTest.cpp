@@ -165,16 +165,6 @@ TEST(AbUnzPrc, OutputWriteFailuresAreReported) {
   }
 }
 
-TEST(AbUnzPrc, MultiPartNeedsAFileStream) {
-  rtl::TMemoryStream source, output;
-  ab::TAbUnzipHelper helper(source, output, nullptr);
-  helper.SetCompressionMethod(1);
-  helper.SetCompressedSize(10);
-  helper.SetMultiPart("SET.ZIP", 0, 0);
-  EXPECT_THROW(helper.Run(), ab::EAbZipBadSpanStream);
-  EXPECT_EQ(helper.CurrentPart(), 1);
-}
-
 TEST(AbUnzPrc, DecodesIntoAFile) {
   REQUIRE_CORPUS();
   testing_support::ScratchFolder folder;

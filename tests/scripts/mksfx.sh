@@ -33,6 +33,8 @@ touch -d '1975-01-01 00:00:00' in/empty.dat
   > pack.log 2> warn.log || { cat pack.log warn.log; fail "packing with --allow-missing"; }
 grep -q 'warning: the installer needs CVCopyScr.EXE, mwscd.adt, mwscd.adi, mwscr.adt, mwscr.adi' warn.log ||
   fail "no warning for the missing names: $(cat warn.log)"
+grep -q 'warning: in/noise.bin: the installer never uses it' warn.log ||
+  fail "no warning for a file the installer never uses: $(cat warn.log)"
 
 cmp -n 5000 stub.exe out.exe || fail "the installer is not at the start"
 unzip -t out.exe > unzip.log 2>&1 || { cat unzip.log; fail "unzip -t failed (or warned)"; }
@@ -40,7 +42,10 @@ grep -q 'extra bytes' unzip.log && fail "offsets are not counted from the start 
 7zz t out.exe > 7z.log 2>&1 || { cat 7z.log; fail "7zz t failed"; }
 grep -q 'Everything is Ok' 7z.log || fail "7-Zip found problems"
 zipinfo -v out.exe > info.log
-[ "$(grep -c 'compression method: *deflated' info.log)" = 3 ] || fail "not every member is deflated"
+# Deflate shrinks the text; the noise and the empty file are stored as they are.
+[ "$(grep -c 'compression method: *deflated' info.log)" = 1 ] || fail "the text is not deflated"
+[ "$(grep -c 'compression method: *none (stored)' info.log)" = 2 ] || fail "noise and empty not stored"
+grep -q '^  noise.bin: 70000 -> 70000 bytes (stored' pack.log || fail "stored member: $(cat pack.log)"
 [ "$(grep -c 'operating system of origin: *MS-DOS' info.log)" = 3 ] || fail "not made by MS-DOS"
 [ "$(grep -c 'MS-DOS file attributes (20 hex): *arc' info.log)" = 3 ] || fail "attributes not 0x20"
 # A fixed order whatever the command line's: by name, a-z and A-Z alike.
@@ -65,7 +70,10 @@ zipinfo -T -l r1.exe > r1.log
 grep -q '20231114.221320 *noise.bin' r1.log || fail "SOURCE_DATE_EPOCH not taken as UTC: $(cat r1.log)"
 pack_quiet -o r3.exe in/noise.bin in/Text.TXT in/empty.dat
 cmp -s r1.exe r3.exe && fail "the files' own times were not used"
-if SOURCE_DATE_EPOCH=yesterday pack_quiet -o r4.exe in/Text.TXT; then fail "a bad SOURCE_DATE_EPOCH was taken"; fi
+if SOURCE_DATE_EPOCH=yesterday "$mksfx" --installer stub.exe --allow-missing -o r4.exe in/Text.TXT \
+  > epoch.log 2>&1; then fail "a bad SOURCE_DATE_EPOCH was taken"; fi
+[ "$(cat epoch.log)" = "mksfx: SOURCE_DATE_EPOCH is not a number of seconds: yesterday" ] ||
+  fail "a bad SOURCE_DATE_EPOCH, said: $(cat epoch.log)"
 
 # The build's product, made again: by naming its installer, and with the one
 # beside mksfx; the order on the command line does not matter.
@@ -86,6 +94,8 @@ refused() {  # refused WHAT EXPECTED-MESSAGE ARGS...
   local what=$1 message=$2; shift 2
   if "$mksfx" -o old.exe "$@" > refused.log 2>&1; then fail "$what was accepted"; fi
   grep -qF -- "$message" refused.log || fail "$what: $(cat refused.log)"
+  # Every argument is checked before anything of the packing is said.
+  ! grep -qE 'packing with|will report version|warning' refused.log || fail "$what: said before refusing: $(cat refused.log)"
   cmp -s old.exe again || fail "$what: the old output was changed"
   ! ls | grep -q mksfx-tmp || fail "$what: a temporary file was left"
 }
@@ -97,6 +107,8 @@ cp in/Text.TXT "in/caf$(printf '\303\251').txt"
 refused "a name beyond ASCII" ".txt: the name is not plain ASCII" "${payload[@]}" in/caf*.txt
 refused "a folder" "in: is a folder" "${payload[@]}" in
 refused "a missing file" "in/absent: cannot be found" "${payload[@]}" in/absent
+refused "a folder and a missing file, both named" "in/absent: cannot be found" in "${payload[@]}" in/absent
+grep -q '^  in: is a folder' refused.log || fail "the folder was not named with the missing file"
 cp in/Text.TXT in/MWSCD.ADT
 refused "two files of one name" "the same name as" "${payload[@]}" in/MWSCD.ADT
 "$mksfx" --installer "$demo/CVCopySCR.exe" -o packed-pe.exe "${payload[@]}" >/dev/null 2>&1 || fail "a PE installer"
@@ -140,7 +152,13 @@ grep -q '^mksfx: damaged: CVCopySCR.exe: ' damaged.log || fail "--verify: $(cat 
 grep -q '^  FAILED  CVCopySCR.exe' damaged.log || fail "--verify listed no failure: $(cat damaged.log)"
 head -c $(( $(stat -c %s again) - 10 )) again > truncated
 if "$mksfx" --verify truncated > truncated.log 2>&1; then fail "--verify passed a truncated file"; fi
+# Behind a Windows image, what follows it tells a damaged payload from none.
+head -c $(( $(stat -c %s packed-pe.exe) - 10 )) packed-pe.exe > truncated-pe.exe
+if "$mksfx" --verify truncated-pe.exe > truncated.log 2>&1; then fail "--verify passed a truncated file"; fi
+grep -q 'truncated-pe.exe: a damaged payload: ' truncated.log || fail "--verify, truncated: $(cat truncated.log)"
 if "$mksfx" --verify "$demo/CVCopySCR.exe" > none.log 2>&1; then fail "--verify passed a file without payload"; fi
+grep -q 'CVCopySCR.exe: no payload: nothing follows' none.log || fail "--verify, no payload: $(cat none.log)"
+"$mksfx" --version | grep -q '^mksfx 1\.' || fail "--version: $("$mksfx" --version)"
 
 # Another add-on version, installed by the native installer, which reports it.
 mkdir v61 && cp "$demo"/mw* "$demo"/MW* "$demo/6.1/CVCopySCR.exe" v61/

@@ -54,12 +54,13 @@ CLIMBS = ("a name that climbs out of its folder with .. is refused, saying so (2
           "the ../ and writes the file below the target folder")
 EXTRA_FIRST = ("the member's extra field is damaged, which tunzip finds first (2); UnZip finds its "
                "overlap first (12)")
-SPLIT = ("the last part of a split archive is named as such and refused (2): tunzip reads no "
-         "split archives; UnZip lists the directory it holds with a warning (1) and creates the "
-         "target folder before it fails (2)")
+SPLIT = ("the last part of a split archive: tunzip reads the set across the parts beside it, "
+         "as 7-Zip and unar do (0); UnZip 6.00 reads no split sets: it lists the directory the "
+         "last part holds with a warning (1) and fails every member (2)")
 KNOWN = {
     ("last part of a split archive", "*", "exit"): SPLIT,
     ("last part of a split archive", "*", "files"): SPLIT,
+    ("last part of a split archive", "*", "bytes"): SPLIT,
     ("bad/nameRooted.zip", "*", "exit"): CLIMBS,
     ("bad/nameRooted.zip", "*", "files"): CLIMBS,
     ("bad/HuffmanTreeException.zip", "-tqq {}", "exit"): EXTRA_FIRST,

@@ -99,7 +99,8 @@ TEST(MksfxZip, TheReaderFindsAndDecodesEveryMemberBehindTheInstaller) {
   for (int32_t i = 0; i < 3; ++i) {
     ab::TAbZipItem& item = archive.Item(i);
     EXPECT_EQ(item.ItemName(), members[i].name);
-    EXPECT_EQ(item.CompressionMethod(), 8);
+    // Deflate shrinks the text only: the noise and the empty file are stored.
+    EXPECT_EQ(item.CompressionMethod(), i == 1 ? 8 : 0) << members[i].name;
     EXPECT_EQ(item.LastModFileDate(), members[i].stamp.date);
     EXPECT_EQ(item.LastModFileTime(), members[i].stamp.time);
     EXPECT_EQ(item.ExternalFileAttributes(), 0x20u);

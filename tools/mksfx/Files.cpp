@@ -58,10 +58,19 @@ Bytes ReadWholeFile(const std::string& path, const std::string& shown) {
 
 std::string InstallerBesideProgram() {
   const std::string folder = ab::FolderPart(os::ModuleFileName());
-  for (const char* name : {"CVCustomScrZipBase.exe", "CVCustomScrZipBase"}) {
-    const uint32_t attributes = os::FileAttributes(folder + name);
-    if (attributes != os::kInvalidFileAttributes && !(attributes & os::faDirectory))
-      return folder + name;
+  // The build copies it beside mksfx; cmake --install puts it where the
+  // install rules say, which may be the same folder.
+  std::string installed = TESSALINE_INSTALLER_FROM_BIN;
+  for (char& c : installed) {
+    if (c == '/') c = '\\';
+  }
+  if (!installed.empty()) installed += '\\';
+  for (const std::string& place : {folder, folder + installed}) {
+    for (const char* name : {"CVCustomScrZipBase.exe", "CVCustomScrZipBase"}) {
+      const uint32_t attributes = os::FileAttributes(place + name);
+      if (attributes != os::kInvalidFileAttributes && !(attributes & os::faDirectory))
+        return place + name;
+    }
   }
   return "";
 }

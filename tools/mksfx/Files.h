@@ -14,7 +14,8 @@ namespace mksfx {
 // The whole of a file; raises std::runtime_error saying why it cannot be read.
 Bytes ReadWholeFile(const std::string& path, const std::string& shown);
 
-// The installer built beside the running mksfx, or "" when there is none.
+// The installer beside the running mksfx (where the build puts it), or where
+// cmake --install puts it for the installed mksfx; "" when there is none.
 std::string InstallerBesideProgram();
 
 // Answers whether the file at path, written but not yet in place, is sound.

@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     case mksfx::Mode::kHelp:
       std::cout << mksfx::kUsage;
       return mksfx::kExitOk;
+    case mksfx::Mode::kVersion:
+      std::cout << mksfx::kVersion;
+      return mksfx::kExitOk;
     case mksfx::Mode::kVerify: {
       const bool sound = mksfx::VerifyInstaller(os::ExpandFileName(options.verified.path),
                                                 options.verified.shown, std::cout, std::cerr);

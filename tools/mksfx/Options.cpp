@@ -2,9 +2,13 @@
 
 namespace mksfx {
 
+const char kVersion[] =
+    "mksfx " TESSALINE_VERSION " (Tessaline), packs an add-on into the installer's setup.exe\n";
+
 const char kUsage[] =
     "usage: mksfx [--installer EXE] [-o OUTPUT] [--allow-missing] FILE...\n"
     "       mksfx --verify SETUP.EXE\n"
+    "       mksfx --help | --version\n"
     "\n"
     "Packs FILE... into a ZIP archive appended to the installer EXE (by default the\n"
     "installer built beside mksfx) and writes the result to OUTPUT (default setup.exe).\n"
@@ -15,6 +19,9 @@ const char kUsage[] =
     "files' own times, or with SOURCE_DATE_EPOCH (as UTC) when it is set, so the same\n"
     "inputs give the same bytes. OUTPUT appears only once it is complete, and is then\n"
     "read back and every member tested.\n"
+    "\n"
+    "mksfx warns about files the installer never uses, and stores a file as it is\n"
+    "when Deflate would not make it smaller.\n"
     "\n"
     "--verify tests every member of an installer's payload, signed or not.\n"
     "Sign after packing: the signature covers the payload.\n"
@@ -48,6 +55,9 @@ Options ParseOptions(const std::vector<std::string>& args, const std::vector<std
       verify = true;
     } else if (arg == "-h" || arg == "--help") {
       options.mode = Mode::kHelp;
+      return options;
+    } else if (arg == "--version") {
+      options.mode = Mode::kVersion;
       return options;
     } else {
       throw UsageError("unknown option " + shown[i]);

@@ -14,7 +14,7 @@ struct UserPath {
   std::string shown;
 };
 
-enum class Mode { kPack, kVerify, kHelp };
+enum class Mode { kPack, kVerify, kHelp, kVersion };
 
 struct Options {
   Mode mode = Mode::kPack;
@@ -35,6 +35,7 @@ class UsageError : public std::runtime_error {
 Options ParseOptions(const std::vector<std::string>& args, const std::vector<std::string>& shown);
 
 extern const char kUsage[];
+extern const char kVersion[];
 
 // Exit codes: scripts tell a refusal or failed check from a usage error.
 enum : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };

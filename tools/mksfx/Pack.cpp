@@ -1,5 +1,6 @@
 #include "Pack.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -54,14 +55,27 @@ std::string Joined(const std::vector<std::string>& names) {
   return text;
 }
 
-void CheckInstallerNames(const std::vector<PayloadFile>& files, bool allowMissing,
-                         std::ostream& err) {
+// The installer's names that none of the files carries, said in a sentence;
+// "" when there are none.
+std::string MissingNamesText(const std::vector<PayloadFile>& files) {
   const std::vector<std::string> missing = MissingNames(files);
-  if (missing.empty()) return;
-  const std::string text = "the installer needs " + Joined(missing) + ", which " +
-                           (missing.size() == 1 ? "is" : "are") + " not among the files";
-  if (!allowMissing) throw std::runtime_error(text + " (--allow-missing packs without them)");
-  err << "mksfx: warning: " << text << '\n';
+  if (missing.empty()) return "";
+  return "the installer needs " + Joined(missing) + ", which " +
+         (missing.size() == 1 ? "is" : "are") + " not among the files";
+}
+
+// The installer unpacks its payload and takes its five files from it: any
+// other file only makes setup.exe larger.
+void WarnUnusedFiles(const std::vector<PayloadFile>& files, std::ostream& err) {
+  for (const PayloadFile& file : files) {
+    const bool used = std::any_of(kInstallerNames.begin(), kInstallerNames.end(),
+                                  [&](const char* name) { return SameName(file.name, name); });
+    if (!used) {
+      err << "mksfx: warning: " << file.source.shown << ": the installer never uses it (it takes "
+          << "only " << Joined({kInstallerNames.begin(), kInstallerNames.end()})
+          << " from its payload)\n";
+    }
+  }
 }
 
 void ReportAddOnVersion(const std::vector<PayloadFile>& files, std::ostream& out,
@@ -80,42 +94,82 @@ void ReportAddOnVersion(const std::vector<PayloadFile>& files, std::ostream& out
   }
 }
 
-// One stamp for every member when SOURCE_DATE_EPOCH is set, else each file's own.
-std::vector<PackedMember> PackFiles(const std::vector<PayloadFile>& files, std::ostream& out) {
-  const char* epochText = std::getenv("SOURCE_DATE_EPOCH");
-  const std::optional<int64_t> epoch = ParseSourceDateEpoch(epochText ? epochText : "");
-  std::vector<PackedMember> members;
+struct Input {
+  const PayloadFile* file;
+  Bytes data;
+  DosStamp stamp;
+};
+
+// Every file read, with its stamp: one for every member when SOURCE_DATE_EPOCH
+// is set, else each file's own. Raises std::runtime_error naming every file
+// that cannot be read, before anything of the packing is said.
+std::vector<Input> ReadInputs(const std::vector<PayloadFile>& files, std::optional<int64_t> epoch) {
+  std::vector<Input> inputs;
+  std::string refused;
   for (const PayloadFile& file : files) {
     const std::string path = os::ExpandFileName(file.source.path);
-    const Bytes data = ReadWholeFile(path, file.source.shown);
-    DosStamp stamp;
-    if (epoch) {
-      stamp = DosStampUtc(*epoch);
-    } else {
-      const std::optional<int64_t> modified = os::LastWriteTime(path);
-      if (!modified) throw std::runtime_error(file.source.shown + ": has no modification time");
-      stamp = DosStampLocal(*modified);
+    try {
+      Input input{&file, ReadWholeFile(path, file.source.shown), {}};
+      if (epoch) {
+        input.stamp = DosStampUtc(*epoch);
+      } else {
+        const std::optional<int64_t> modified = os::LastWriteTime(path);
+        if (!modified) throw std::runtime_error(file.source.shown + ": has no modification time");
+        input.stamp = DosStampLocal(*modified);
+      }
+      inputs.push_back(std::move(input));
+    } catch (const std::runtime_error& error) {
+      refused += std::string("\n  ") + error.what();
     }
-    members.push_back(PackMember(file.name, stamp, data));
-    out << "  " << file.name << ": " << data.size() << " -> " << members.back().deflated.size()
-        << " bytes\n";
+  }
+  if (!refused.empty()) throw std::runtime_error("refused:" + refused);
+  return inputs;
+}
+
+std::vector<PackedMember> PackFiles(const std::vector<Input>& inputs, std::ostream& out) {
+  std::vector<PackedMember> members;
+  for (const Input& input : inputs) {
+    members.push_back(PackMember(input.file->name, input.stamp, input.data));
+    const PackedMember& member = members.back();
+    out << "  " << member.name << ": " << input.data.size() << " -> " << member.stored.size()
+        << " bytes" << (member.method == 0 ? " (stored: Deflate would not shrink it)" : "") << '\n';
   }
   return members;
+}
+
+std::optional<int64_t> SourceDateEpoch() {
+  const char* text = std::getenv("SOURCE_DATE_EPOCH");
+  return ParseSourceDateEpoch(text ? text : "");
+}
+
+void CheckOutput(const UserPath& output) {
+  const uint32_t existing = os::FileAttributes(os::ExpandFileName(output.path));
+  if (existing != os::kInvalidFileAttributes && (existing & os::faDirectory))
+    throw std::runtime_error(output.shown + ": is a folder");
 }
 
 }  // namespace
 
 int Pack(const Options& options, std::ostream& out, std::ostream& err) {
   try {
+    // Everything the command line names is checked before anything is said.
+    const std::optional<int64_t> epoch = SourceDateEpoch();
     std::vector<PayloadFile> files = NameFiles(options.files);
-    CheckInstallerNames(files, options.allowMissing, err);
-    Installer installer = LoadInstaller(options.installer);
+    const std::string missing = MissingNamesText(files);
+    if (!missing.empty() && !options.allowMissing)
+      throw std::runtime_error(missing + " (--allow-missing packs without them)");
     SortForStoring(files);
+    const std::vector<Input> inputs = ReadInputs(files, epoch);
+    Installer installer = LoadInstaller(options.installer);
+    CheckOutput(options.output);
+
+    if (!missing.empty()) err << "mksfx: warning: " << missing << '\n';
+    WarnUnusedFiles(files, err);
     ReportAddOnVersion(files, out, err);
     Bytes image = std::move(installer.image);
     const size_t installerSize = image.size();
     out << "packing with " << EncoderName() << ":\n";
-    AppendZip(image, PackFiles(files, out));
+    AppendZip(image, PackFiles(inputs, out));
     const std::string target = os::ExpandFileName(options.output.path);
     std::ostringstream checkLog;
     WriteWholeOrNothing(

@@ -1,10 +1,13 @@
 #include "Verify.h"
 
+#include <algorithm>
 #include <exception>
+#include <typeinfo>
 
 #include "Files.h"
 #include "Payload.h"
 #include "PeLayout.h"
+#include "archive/AbExcept.h"
 #include "archive/AbUnzMember.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
@@ -49,14 +52,46 @@ bool CheckSignedLayout(const PeLayout& layout, uint64_t payloadEnd, uint64_t fil
   return true;
 }
 
+// Why a file's payload could not be read: there is none (nothing but a
+// signature behind the program's image; for a program that is no Windows
+// image, no ZIP directory found), or what is there is damaged.
+std::string PayloadRefusal(const PeLayout& layout, uint64_t fileSize, const std::exception& error,
+                           bool directoryFound) {
+  uint64_t behind = layout.isPe && layout.imageEnd <= fileSize ? fileSize - layout.imageEnd : 0;
+  if (layout.IsSigned() && layout.certificateOffset >= layout.imageEnd)
+    behind -= std::min<uint64_t>(behind, layout.certificateSize);
+  const std::string why = os::AnsiToUtf8(error.what());
+  if (!layout.isPe)
+    return directoryFound ? "a damaged payload: " + why
+                          : "no payload: no ZIP directory found in it";
+  if (behind == 0) return "no payload: nothing follows the installer's image";
+  return "a damaged payload: " + std::to_string(behind) +
+         " bytes follow the installer's image, but they are no sound ZIP archive (" + why + ")";
+}
+
 }  // namespace
 
 bool VerifyInstaller(const std::string& path, const std::string& shown, std::ostream& out,
                      std::ostream& err, bool warnMissingNames) {
+  Bytes file;
   try {
-    const Bytes file = ReadWholeFile(path, shown);
+    file = ReadWholeFile(path, shown);
+  } catch (const std::exception& error) {
+    err << "mksfx: " << error.what() << '\n';
+    return false;
+  }
+  try {
     ab::TAbZipArchive archive(path, rtl::fmOpenRead | rtl::fmShareDenyWrite);
-    archive.LoadCatalogue();
+    try {
+      archive.LoadCatalogue();
+    } catch (const std::exception& error) {
+      // Refused before any directory was found, as tunzip tells it.
+      const bool directoryFound =
+          archive.State() != ab::stInvalid || typeid(error) != typeid(ab::EAbZipInvalid);
+      err << "mksfx: " << shown << ": "
+          << PayloadRefusal(ReadPeLayout(file), file.size(), error, directoryFound) << '\n';
+      return false;
+    }
     const uint64_t payloadEnd = PayloadEnd(archive);
     out << shown << ": " << archive.ItemCount() << " members in the payload, which ends at byte "
         << payloadEnd << " of " << file.size() << '\n';
@@ -91,7 +126,7 @@ bool VerifyInstaller(const std::string& path, const std::string& shown, std::ost
     }
     return failed == 0 && layoutSound;
   } catch (const std::exception& error) {
-    err << "mksfx: " << shown << ": no sound payload: " << os::AnsiToUtf8(error.what()) << '\n';
+    err << "mksfx: " << shown << ": " << os::AnsiToUtf8(error.what()) << '\n';
     return false;
   }
 }

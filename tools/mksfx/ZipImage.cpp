@@ -10,7 +10,8 @@ namespace mksfx {
 namespace {
 
 constexpr uint16_t kVersionDeflate = 20;  // 2.0; high byte 0: made on MS-DOS
-constexpr uint16_t kMethodDeflate = 8;
+constexpr uint16_t kVersionStored = 10;
+constexpr uint16_t kMethodStored = 0;
 constexpr uint32_t kAttributeArchive = 0x20;
 
 void Put16(Bytes& out, uint32_t value) {
@@ -31,13 +32,13 @@ uint32_t Checked32(uint64_t value, const std::string& what) {
 // The fields local and central headers share, from "version needed" to
 // the name's length; the extra field is always empty.
 void PutCommonFields(Bytes& out, const PackedMember& member) {
-  Put16(out, kVersionDeflate);
+  Put16(out, member.method == kMethodStored ? kVersionStored : kVersionDeflate);
   Put16(out, 0);  // flags
-  Put16(out, kMethodDeflate);
+  Put16(out, member.method);
   Put16(out, member.stamp.time);
   Put16(out, member.stamp.date);
   Put32(out, member.crc);
-  Put32(out, static_cast<uint32_t>(member.deflated.size()));
+  Put32(out, static_cast<uint32_t>(member.stored.size()));
   Put32(out, member.size);
   Put16(out, static_cast<uint32_t>(member.name.size()));
   Put16(out, 0);
@@ -51,8 +52,12 @@ PackedMember PackMember(const std::string& name, DosStamp stamp, const Bytes& da
   member.stamp = stamp;
   member.size = Checked32(data.size(), name);
   member.crc = ab::Crc32(data.data(), data.size());
-  member.deflated = CompressRaw(data);
-  Checked32(member.deflated.size(), name);
+  member.stored = CompressRaw(data);
+  if (member.stored.size() >= data.size()) {
+    member.method = kMethodStored;
+    member.stored = data;
+  }
+  Checked32(member.stored.size(), name);
   return member;
 }
 
@@ -66,7 +71,7 @@ void AppendZip(Bytes& image, const std::vector<PackedMember>& members) {
     Put32(image, ab::kAbZipLocalFileHeaderSignature);
     PutCommonFields(image, member);
     image.insert(image.end(), member.name.begin(), member.name.end());
-    image.insert(image.end(), member.deflated.begin(), member.deflated.end());
+    image.insert(image.end(), member.stored.begin(), member.stored.end());
   }
   const uint32_t directoryOffset = Checked32(image.size(), "the output");
   for (size_t i = 0; i < members.size(); ++i) {

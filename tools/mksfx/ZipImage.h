@@ -1,7 +1,8 @@
 // The payload's ZIP archive as the installer reads it: plain ZIP without
-// ZIP64, every member Deflate-compressed under a bare name, made on MS-DOS
-// with the archive attribute, and every offset counted from the start of the
-// whole file, that is from the first byte of the installer in front of it.
+// ZIP64, every member Deflate-compressed (or stored, when Deflate does not
+// shrink it) under a bare name, made on MS-DOS with the archive attribute, and
+// every offset counted from the start of the whole file, that is from the
+// first byte of the installer in front of it.
 #pragma once
 
 #include <string>
@@ -17,11 +18,13 @@ struct PackedMember {
   DosStamp stamp;
   uint32_t crc = 0;
   uint32_t size = 0;
-  Bytes deflated;
+  uint16_t method = 8;  // 8 Deflate, 0 stored
+  Bytes stored;         // the bytes the member holds: deflated, or the data
 };
 
-// Compresses one file's data; raises std::runtime_error when it is too large
-// for a ZIP without ZIP64.
+// Compresses one file's data, or keeps it as it is when Deflate would not
+// make it smaller (random data, a tiny or empty file); raises std::runtime_error when it is too
+// large for a ZIP without ZIP64.
 PackedMember PackMember(const std::string& name, DosStamp stamp, const Bytes& data);
 
 // Appends the local headers with their data, the central directory and the

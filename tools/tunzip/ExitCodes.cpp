@@ -91,7 +91,9 @@ int LibraryCode(const zip::Error& error) {
     case zip::Failure::kUnsafe:
       return kExitZipBomb;
     case zip::Failure::kIo:
-      return kExitFormatError;
+      // A part of a split set that is not there: the archive is not found
+      // whole, which a script can tell from a damaged one.
+      return error.Cause() == ab::AbZipMissingPart ? kExitArchiveNotFound : kExitFormatError;
     case zip::Failure::kCancelled:
       return kExitUserAbort;
   }

@@ -15,6 +15,7 @@
 #include "os/fs.h"
 #include "os/os.h"
 #include "zip/Archive.h"
+#include "zip/SplitSet.h"
 
 namespace {
 
@@ -61,6 +62,20 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
   opening.tolerateDirectoryMismatch = true;
   opening.acceptNewerVersions = true;
   opening.nameCharset = options.nameCharset;
+  // A split set is read by its last part, its other parts opened by their
+  // names beside it as the user named it (so that any name opens on Windows
+  // too).
+  opening.openPart = [&options](uint32_t disk, uint32_t lastDisk) {
+    const std::string name = zip::SplitPartName(options.archiveShown, disk, lastDisk);
+    try {
+      return zip::OpenFile(name);
+    } catch (const zip::Error&) {
+      throw zip::Error(zip::Failure::kIo,
+                       "split archive: part " + std::to_string(disk + 1) + " of " +
+                           std::to_string(lastDisk + 1) + " (" + name + ") is missing",
+                       "", ab::AbZipMissingPart);
+    }
+  };
   try {
     zip::Archive archive = zip::Archive::Open(std::move(source), opening);
     // A shifted archive is warned about under the "Archive:" line.
@@ -80,7 +95,12 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
     } else {
       // One part of a split archive is a ZIP archive, just not a whole one:
       // said so, with UnZip's code for an archive it cannot process.
-      Err() << "tunzip: " << options.archiveShown << ": " << error.Rule() << '\n';
+      Err() << "tunzip: " << options.archiveShown << ": " << error.Rule()
+            << (error.Cause() == ab::AbZipMultiPart
+                    ? " (a split set is read by its last part, the .zip file, with the others "
+                      "beside it)"
+                    : "")
+            << '\n';
       code = tunzip::ExitCodeFor(error, false);
     }
     return std::nullopt;
