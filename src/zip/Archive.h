@@ -67,6 +67,12 @@ struct ReadOptions {
   std::function<bool(uint8_t percent)> progress;
 };
 
+// The name under which split writers (Info-ZIP's zip -s, WinZip) put the
+// part on `disk` (0 for the first) beside the last part, on lastDisk: a.zip
+// gives a.z01, a.z02, ... a.z99, a.z100; the last part keeps its own name.
+// The letter's case follows the extension's.
+std::string SplitPartName(const std::string& lastPart, uint32_t disk, uint32_t lastDisk);
+
 class Archive;
 
 // Entries in catalogue order, reading the directory a block at a time.

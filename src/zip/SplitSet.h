@@ -11,15 +11,9 @@
 #include <vector>
 
 #include "archive/AbZipTyp.h"
-#include "zip/Source.h"
+#include "zip/Archive.h"
 
 namespace zip {
-
-// The name under which split writers put the part on `disk` (0 for the
-// first) beside the last part, on lastDisk: a.zip gives a.z01, a.z02, ...
-// a.z99, a.z100; the last part keeps its own name. The letter's case follows
-// the extension's.
-std::string SplitPartName(const std::string& lastPart, uint32_t disk, uint32_t lastDisk);
 
 class SplitSetSource final : public Source, public ab::TAbDiskMap {
  public:

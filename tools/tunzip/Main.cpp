@@ -15,7 +15,6 @@
 #include "os/fs.h"
 #include "os/os.h"
 #include "zip/Archive.h"
-#include "zip/SplitSet.h"
 
 namespace {
 
