@@ -23,9 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbUnzMember.h"
-#include "archive/AbZipTyp.h"
-#include "os/os.h"
+#include "zip/Archive.h"
 
 namespace {
 
@@ -192,62 +190,48 @@ void MakeWithInfoZip(const std::filesystem::path& folder, const std::string& arc
                              "); it comes from the Debian package zip");
 }
 
-// Counts and drops what is written. Unlike the bit bucket, which the decoders
-// know as a test and give no bytes, it sees every byte an extraction writes.
-class TCountingSink : public rtl::TStream {
- public:
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void*, int32_t count) override {
-    if (count > 0) size_ += count;
-    return count < 0 ? 0 : count;
-  }
-  int64_t Seek(int64_t, int) override { return size_; }
-  int64_t Size() override { return size_; }
-
- private:
-  int64_t size_ = 0;
-};
-
-// Decodes the item into output, timing it; false when the CRC or the size is
-// wrong.
-bool Decode(ab::TAbZipArchive& archive, ab::TAbZipItem& item, rtl::TStream& output,
-            const char* label, const char* how) {
+// Tests the entry (sink null) or extracts it into sink, timing it; false
+// when the CRC or the size is wrong.
+bool Decode(zip::Reader& reader, const zip::Entry& entry, zip::CountingSink* sink,
+            const char* label) {
+  const char* how = sink != nullptr ? "extract" : "test";
   const auto start = std::chrono::steady_clock::now();
   try {
-    ab::DecodeMemberToStream(archive, item, &output);
+    if (sink != nullptr) {
+      reader.Extract(entry, *sink);
+    } else {
+      reader.Test(entry);
+    }
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench_large_member: %s %s %s: %s\n", label, how,
-                 item.UnicodeName().c_str(), e.what());
+    std::fprintf(stderr, "bench_large_member: %s %s %s: %s\n", label, how, entry.Name().c_str(),
+                 e.what());
     return false;
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("large member %-8s %-9s %-15s %s %llu bytes at offset %llu: %.2f s, %.0f MB/s\n",
-              label, how, item.UnicodeName().c_str(),
-              item.CompressionMethod() == 0 ? "stored  " : "deflated",
+              label, how, entry.Name().c_str(), entry.Method() == 0 ? "stored  " : "deflated",
               static_cast<unsigned long long>(kSize),
-              static_cast<unsigned long long>(item.LocalHeaderOffset64()), seconds,
+              static_cast<unsigned long long>(entry.LocalHeaderOffset()), seconds,
               static_cast<double>(kSize) / 1e6 / seconds);
   return true;
 }
 
-// Loads the archive, then tests each member (the bit bucket) and extracts it
-// (every byte counted).
+// Opens the archive, then tests each entry and extracts it (every byte
+// counted).
 bool ReadArchive(const std::string& path, const char* label, size_t members, uint32_t crc) {
-  ab::TAbZipArchive archive(os::ExpandFileName(path), rtl::fmOpenRead | rtl::fmShareDenyNone);
-  archive.LoadCatalogue();
-  bool ok = Check(archive.IsZip64() && static_cast<size_t>(archive.ItemCount()) == members,
+  const zip::Archive archive = zip::Archive::Open(zip::OpenFile(path));
+  bool ok = Check(archive.IsZip64() && archive.Count() == members,
                   "a ZIP64 catalogue of the members written");
-  archive.CheckMemberSpans();
-  for (int32_t i = 0; i < archive.ItemCount() && ok; ++i) {
-    ab::TAbZipItem& item = archive.Item(i);
-    ok &= Check(item.UncompressedSize64() == kSize && item.Crc32() == crc, "64-bit size and CRC");
-    ok &= Check(!item.SpanOverlaps() && !item.ExtraFieldDamaged(), "sound span and extra");
-    ab::TAbBitBucketStream bucket;
-    ok &= Decode(archive, item, bucket, label, "test");
-    TCountingSink sink;
-    ok &= Decode(archive, item, sink, label, "extract");
-    ok &= Check(static_cast<uint64_t>(sink.Size()) == kSize, "bytes extracted");
+  zip::Reader reader(archive);
+  for (const zip::Entry& entry : archive.Entries()) {
+    if (!ok) break;
+    ok &= Check(entry.Size() == kSize && entry.Crc32() == crc, "64-bit size and CRC");
+    ok &= Check(!archive.Overlaps(entry) && !entry.ExtraFieldDamaged(), "sound span and extra");
+    ok &= Decode(reader, entry, nullptr, label);
+    zip::CountingSink sink;
+    ok &= Decode(reader, entry, &sink, label);
+    ok &= Check(sink.Count() == kSize, "bytes extracted");
   }
   return ok;
 }

@@ -16,24 +16,10 @@
 
 #include "archive/AbUnzMember.h"
 #include "rtl/Stream.h"
+#include "zip/Sink.h"
+#include "zip/Streams.h"
 
 namespace {
-
-// Drops what is written but, unlike the bit bucket, is not known to the
-// decoders as a test: they hand it every byte.
-class TCountingSink : public rtl::TStream {
- public:
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void*, int32_t count) override {
-    if (count > 0) size_ += count;
-    return count < 0 ? 0 : count;
-  }
-  int64_t Seek(int64_t, int) override { return size_; }
-  int64_t Size() override { return size_; }
-
- private:
-  int64_t size_ = 0;
-};
 
 // A memory stream that remembers the bytes read since it was last cleared.
 class TReadRecordingStream : public rtl::TMemoryStream {
@@ -104,7 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int32_t i = 0; i < archive.ItemCount(); ++i) {
     if (recorder != nullptr) recorder->Clear();
     ab::TAbBitBucketStream bucket;
-    TCountingSink sink;
+    // Unlike the bit bucket, not known to the decoders as a test: they hand
+    // it every byte.
+    zip::CountingSink counted;
+    zip::SinkStream sink(&counted);
     rtl::TStream& output = i % 2 == 0 ? static_cast<rtl::TStream&>(bucket) : sink;
     try {
       ab::DecodeMemberToStream(archive, archive.Item(i), &output);

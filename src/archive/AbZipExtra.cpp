@@ -18,8 +18,11 @@ constexpr uint64_t kFileTimeStepsPerSecond = 10000000;
 }  // namespace
 
 std::optional<std::string_view> TAbExtraBlocks::Find(uint16_t id) const {
-  for (const TAbExtraBlock& block : blocks) {
-    if (block.id == id) return block.data;
+  // Every block of the sound part was measured when the field was split.
+  for (size_t at = 0; sound.size() - at >= 4;) {
+    const auto length = static_cast<size_t>(LoadLe(sound, at + 2, 2));
+    if (LoadLe(sound, at, 2) == id) return sound.substr(at + 4, length);
+    at += 4 + length;
   }
   return std::nullopt;
 }
@@ -30,15 +33,15 @@ TAbExtraBlocks SplitExtraField(std::string_view extra) {
   while (extra.size() - at >= 4) {
     const auto id = static_cast<uint16_t>(LoadLe(extra, at, 2));
     const auto length = static_cast<size_t>(LoadLe(extra, at + 2, 2));
-    at += 4;
-    if (length > extra.size() - at) {
+    if (length > extra.size() - at - 4) {
       result.damaged = true;
       result.damagedId = id;
       break;
     }
-    result.blocks.push_back({id, extra.substr(at, length)});
-    at += length;
+    ++result.count;
+    at += 4 + length;
   }
+  result.sound = extra.substr(0, at);
   return result;
 }
 

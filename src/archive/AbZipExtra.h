@@ -28,16 +28,14 @@ struct TAbZipTime {
   friend bool operator==(const TAbZipTime&, const TAbZipTime&) = default;
 };
 
-struct TAbExtraBlock {
-  uint16_t id = 0;
-  std::string_view data;
-};
-
 // The blocks of an extra field, in order. damaged: a block's length runs past
 // the end of the field (the blocks before it are kept). Fewer than four bytes
-// left at the end are padding, which some writers add, not damage.
+// left at the end are padding, which some writers add, not damage. The blocks
+// are found again in the field when asked for, so that splitting a field
+// allocates nothing.
 struct TAbExtraBlocks {
-  std::vector<TAbExtraBlock> blocks;
+  std::string_view sound;  // the field's blocks in front of any damage
+  size_t count = 0;
   bool damaged = false;
   uint16_t damagedId = 0;  // the id of the block that runs past the end
 

@@ -425,7 +425,13 @@ void DecodeEntryFacts(const TAbZipDirectoryFileHeader& header, const TAbZipItemC
 TAbEntryFacts DecodeEntrySizes(const TAbZipDirectoryFileHeader& header,
                                const TAbZipItemContext& context) {
   TAbEntryFacts facts;
-  DecodeSizes(header, SplitExtraField(header.ExtraField()), context, facts);
+  // Only a saturated field sends the reader to the ZIP64 block.
+  const bool saturated = header.UncompressedSize() == 0xFFFFFFFF ||
+                         header.CompressedSize() == 0xFFFFFFFF ||
+                         header.RelativeOffset() == 0xFFFFFFFF ||
+                         header.DiskNumberStart() == 0xFFFF;
+  DecodeSizes(header, saturated ? SplitExtraField(header.ExtraField()) : TAbExtraBlocks{}, context,
+              facts);
   return facts;
 }
 

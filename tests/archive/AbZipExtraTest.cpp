@@ -21,7 +21,7 @@ constexpr auto U64 = ZipBuilder::Le64;
 TEST(SplitExtraField, KeepsEveryBlockAndNoticesOneRunningPastTheEnd) {
   const std::string field = Block(0x5455, "\x01" + U32(5)) + Block(0x7875, "abc");
   TAbExtraBlocks blocks = SplitExtraField(field);
-  ASSERT_EQ(blocks.blocks.size(), 2u);
+  ASSERT_EQ(blocks.count, 2u);
   EXPECT_FALSE(blocks.damaged);
   EXPECT_EQ(blocks.Find(0x7875), std::string_view("abc"));
   EXPECT_FALSE(blocks.Find(0x0001).has_value());
@@ -31,7 +31,7 @@ TEST(SplitExtraField, KeepsEveryBlockAndNoticesOneRunningPastTheEnd) {
   runsPast[runsPast.size() - 5] = 20;
   blocks = SplitExtraField(runsPast);
   EXPECT_TRUE(blocks.damaged);
-  EXPECT_EQ(blocks.blocks.size(), 1u);
+  EXPECT_EQ(blocks.count, 1u);
 
   // Up to three bytes of padding behind the blocks are not damage.
   EXPECT_FALSE(SplitExtraField(field + std::string(3, '\0')).damaged);

@@ -2,28 +2,33 @@
 
 #include <algorithm>
 #include <exception>
-#include <typeinfo>
+#include <optional>
 
 #include "Files.h"
 #include "Payload.h"
 #include "PeLayout.h"
-#include "archive/AbExcept.h"
-#include "archive/AbUnzMember.h"
-#include "archive/AbZipTyp.h"
 #include "os/os.h"
-#include "rtl/Stream.h"
+#include "zip/Archive.h"
 
 namespace mksfx {
 
 namespace {
 
-constexpr uint64_t kEndRecordSize = 22;
-
 // Where the payload ends: behind the end record, which follows the directory.
-uint64_t PayloadEnd(const ab::TAbZipArchive& archive) {
-  const ab::TAbZipDirectoryFileFooter& end = archive.EndRecord();
-  return uint64_t{end.DirectoryOffset()} + end.DirectorySize() + kEndRecordSize +
-         end.ZipfileCommentLength();
+uint64_t PayloadEnd(const zip::Archive& archive) {
+  return archive.DirectoryOffset() + archive.DirectorySize() + zip::kEndRecordSize +
+         archive.Comment().size();
+}
+
+// The installer's reader as it reads its payload: offsets from the start of
+// the file, members that need no more than version 2.0, a directory exactly
+// as its end record declares it. What mksfx accepts, the installer accepts.
+zip::OpenOptions AsTheInstallerReads() {
+  zip::OpenOptions options;
+  options.allowOffsetShift = false;
+  options.acceptNewerVersions = false;
+  options.tolerateDirectoryMismatch = false;
+  return options;
 }
 
 // A signature must cover the payload: Windows checks only what lies in front
@@ -60,7 +65,7 @@ std::string PayloadRefusal(const PeLayout& layout, uint64_t fileSize, const std:
   uint64_t behind = layout.isPe && layout.imageEnd <= fileSize ? fileSize - layout.imageEnd : 0;
   if (layout.IsSigned() && layout.certificateOffset >= layout.imageEnd)
     behind -= std::min<uint64_t>(behind, layout.certificateSize);
-  const std::string why = os::AnsiToUtf8(error.what());
+  const std::string why = error.what();
   if (!layout.isPe)
     return directoryFound ? "a damaged payload: " + why
                           : "no payload: no ZIP directory found in it";
@@ -81,38 +86,39 @@ bool VerifyInstaller(const std::string& path, const std::string& shown, std::ost
     return false;
   }
   try {
-    ab::TAbZipArchive archive(path, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+    std::optional<zip::Archive> opened;
     try {
-      archive.LoadCatalogue();
-    } catch (const std::exception& error) {
+      // The file is in memory already, read once.
+      opened = zip::Archive::Open(std::make_shared<zip::MemorySource>(file), AsTheInstallerReads());
+    } catch (const zip::Error& error) {
       // Refused before any directory was found, as tunzip tells it.
-      const bool directoryFound =
-          archive.State() != ab::stInvalid || typeid(error) != typeid(ab::EAbZipInvalid);
+      const bool directoryFound = error.Category() != zip::Failure::kNotZip;
       err << "mksfx: " << shown << ": "
           << PayloadRefusal(ReadPeLayout(file), file.size(), error, directoryFound) << '\n';
       return false;
     }
+    const zip::Archive& archive = *opened;
     const uint64_t payloadEnd = PayloadEnd(archive);
-    out << shown << ": " << archive.ItemCount() << " members in the payload, which ends at byte "
+    out << shown << ": " << archive.Count() << " members in the payload, which ends at byte "
         << payloadEnd << " of " << file.size() << '\n';
-    if (archive.ItemCount() == 0) {
+    if (archive.Count() == 0) {
       err << "mksfx: " << shown << ": the payload is empty\n";
       return false;
     }
     int failed = 0;
     std::vector<PayloadFile> names;
-    for (int32_t i = 0; i < archive.ItemCount(); ++i) {
-      ab::TAbZipItem& item = archive.Item(i);
-      const std::string name = os::AnsiToUtf8(item.ItemName());
-      names.push_back({{}, item.ItemName()});
+    zip::Reader reader(archive);
+    for (const zip::Entry& entry : archive.Entries()) {
+      const std::string& name = entry.Name();
+      // The installer matches the names in its own code page.
+      names.push_back({{}, os::Utf8ToAnsi(name)});
       try {
-        ab::TAbBitBucketStream bucket;
-        ab::DecodeMemberToStream(archive, item, &bucket);
-        out << "  OK      " << name << " (" << item.UncompressedSize() << " bytes)\n";
-      } catch (const std::exception& error) {
+        reader.Test(entry);
+        out << "  OK      " << name << " (" << entry.Size() << " bytes)\n";
+      } catch (const zip::Error& error) {
         ++failed;
         out << "  FAILED  " << name << '\n';
-        err << "mksfx: " << shown << ": " << name << ": " << os::AnsiToUtf8(error.what()) << '\n';
+        err << "mksfx: " << shown << ": " << name << ": " << error.Rule() << '\n';
       }
     }
     for (const std::string& missing :
@@ -121,12 +127,12 @@ bool VerifyInstaller(const std::string& path, const std::string& shown, std::ost
     const bool layoutSound =
         CheckSignedLayout(ReadPeLayout(file), payloadEnd, file.size(), shown, out, err);
     if (failed != 0) {
-      err << "mksfx: " << shown << ": " << failed << " of " << archive.ItemCount()
+      err << "mksfx: " << shown << ": " << failed << " of " << archive.Count()
           << " members failed\n";
     }
     return failed == 0 && layoutSound;
   } catch (const std::exception& error) {
-    err << "mksfx: " << shown << ": " << os::AnsiToUtf8(error.what()) << '\n';
+    err << "mksfx: " << shown << ": " << error.what() << '\n';
     return false;
   }
 }
