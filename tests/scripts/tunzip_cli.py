@@ -218,16 +218,15 @@ def main():
         check(code == 1 and "the note" not in out and ("100 extra bytes" in err) == (args[0] != "-qq"),
               "shifted %s: %d %r %r" % (args[0], code, out, err))
 
-    # On a terminal the member's own progress shows as it is decoded; piped,
-    # nothing of it shows (and the decoders are not asked for it).
+    # On a terminal the member lines are those piped output gets; a member
+    # decoded in well under half a second shows no progress line.
     big = b"".join(b"line %d of a member long enough to report its progress\n" % i
                    for i in range(120000))
     with zipfile.ZipFile(os.path.join(scratch, "big.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
         archive.writestr("big.txt", big)
     code, shown = run_on_terminal(tunzip, "-t", "big.zip", cwd=scratch)
-    steps = [int(p) for p in re.findall(r"\r *([0-9]+)%  ", shown)]
-    check(code == 0 and any(0 < p < 100 for p in steps) and steps[-1:] == [100],
-          "progress on a terminal: %d %r" % (code, steps))
+    check(code == 0 and "testing: big.txt   OK" in shown and "%  " not in shown,
+          "member lines on a terminal: %d %r" % (code, shown))
     code, out, err = run(tunzip, "-t", "big.zip", cwd=scratch)
     check(code == 0 and "%  " not in out and "big.txt   OK" in out,
           "progress piped: %d %r" % (code, out))

@@ -19,7 +19,6 @@
 #include "Extraction.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -34,6 +33,7 @@
 #include "Listing.h"
 #include "MemberFacts.h"
 #include "Names.h"
+#include "ProgressLine.h"
 #include "Refresh.h"
 #include "Targets.h"
 #include "Piping.h"
@@ -46,7 +46,6 @@ namespace tunzip {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using os::fs::FileTime;
 
 // No file system takes a link target longer than this.
@@ -119,7 +118,6 @@ class Extractor {
         out_(out),
         err_(err),
         testing_(options.mode == Mode::kTest),
-        progressLine_(!options.quiet && os::IsTerminal(1)),
         askUser_(os::IsTerminal(0)),
         status_(options.havePassword || askUser_),
         planner_(options.junkPaths) {}
@@ -165,8 +163,6 @@ class Extractor {
   void Fail(const std::exception& error, const std::string& reason = "");
   void Warn(const std::string& message);
   void AskPassword(std::string& password);
-  void ShowProgress(uint8_t percent);
-  void EndProgressLine();
 
   const zip::Archive& archive_;
   // This thread's reader: its password and, while a progress line shows,
@@ -177,7 +173,6 @@ class Extractor {
   std::ostream& out_;
   std::ostream& err_;
   const bool testing_;
-  const bool progressLine_;
   const bool askUser_;
   ExitStatus status_;
   TargetPlanner planner_;
@@ -190,9 +185,7 @@ class Extractor {
 
   const zip::Entry* current_ = nullptr;
   int failed_ = 0;
-  uint64_t bytesDone_ = 0;
-  uint64_t bytesTotal_ = 0;
-  Clock::time_point started_ = Clock::now();
+  std::unique_ptr<ProgressLine> progress_;
 
   // Declared after the members in flight: the workers stop before the files
   // they write into are closed.
@@ -209,10 +202,13 @@ int Extractor::Run() {
     err_ << "caution: filename not matched:  " << mask << '\n';
     status_.Raise(kExitNoMatch);
   }
-  if (progressLine_)
-    ForEachChosen(archive_, choice.items, [this](const zip::Entry& entry) {
-      bytesTotal_ += entry.Size();
-    });
+  // The run's totals cost a walk of the directory: only for a terminal.
+  const bool onTerminal = options_.quiet == 0 && os::IsTerminal(1);
+  uint64_t bytesTotal = 0;
+  if (onTerminal)
+    ForEachChosen(archive_, choice.items,
+                  [&bytesTotal](const zip::Entry& entry) { bytesTotal += entry.Size(); });
+  progress_ = std::make_unique<ProgressLine>(out_, onTerminal, choice.items.size(), bytesTotal);
 
   if (!testing_) {
     if (!os::fs::MakeFolders(options_.targetShown) ||
@@ -235,9 +231,9 @@ int Extractor::Run() {
   }
   // Reporting is work of its own: Implode flushes its output before every
   // byte it reads back while it reports.
-  if (progressLine_) {
+  if (progress_->Enabled()) {
     reading_.progress = [this](uint8_t percent) {
-      ShowProgress(percent);
+      progress_->Advance(percent);
       return true;
     };
   }
@@ -245,14 +241,15 @@ int Extractor::Run() {
   ForEachChosen(archive_, choice.items, [this](const zip::Entry& entry) {
     current_ = &entry;
     const uint64_t handedOff = handOffs_;
+    progress_->Start(ShownMemberName(entry), entry.Size());
     Handle(entry);
     // A member handed to a worker counts once it is committed.
-    if (handOffs_ == handedOff) bytesDone_ += entry.Size();
+    if (handOffs_ == handedOff) progress_->Finish();
   });
   Drain();
   workers_.reset();
   if (tree_) StampFolders();
-  EndProgressLine();
+  progress_->Erase();
   if (testing_ && !options_.quiet) {
     if (failed_ == 0) {
       out_ << "No errors detected in compressed data of " << options_.archiveShown << ".\n";
@@ -320,7 +317,7 @@ bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
 // there: only when some are (else it is simply done now), and not while a
 // progress line shows the member this thread works on.
 bool Extractor::CanPassInFlight() const {
-  return workers_ && !inFlight_.empty() && !progressLine_;
+  return workers_ && !inFlight_.empty() && !progress_->Enabled();
 }
 
 Extractor::InFlight& Extractor::PutInFlight(const zip::Entry& entry, const Target& target) {
@@ -356,8 +353,7 @@ void Extractor::CommitOldest() {
   } catch (const std::exception& error) {
     Fail(error, std::exchange(writeFailure_, ""));
   }
-  ShowProgress(100);
-  bytesDone_ += job.entry.Size();
+  progress_->Count(job.entry.Size());
   current_ = planned;
 }
 
@@ -496,7 +492,7 @@ void Extractor::WarnDeviceNames(const Target& target) {
 }
 
 char Extractor::AskOverwrite(const std::string& shown) {
-  EndProgressLine();
+  progress_->Erase();
   for (;;) {
     err_ << "replace " << ShownName(shown)
          << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: " << std::flush;
@@ -523,7 +519,8 @@ void Extractor::TestMember(const zip::Entry& entry) {
 }
 
 void Extractor::ReportTested() {
-  if (!progressLine_ && !options_.quiet)
+  progress_->Erase();
+  if (!options_.quiet)
     out_ << "    testing: " << ShownMemberName(*current_) << "   OK\n";
 }
 
@@ -617,12 +614,13 @@ void Extractor::StampFolders() {
 }
 
 void Extractor::Announce(const char* verb, const std::string& suffix) {
-  if (progressLine_ || options_.quiet) return;
+  progress_->Erase();
+  if (options_.quiet) return;
   out_ << verb << ShownMemberName(*current_) << suffix << '\n';
 }
 
 void Extractor::Fail(const std::exception& error, const std::string& reason) {
-  EndProgressLine();
+  progress_->Erase();
   err_ << "tunzip: " << ShownMemberName(*current_) << ": "
        << FailureMessage(error, options_.havePassword || askUser_)
        << (reason.empty() ? "" : ": " + reason) << '\n';
@@ -631,33 +629,16 @@ void Extractor::Fail(const std::exception& error, const std::string& reason) {
 }
 
 void Extractor::Warn(const std::string& message) {
-  EndProgressLine();
+  progress_->Erase();
   err_ << "tunzip: " << ShownMemberName(*current_) << ": " << message << '\n';
   status_.Raise(kExitWarning);
 }
 
 void Extractor::AskPassword(std::string& password) {
-  EndProgressLine();
+  progress_->Erase();
   const std::string name = current_ != nullptr ? ShownMemberName(*current_) : "";
   err_ << "[" << options_.archiveShown << "] " << name << " password: " << std::flush;
   password = os::ReadConsoleLine(false).value_or("");
-}
-
-void Extractor::ShowProgress(uint8_t percent) {
-  if (!progressLine_ || current_ == nullptr) return;
-  const uint64_t done = bytesDone_ + current_->Size() * uint64_t{percent} / 100;
-  const double seconds = std::chrono::duration<double>(Clock::now() - started_).count();
-  const double rate = seconds > 0 ? static_cast<double>(done) / seconds / 1e6 : 0;
-  const int whole = bytesTotal_ == 0 ? 100 : static_cast<int>(done * 100 / bytesTotal_);
-  char line[64];
-  std::snprintf(line, sizeof line, "%3d%%  %7.1f MB/s  ", whole, rate);
-  std::string name = ShownMemberName(*current_);
-  if (name.size() > 50) name = "..." + name.substr(name.size() - 47);
-  out_ << '\r' << line << name << "\033[K" << std::flush;
-}
-
-void Extractor::EndProgressLine() {
-  if (progressLine_) out_ << "\r\033[K" << std::flush;
 }
 
 }  // namespace
