@@ -33,6 +33,7 @@
 #include "Listing.h"
 #include "MemberFacts.h"
 #include "Names.h"
+#include "OverwritePrompt.h"
 #include "ProgressLine.h"
 #include "Refresh.h"
 #include "Targets.h"
@@ -120,7 +121,8 @@ class Extractor {
         testing_(options.mode == Mode::kTest),
         askUser_(os::IsTerminal(0)),
         status_(options.havePassword || askUser_),
-        planner_(options.junkPaths) {}
+        planner_(options.junkPaths),
+        prompt_(options.overwrite, askUser_, err) {}
 
   int Run();
 
@@ -143,7 +145,6 @@ class Extractor {
   void Handle(const zip::Entry& entry);
   bool Refreshes(const zip::Entry& entry, const Target& target, bool isFolder);
   bool Admit(Target& target, bool isFolder);
-  char AskOverwrite(const std::string& shown);
   bool AvoidsShortAliases(const Target& target);
   void WarnDeviceNames(const Target& target);
   void TestMember(const zip::Entry& entry);
@@ -179,8 +180,7 @@ class Extractor {
   std::unique_ptr<os::fs::Tree> tree_;
   std::unique_ptr<LinkGuard> links_;
   std::vector<FolderStamp> folders_;
-  bool replaceAll_ = false;
-  bool replaceNone_ = false;
+  OverwritePrompt prompt_;
   std::string writeFailure_;  // why the file system refused the last write
 
   const zip::Entry* current_ = nullptr;
@@ -440,26 +440,25 @@ bool Extractor::Admit(Target& target, bool isFolder) {
     // Two members for one file are never merged silently; an existing file
     // is left alone quietly only when -n asks for that.
     const std::string why = claimed ? "another member of this archive was written there" : "exists";
-    char answer = 'n';
-    if (options_.overwrite == Overwrite::kAlways || replaceAll_) {
-      answer = 'y';
-    } else if (options_.overwrite == Overwrite::kNever || replaceNone_) {
-      if (claimed) Warn(why + ", this member skipped");
-      return false;
-    } else if (askUser_) {
-      answer = AskOverwrite(target.Shown());
-    } else {
-      // -n quiets only the files that were there before the run.
-      Warn(why + (claimed ? ", not overwritten (use -o to overwrite it)"
-                          : ", not overwritten (use -o to overwrite, -n to skip quietly)"));
-      return false;
+    progress_->Erase();
+    std::string newName;
+    switch (prompt_.Decide(target.Shown(), newName)) {
+      case OverwritePrompt::Answer::kReplace:
+        return true;
+      case OverwritePrompt::Answer::kDeclined:
+        return false;
+      case OverwritePrompt::Answer::kKeep:
+        // -n quiets only the files that were there before the run.
+        if (claimed) Warn(why + ", this member skipped");
+        return false;
+      case OverwritePrompt::Answer::kNotAsked:
+        Warn(why + (claimed ? ", not overwritten (use -o to overwrite it)"
+                            : ", not overwritten (use -o to overwrite, -n to skip quietly)"));
+        return false;
+      case OverwritePrompt::Answer::kRename:
+        target.leaf = newName;
+        break;
     }
-    if (answer == 'y') return true;
-    if (answer == 'n') return false;
-    err_ << "new name: " << std::flush;
-    const std::optional<std::string> renamed = os::ReadConsoleLineUtf8(true);
-    if (!renamed || renamed->empty()) return false;
-    target.leaf = os::fs::LegalName(*renamed);
   }
 }
 
@@ -489,26 +488,6 @@ void Extractor::WarnDeviceNames(const Target& target) {
   for (const std::string& name : target.deviceNames)
     Warn(ShownUtf8Name(name) + " is a device name: written as " +
          ShownUtf8Name(os::fs::LegalName(name)));
-}
-
-char Extractor::AskOverwrite(const std::string& shown) {
-  progress_->Erase();
-  for (;;) {
-    err_ << "replace " << ShownName(shown)
-         << "? [y]es, [n]o, [A]ll, [N]one, [r]ename: " << std::flush;
-    const std::optional<std::string> line = os::ReadConsoleLineUtf8(true);
-    if (!line) return 'n';
-    const char c = line->empty() ? '\0' : (*line)[0];
-    if (c == 'y' || c == 'n' || c == 'r') return c;
-    if (c == 'A') {
-      replaceAll_ = true;
-      return 'y';
-    }
-    if (c == 'N') {
-      replaceNone_ = true;
-      return 'n';
-    }
-  }
 }
 
 void Extractor::TestMember(const zip::Entry& entry) {
