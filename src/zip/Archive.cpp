@@ -204,8 +204,14 @@ struct Archive::State {
 // entry begins; returns where the walk ended.
 int64_t Archive::State::IndexDirectory(rtl::TStream& stream) {
   const int64_t declaredEnd = bounds.DeclaredEnd();
-  entryOffsets.reserve(static_cast<size_t>(
-      std::min<uint64_t>(bounds.totalEntries, bounds.directorySize / kFixedEntrySize + 1)));
+  // As many as the records count, but never more than the bytes that are
+  // there could hold: the records may say anything.
+  const uint64_t there =
+      declaredEnd > static_cast<int64_t>(bounds.directoryOffset)
+          ? static_cast<uint64_t>(declaredEnd) - bounds.directoryOffset
+          : 0;
+  entryOffsets.reserve(
+      static_cast<size_t>(std::min<uint64_t>(bounds.totalEntries, there / kFixedEntrySize + 1)));
   ab::TAbBufferedReader directory(stream);
   directory.Seek(static_cast<int64_t>(bounds.directoryOffset), rtl::soBeginning);
   const int64_t size = directory.Size();
