@@ -9,6 +9,7 @@
 #include "support/AbZipCryTestSupport.h"
 #include "support/ZipBuilder.h"
 #include "zip/Archive.h"
+#include "zip/EntryStream.h"
 
 namespace {
 
@@ -149,6 +150,43 @@ TEST(Library, ThreadsReadOneArchiveAtOnce) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(good, (std::vector<int>{64, 64, 64, 64}));
+}
+
+// Pulled a few bytes at a time, an entry reads as extracted; a damaged one
+// gives its bytes, then its error; a stream left early stops its decoder.
+TEST(Library, EntriesArePulledIntoTheCallersBuffer) {
+  std::string text;
+  for (int i = 0; i < 40000; ++i) text += "line " + std::to_string(i) + "\n";
+  ZipBuilder b;
+  b.Add("text", text);
+  ZipMember bad;
+  bad.name = "bad";
+  bad.data = text;
+  bad.crc = 7;
+  b.Add(bad);
+  const zip::Archive archive = Open(b);
+  std::string pulled;
+  {
+    zip::EntryStream stream(archive, archive.At(0));
+    char buffer[1000];
+    while (const size_t n = stream.Read(buffer, sizeof buffer)) pulled.append(buffer, n);
+    EXPECT_EQ(stream.Read(buffer, sizeof buffer), 0u);
+  }
+  EXPECT_EQ(pulled, text);
+
+  zip::EntryStream damaged(archive, archive.At(1));
+  char buffer[4096];
+  size_t total = 0;
+  try {
+    while (const size_t n = damaged.Read(buffer, sizeof buffer)) total += n;
+    ADD_FAILURE() << "a failed CRC check read to the end";
+  } catch (const zip::Error& e) {
+    EXPECT_EQ(e.Category(), zip::Failure::kDamaged);
+  }
+  EXPECT_EQ(total, text.size());
+
+  zip::EntryStream left(archive, archive.At(0));
+  EXPECT_GT(left.Read(buffer, 10), 0u);
 }
 
 }  // namespace
