@@ -144,10 +144,15 @@ class EAbVMSWriteFail : public EAbZipException {
 class EAbZipUnsafeName : public EAbZipException {
  public:
   explicit EAbZipUnsafeName(const std::string& name)
-      : EAbZipException("Cannot extract file - name leads outside the target folder: " + name) {}
+      : EAbZipUnsafeName(name, "name leads outside the target folder") {}
   // What is wrong with the name, in a few words ("absolute path").
   EAbZipUnsafeName(const std::string& name, const std::string& fault)
-      : EAbZipException("Cannot extract file - " + fault + ": " + name) {}
+      : EAbZipException("Cannot extract file - " + fault + ": " + name), fault_(fault) {}
+  // The message without the name, for a caller that shows the name itself.
+  std::string Refusal() const { return "Cannot extract file - " + fault_; }
+
+ private:
+  std::string fault_;
 };
 
 enum TAbFailureKind : uint8_t {

@@ -114,6 +114,8 @@ std::string FailureMessage(const std::exception& error, bool passwordAvailable) 
     return "skipped, unable to get password (give it with -P)";
   // The library's words are UTF-8 already, and the caller names the member.
   if (const auto* library = dynamic_cast<const zip::Error*>(&error)) return library->Rule();
+  if (const auto* unsafe = dynamic_cast<const ab::EAbZipUnsafeName*>(&error))
+    return unsafe->Refusal();
   return os::AnsiToUtf8(error.what());
 }
 

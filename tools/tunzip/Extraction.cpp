@@ -133,7 +133,8 @@ class Extractor {
     Target target;
     std::unique_ptr<os::fs::PendingFile> file;  // none when testing
     std::unique_ptr<PendingFileSink> output;    // the file's sink, none when testing
-    bool folder = false;                        // a folder made, to be announced
+    bool folder = false;                        // a folder member, to be recorded
+    bool folderMade = false;                    // ... which this run made
     std::future<void> decoded;
   };
 
@@ -150,7 +151,8 @@ class Extractor {
   void TestMember(const zip::Entry& entry);
   // False when the folder waits in flight to be announced.
   bool WriteFolder(const zip::Entry& entry, const Target& target);
-  void RecordFolder(const zip::Entry& entry, const Target& target);
+  // Its times are set at the end; only a folder this run made is announced.
+  void RecordFolder(const zip::Entry& entry, const Target& target, bool made);
   bool CanPassInFlight() const;
   // A new member in flight behind the others, once there is room for it.
   InFlight& PutInFlight(const zip::Entry& entry, const Target& target);
@@ -343,7 +345,7 @@ void Extractor::CommitOldest() {
       throw;
     }
     if (job.folder) {
-      RecordFolder(job.entry, job.target);
+      RecordFolder(job.entry, job.target, job.folderMade);
     } else if (job.file) {
       FinishFile(job.entry, job.target, *job.file);
     } else {
@@ -379,6 +381,11 @@ void Extractor::Handle(const zip::Entry& entry) {
       throw ab::EAbZipException("the member has no name to be written under");
     Target target = planner_.Place(entry);
     const bool isFolder = entry.IsFolder();
+    // Written below the target folder all the same, which the user is told.
+    if (!options_.junkPaths && entry.Name()[0] == '/') {
+      Drain();
+      Warn("absolute path stripped: written as " + ShownUtf8Name(target.Shown()));
+    }
     if (isFolder && options_.junkPaths) return;
     if (!Refreshes(entry, target, isFolder) || !Admit(target, isFolder) ||
         !AvoidsShortAliases(target))
@@ -505,23 +512,25 @@ void Extractor::ReportTested() {
 
 bool Extractor::WriteFolder(const zip::Entry& entry, const Target& target) {
   if (target.folder.empty()) return true;  // the target folder itself
+  const bool made = tree_->KindOf(target.folder) != os::fs::Kind::kFolder;
   if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   // Made now, for the members after it; announced in its turn.
   if (CanPassInFlight()) {
     InFlight& job = PutInFlight(entry, target);
     job.folder = true;
+    job.folderMade = made;
     job.decoded = DecodedHere([] {});
     return false;
   }
   Drain();
-  RecordFolder(entry, target);
+  RecordFolder(entry, target, made);
   return true;
 }
 
-void Extractor::RecordFolder(const zip::Entry& entry, const Target& target) {
+void Extractor::RecordFolder(const zip::Entry& entry, const Target& target, bool made) {
   folders_.push_back({target.folder, ModifiedTimeOf(entry), AccessedTimeOf(entry),
                       PermissionsOf(entry, options_.keepSpecialBits)});
-  Announce("   creating: ");
+  if (made) Announce("   creating: ");
 }
 
 void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {

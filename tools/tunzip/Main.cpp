@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     options =
         tunzip::ParseOptions(os::CommandLineUtf8(argc, argv), os::CommandLineArguments(argc, argv));
   } catch (const tunzip::UsageError& error) {
-    Err() << "tunzip: " << error.what() << '\n' << tunzip::kUsage;
+    Err() << "tunzip: " << error.what() << " (tunzip -h shows the usage)\n";
     return tunzip::kExitBadOptions;
   }
   if (options.mode == tunzip::Mode::kHelp) {
