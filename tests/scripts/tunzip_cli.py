@@ -3,6 +3,7 @@
 
 usage: tunzip_cli.py TUNZIP SCRATCH_DIR
 """
+import json
 import os
 import shutil
 import pty
@@ -231,6 +232,34 @@ def main():
     code, out, err = run(tunzip, "-t", "big.zip", cwd=scratch)
     check(code == 0 and "%  " not in out and "big.txt   OK" in out,
           "progress piped: %d %r" % (code, out))
+
+    # --json: one document a program parses, every member's facts in it.
+    with zipfile.ZipFile(os.path.join(scratch, "facts.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        folder = zipfile.ZipInfo("d/")
+        folder.external_attr, folder.create_system = (0o40755 << 16) | 0x10, 3
+        archive.writestr(folder, b"")
+        named = zipfile.ZipInfo('d/a "quoted"\ttab.txt', (1999, 12, 31, 23, 59, 58))
+        named.external_attr, named.create_system = 0o100644 << 16, 3
+        archive.writestr(named, b"hello " * 100)
+        link = zipfile.ZipInfo("link")
+        link.external_attr, link.create_system = 0o120777 << 16, 3
+        archive.writestr(link, b"d/target")
+    code, out, err = run(tunzip, "-l", "--json", "facts.zip", cwd=scratch)
+    try:
+        members = json.loads(out)["members"]
+    except ValueError as e:
+        members = []
+        check(False, "--json is no JSON: %s %r" % (e, out))
+    with zipfile.ZipFile(os.path.join(scratch, "facts.zip")) as archive:
+        infos = archive.infolist()
+    check(code == 0 and [m["name"] for m in members] == [i.filename for i in infos]
+          and [m["size"] for m in members] == [i.file_size for i in infos]
+          and [m["compressed_size"] for m in members] == [i.compress_size for i in infos]
+          and [int(m["crc32"], 16) for m in members] == [i.CRC for i in infos]
+          and [m["type"] for m in members] == ["folder", "file", "link"]
+          and members[1]["modified"] == "1999-12-31T23:59:58" and members[1]["unix_mode"] == 0o100644
+          and members[1]["method_name"] == "Defl:N" and members[2]["link_target"] == "d/target",
+          "--json: %d %r" % (code, members))
 
     # A folder is announced as created only when this run made it.
     with zipfile.ZipFile(os.path.join(scratch, "folders.zip"), "w") as archive:

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "ExitCodes.h"
+#include "JsonListing.h"
 #include "Masks.h"
 #include "archive/AbUtils.h"
 #include "os/os.h"
@@ -193,6 +194,9 @@ int ListArchive(const zip::Archive& archive, const Options& options, std::ostrea
       break;
     case Listing::kTsv:
       WriteTsv(archive, choice.items, out);
+      break;
+    case Listing::kJson:
+      WriteJson(archive, choice.items, options, out);
       break;
   }
   out.flush();

@@ -26,6 +26,7 @@ const char* const kUsage =
     "  -K  keep setuid, setgid and sticky bits       -O CHARSET  code page of names\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name)\n"
+    "  --json  with -l: one JSON document of every member (see tunzip(1))\n"
     "  --threads N  test or extract on N threads (default: one per core)\n"
     "  -h, --help  this text                          --version  tunzip's version\n"
     "masks: * any text, / included; ? one character; [a-f] [!a-f] one of a set;\n"
@@ -51,6 +52,7 @@ struct Request {
   bool help = false;
   bool version = false;
   bool tsv = false;
+  bool json = false;
   bool pipe = false;
   bool freshen = false;
   bool update = false;
@@ -128,6 +130,7 @@ constexpr OptionRule kWords[] = {
     {"help", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
     {"threads", true, SetThreads},
     {"tsv", false, [](Request& r, Options&, const Argument&) { r.tsv = true; }},
+    {"json", false, [](Request& r, Options&, const Argument&) { r.json = true; }},
     {"version", false, [](Request& r, Options&, const Argument&) { r.version = true; }},
 };
 
@@ -275,9 +278,11 @@ void Parser::Settle() {
     options_.mode = Mode::kList;
     options_.listing = r.names ? Listing::kNames : r.verbose ? Listing::kVerbose : Listing::kShort;
   }
-  if (r.tsv) {
-    if (options_.mode != Mode::kList || r.names) throw UsageError("--tsv only goes with -l or -v");
-    options_.listing = Listing::kTsv;
+  if (r.tsv || r.json) {
+    const char* which = r.tsv ? "--tsv" : "--json";
+    if (options_.mode != Mode::kList || r.names || (r.tsv && r.json))
+      throw UsageError(std::string(which) + " only goes with -l or -v");
+    options_.listing = r.tsv ? Listing::kTsv : Listing::kJson;
   }
   // Keeping what is there is the choice that loses nothing.
   if (r.overwriteNever && r.overwriteAlways)

@@ -24,6 +24,7 @@ enum class Listing {
   kVerbose,  // -v: method, compressed size, ratio and CRC-32 as well
   kNames,    // -Z1: the names alone, one a line
   kTsv,      // --tsv: every stored fact, tab-separated
+  kJson,     // --json: one JSON document of every member
 };
 
 // What to do with a file that is already there.
