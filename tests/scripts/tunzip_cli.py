@@ -240,6 +240,7 @@ def main():
         archive.writestr(folder, b"")
         named = zipfile.ZipInfo('d/a "quoted"\ttab.txt', (1999, 12, 31, 23, 59, 58))
         named.external_attr, named.create_system = 0o100644 << 16, 3
+        named.compress_type = zipfile.ZIP_DEFLATED
         archive.writestr(named, b"hello " * 100)
         link = zipfile.ZipInfo("link")
         link.external_attr, link.create_system = 0o120777 << 16, 3
