@@ -206,10 +206,9 @@ int64_t Archive::State::IndexDirectory(rtl::TStream& stream) {
   const int64_t declaredEnd = bounds.DeclaredEnd();
   // As many as the records count, but never more than the bytes that are
   // there could hold: the records may say anything.
-  const uint64_t there =
-      declaredEnd > static_cast<int64_t>(bounds.directoryOffset)
-          ? static_cast<uint64_t>(declaredEnd) - bounds.directoryOffset
-          : 0;
+  const uint64_t there = declaredEnd > static_cast<int64_t>(bounds.directoryOffset)
+                             ? static_cast<uint64_t>(declaredEnd) - bounds.directoryOffset
+                             : 0;
   entryOffsets.reserve(
       static_cast<size_t>(std::min<uint64_t>(bounds.totalEntries, there / kFixedEntrySize + 1)));
   ab::TAbBufferedReader directory(stream);
@@ -222,8 +221,8 @@ int64_t Archive::State::IndexDirectory(rtl::TStream& stream) {
         ab::LoadLittleEndian(fixed, 4) != ab::kAbZipCentralDirectorySignature)
       throw ab::EAbZipInvalid();
     entryOffsets.push_back(static_cast<uint64_t>(at));
-    at = std::min(
-        at + static_cast<int64_t>(ab::TAbZipDirectoryFileHeader::RecordLength(fixed)), size);
+    at = std::min(at + static_cast<int64_t>(ab::TAbZipDirectoryFileHeader::RecordLength(fixed)),
+                  size);
     directory.Seek(at, rtl::soBeginning);
   }
   return at;
@@ -395,8 +394,7 @@ struct EntryRange::Iterator::Cursor {
   ab::TAbEntryFacts facts;
 };
 
-EntryRange::Iterator::Iterator(const Archive& archive, size_t index,
-                               std::shared_ptr<Cursor> cursor)
+EntryRange::Iterator::Iterator(const Archive& archive, size_t index, std::shared_ptr<Cursor> cursor)
     : archive_(&archive), index_(index), cursor_(std::move(cursor)) {}
 
 void EntryRange::Iterator::Load() {

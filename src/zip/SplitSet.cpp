@@ -28,8 +28,8 @@ size_t SplitSetSource::ReadAt(uint64_t offset, void* buffer, size_t count) const
   auto* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   // The part holding the offset: the last whose start is not behind it.
-  auto part = static_cast<size_t>(
-      std::upper_bound(starts_.begin(), starts_.end() - 1, offset) - starts_.begin() - 1);
+  auto part = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end() - 1, offset) -
+                                  starts_.begin() - 1);
   while (done < count && part < parts_.size() && offset < Size()) {
     const uint64_t left = starts_[part + 1] - offset;
     if (left == 0) {

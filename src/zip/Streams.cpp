@@ -9,8 +9,8 @@ SourceStream::SourceStream(const Source& source)
 
 int32_t SourceStream::Read(void* buffer, int32_t count) {
   if (count <= 0) return 0;
-  const size_t n = source_.ReadAt(static_cast<uint64_t>(position_), buffer,
-                                  static_cast<size_t>(count));
+  const size_t n =
+      source_.ReadAt(static_cast<uint64_t>(position_), buffer, static_cast<size_t>(count));
   position_ += static_cast<int64_t>(n);
   return static_cast<int32_t>(n);
 }

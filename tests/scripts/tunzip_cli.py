@@ -11,6 +11,7 @@ import re
 import struct
 import subprocess
 import sys
+import time
 import zipfile
 import zlib
 
@@ -261,6 +262,29 @@ def main():
           and members[1]["modified"] == "1999-12-31T23:59:58" and members[1]["unix_mode"] == 0o100644
           and members[1]["method_name"] == "Defl:N" and members[2]["link_target"] == "d/target",
           "--json: %d %r" % (code, members))
+
+    # -z shows the comment; -c the bytes after each member's line, as UnZip's
+    # -c does but for its padding; -D leaves folders their time of making and
+    # -DD files too.
+    code, out, err = run(tunzip, "-z", "facts.zip", cwd=scratch)
+    check(code == 0 and out == "Archive:  facts.zip\n", "-z without a comment: %d %r" % (code, out))
+    with zipfile.ZipFile(os.path.join(scratch, "timed.zip"), "w") as archive:
+        archive.comment = b"the comment"
+        archive.writestr(zipfile.ZipInfo("old/", (2001, 2, 3, 4, 5, 6)), b"")
+        archive.writestr(zipfile.ZipInfo("old/file.txt", (2001, 2, 3, 4, 5, 6)), b"no newline")
+    code, out, err = run(tunzip, "-z", "timed.zip", cwd=scratch)
+    check(code == 0 and out == "Archive:  timed.zip\nthe comment\n", "-z: %d %r" % (code, out))
+    code, out, err = run(tunzip, "-c", "timed.zip", cwd=scratch)
+    unzip = subprocess.run(["unzip", "-c", "timed.zip"], cwd=scratch, capture_output=True).stdout
+    check(code == 0 and out.encode() == re.sub(rb" +\n", b"\n", unzip), "-c: %r %r" % (out, unzip))
+    for flags, folder_old, file_old in (("", True, True), ("-D", False, True), ("-DD", False, False)):
+        target = os.path.join(scratch, "timed-out" + flags)
+        shutil.rmtree(target, ignore_errors=True)
+        args = [flags] if flags else []
+        code, out, err = run(tunzip, *args, "timed.zip", "-d", target, cwd=scratch)
+        year = lambda path: time.localtime(os.stat(os.path.join(target, path)).st_mtime).tm_year
+        check(code == 0 and (year("old") == 2001) == folder_old
+              and (year("old/file.txt") == 2001) == file_old, "times with %r: %d %r" % (flags, code, err))
 
     # A folder is announced as created only when this run made it.
     with zipfile.ZipFile(os.path.join(scratch, "folders.zip"), "w") as archive:

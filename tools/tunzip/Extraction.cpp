@@ -34,10 +34,10 @@
 #include "MemberFacts.h"
 #include "Names.h"
 #include "OverwritePrompt.h"
+#include "Piping.h"
 #include "ProgressLine.h"
 #include "Refresh.h"
 #include "Targets.h"
-#include "Piping.h"
 #include "archive/AbExcept.h"
 #include "os/fs.h"
 #include "os/os.h"
@@ -506,8 +506,7 @@ void Extractor::TestMember(const zip::Entry& entry) {
 
 void Extractor::ReportTested() {
   progress_->Erase();
-  if (!options_.quiet)
-    out_ << "    testing: " << ShownMemberName(*current_) << "   OK\n";
+  if (!options_.quiet) out_ << "    testing: " << ShownMemberName(*current_) << "   OK\n";
 }
 
 bool Extractor::WriteFolder(const zip::Entry& entry, const Target& target) {
@@ -550,7 +549,8 @@ void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   links_->Made();
   // Times of the link itself; a system that cannot set them loses nothing.
-  tree_->SetTimes(target.Path(), ModifiedTimeOf(entry), AccessedTimeOf(entry));
+  if (options_.skipTimes < 2)
+    tree_->SetTimes(target.Path(), ModifiedTimeOf(entry), AccessedTimeOf(entry));
   Announce("    linking: ", " -> " + ShownName(linkTarget));
 }
 
@@ -575,8 +575,10 @@ void Extractor::FinishFile(const zip::Entry& entry, const Target& target,
                            os::fs::PendingFile& file) {
   // Destroying the pending file on any failure below removes it.
   const std::optional<uint32_t> mode = PermissionsOf(entry, options_.keepSpecialBits);
-  const bool stamped = file.SetTimes(ModifiedTimeOf(entry), AccessedTimeOf(entry)) &&
-                       (mode ? file.SetMode(*mode) : file.SetDosAttributes(entry.DosAttributes()));
+  const bool timed =
+      options_.skipTimes > 1 || file.SetTimes(ModifiedTimeOf(entry), AccessedTimeOf(entry));
+  const bool stamped =
+      timed && (mode ? file.SetMode(*mode) : file.SetDosAttributes(entry.DosAttributes()));
   if (!stamped || !file.Commit(target.leaf))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   planner_.Made(target.Path());
@@ -590,8 +592,9 @@ void Extractor::StampFolders() {
       folders_.begin(), folders_.end(),
       [](const FolderStamp& a, const FolderStamp& b) { return a.path.size() > b.path.size(); });
   for (const FolderStamp& folder : folders_) {
-    const bool stamped = tree_->SetTimes(folder.path, folder.modified, folder.accessed) &&
-                         (!folder.mode || tree_->SetMode(folder.path, *folder.mode));
+    const bool timed =
+        options_.skipTimes > 0 || tree_->SetTimes(folder.path, folder.modified, folder.accessed);
+    const bool stamped = timed && (!folder.mode || tree_->SetMode(folder.path, *folder.mode));
     if (!stamped) {
       std::string shown;
       for (const std::string& name : folder.path) shown += name + "/";

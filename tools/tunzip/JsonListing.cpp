@@ -39,7 +39,8 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
   days += 719468;
   const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
   const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const unsigned shifted = (5 * dayOfYear + 2) / 153;
   day = dayOfYear - (153 * shifted + 2) / 5 + 1;
@@ -114,7 +115,9 @@ void WriteJson(const zip::Archive& archive, const std::vector<size_t>& chosen,
   ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
     out << (first ? "\n" : ",\n") << "  {\"index\": " << entry.Index()
         << ", \"name\": " << Quoted(entry.Name()) << ", \"type\": "
-        << (entry.IsFolder() ? "\"folder\"" : entry.IsLink() ? "\"link\"" : "\"file\"")
+        << (entry.IsFolder() ? "\"folder\""
+            : entry.IsLink() ? "\"link\""
+                             : "\"file\"")
         << ", \"size\": " << entry.Size() << ", \"compressed_size\": " << entry.CompressedSize()
         << ", \"method\": " << entry.Method()
         << ", \"method_name\": " << Quoted(MethodName(entry.Method(), entry.Flags()))
@@ -131,8 +134,8 @@ void WriteJson(const zip::Archive& archive, const std::vector<size_t>& chosen,
       out << "null";
     }
     out << ", \"dos_attributes\": " << static_cast<unsigned>(entry.DosAttributes())
-        << ", \"link_target\": " << LinkTarget(reader, entry, options)
-        << ", \"encryption\": \"" << EncryptionName(entry.Encryption()) << "\"}";
+        << ", \"link_target\": " << LinkTarget(reader, entry, options) << ", \"encryption\": \""
+        << EncryptionName(entry.Encryption()) << "\"}";
     first = false;
   });
   out << (first ? "]}\n" : "\n]}\n");

@@ -85,11 +85,10 @@ void WriteVerbose(const zip::Archive& archive, const std::vector<size_t>& chosen
                   chosen.size(), chosen.size() == 1 ? "" : "s");
 }
 
-void WriteTsv(const zip::Archive& archive, const std::vector<size_t>& chosen,
-              std::ostream& out) {
+void WriteTsv(const zip::Archive& archive, const std::vector<size_t>& chosen, std::ostream& out) {
   ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
-    out << entry.Index() << '\t' << entry.Method() << '\t' << Printf("%04x", entry.Flags())
-        << '\t' << entry.CompressedSize() << '\t' << entry.Size() << '\t'
+    out << entry.Index() << '\t' << entry.Method() << '\t' << Printf("%04x", entry.Flags()) << '\t'
+        << entry.CompressedSize() << '\t' << entry.Size() << '\t'
         << Printf("%08" PRIx32, entry.Crc32()) << '\t' << entry.LocalHeaderOffset() << '\t'
         << DateTime(entry.DosDate(), entry.DosTime(), true) << '\t' << ShownMemberName(entry)
         << '\n';

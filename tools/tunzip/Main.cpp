@@ -78,7 +78,7 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
   try {
     zip::Archive archive = zip::Archive::Open(std::move(source), opening);
     // A shifted archive is warned about under the "Archive:" line.
-    code = archive.DirectoryMismatch() ? tunzip::kExitSevereFormatError
+    code = archive.DirectoryMismatch()  ? tunzip::kExitSevereFormatError
            : archive.OffsetShift() != 0 ? tunzip::kExitWarning
                                         : tunzip::kExitOk;
     return archive;
@@ -113,7 +113,9 @@ int Act(const zip::Archive& archive, const tunzip::Options& options) {
       return tunzip::ListArchive(archive, options, Out(), Err());
     // Under -p standard output carries the members' bytes alone.
     const bool piping = options.mode == tunzip::Mode::kPipe;
-    tunzip::ArchiveHeader(archive, options, options.quiet == 0 && !piping, Out(), Err());
+    tunzip::ArchiveHeader(archive, options,
+                          options.quiet == 0 && (!piping || options.pipeWithNames), Out(), Err());
+    if (options.mode == tunzip::Mode::kComment) return tunzip::kExitOk;
     if (archive.Count() == 0) {
       Out().flush();
       Err() << "tunzip: " << options.archiveShown << ": zipfile is empty\n";
@@ -130,6 +132,7 @@ int Act(const zip::Archive& archive, const tunzip::Options& options) {
     if (piping) {
       for (const std::string& mask : choice.unmatchedMasks)
         Err() << "caution: filename not matched:  " << mask << '\n';
+      Out().flush();
       const int code = tunzip::PipeMembers(archive, options, choice.items, Err());
       return std::max(code,
                       choice.unmatchedMasks.empty() ? +tunzip::kExitOk : +tunzip::kExitNoMatch);

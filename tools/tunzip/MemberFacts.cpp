@@ -29,8 +29,7 @@ std::string LeafName(const zip::Entry& entry) {
 os::fs::FileTime ModifiedTimeOf(const zip::Entry& entry) {
   if (entry.Modified()) return ToFileTime(*entry.Modified());
   // The DOS stamp is the maker's wall-clock time, read as ours.
-  const ab::TAbDosDateTime dos =
-      ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
+  const ab::TAbDosDateTime dos = ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
   const os::fs::LocalTime local{dos.year, dos.month, dos.day, dos.hour, dos.minute, dos.second};
   return os::fs::LocalToUtc(local).value_or(os::fs::FileTime{});
 }

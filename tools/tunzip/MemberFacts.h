@@ -9,8 +9,8 @@
 
 #include "Refresh.h"
 #include "archive/AbUtils.h"
-#include "zip/Entry.h"
 #include "os/fs.h"
+#include "zip/Entry.h"
 
 namespace tunzip {
 

@@ -18,7 +18,8 @@ const char* const kUsage =
     "  -v  list verbosely: method, ratio, CRC-32      -Z1 list the names only, one a line\n"
     "  -p  the members' bytes to standard output      -d DIR  extract below DIR\n"
     "  -f  freshen: replace older files, add none     -u  update: as -f, and add new files\n"
-    "  -x  the masks after it exclude members\n"
+    "  -x  the masks after it exclude members         -z  show the archive's comment\n"
+    "  -c  as -p, each member's bytes after its name  -D  no times on folders (-DD: nor files)\n"
     "modifiers:\n"
     "  -o  overwrite existing files without asking    -n  never overwrite existing files\n"
     "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
@@ -54,6 +55,7 @@ struct Request {
   bool tsv = false;
   bool json = false;
   bool pipe = false;
+  bool comment = false;
   bool freshen = false;
   bool update = false;
   bool overwriteAlways = false;
@@ -98,8 +100,15 @@ void SetPassword(Request&, Options& options, const Argument& value) {
 }
 
 constexpr OptionRule kLetters[] = {
+    {"c", false,
+     [](Request& r, Options& o, const Argument&) {
+       r.pipe = true;
+       o.pipeWithNames = true;
+     }},
     {"C", false, [](Request&, Options& o, const Argument&) { o.caseBlind = true; }},
     {"d", true, SetTarget},
+    {"D", false,
+     [](Request&, Options& o, const Argument&) { o.skipTimes = std::min(o.skipTimes + 1, 2); }},
     {"f", false, [](Request& r, Options&, const Argument&) { r.freshen = true; }},
     {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
     {"j", false, [](Request&, Options& o, const Argument&) { o.junkPaths = true; }},
@@ -115,6 +124,7 @@ constexpr OptionRule kLetters[] = {
     {"u", false, [](Request& r, Options&, const Argument&) { r.update = true; }},
     {"v", false, [](Request& r, Options&, const Argument&) { r.verbose = true; }},
     {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
+    {"z", false, [](Request& r, Options&, const Argument&) { r.comment = true; }},
 };
 
 // After a leading -Z the letters are ZipInfo's, of which tunzip knows the
@@ -269,7 +279,9 @@ void Parser::Settle() {
   if (r.pipe + r.test + refresh > 1) throw UsageError("-p, -t and -f or -u do not go together");
   if (r.freshen && r.overwriteNever) throw UsageError("-f and -n do not go together");
 
-  if (r.pipe) {
+  if (r.comment) {
+    options_.mode = Mode::kComment;
+  } else if (r.pipe) {
     // The bytes win over a listing, as in UnZip.
     options_.mode = Mode::kPipe;
   } else if (r.test) {

@@ -13,7 +13,8 @@ enum class Mode {
   kExtract,
   kTest,
   kList,
-  kPipe,  // -p: the members' bytes to standard output, nothing else there
+  kPipe,     // -p: the members' bytes to standard output, nothing else there
+  kComment,  // -z: the archive's comment
   kHelp,
   kVersion,
 };
@@ -43,7 +44,12 @@ struct Options {
   // 0: every member named as it is handled; 1 (-q): a summary at most;
   // 2 (-qq): nothing but errors.
   int quiet = 0;
-  bool junkPaths = false;        // -j: bare names straight into the target folder
+  bool junkPaths = false;  // -j: bare names straight into the target folder
+  // -c: as -p, with the "Archive:" line and each member's line before its
+  // bytes, as UnZip shows them.
+  bool pipeWithNames = false;
+  // -D: folders keep the time of their making; -DD: files too.
+  int skipTimes = 0;
   bool caseBlind = false;        // -C: masks match without regard to letter case
   bool keepSpecialBits = false;  // -K: setuid, setgid and sticky bits restored
   Overwrite overwrite = Overwrite::kAsk;

@@ -15,10 +15,10 @@ class OverwritePrompt {
  public:
   enum class Answer {
     kReplace,
-    kKeep,       // by -n, or an earlier [N]one
-    kDeclined,   // the user's [n]o or [N]one to this question
-    kRename,     // the user gave a new name
-    kNotAsked,   // no rule says and no terminal can be asked
+    kKeep,      // by -n, or an earlier [N]one
+    kDeclined,  // the user's [n]o or [N]one to this question
+    kRename,    // the user gave a new name
+    kNotAsked,  // no rule says and no terminal can be asked
   };
 
   OverwritePrompt(Overwrite rule, bool canAsk, std::ostream& err)

@@ -3,8 +3,8 @@
 #include "ExitCodes.h"
 #include "Listing.h"
 #include "Names.h"
-#include "rtl/Exception.h"
 #include "os/os.h"
+#include "rtl/Exception.h"
 
 namespace tunzip {
 
@@ -36,7 +36,16 @@ int PipeMembers(const zip::Archive& archive, const Options& options,
       // A folder's entry gives its bytes too, as UnZip's does: almost always
       // none.
       StandardOutputSink out;
+      // -c: the member's line before its bytes, a line's end after them.
+      if (options.pipeWithNames && options.quiet == 0) {
+        const std::string line =
+            std::string(static_cast<uint8_t>(entry.Method()) == 0 ? " extracting: "
+                                                                  : "  inflating: ") +
+            ShownMemberName(entry) + "\n";
+        out.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+      }
       reader.Extract(entry, out, reading);
+      if (options.pipeWithNames) out.Write(reinterpret_cast<const uint8_t*>("\n"), 1);
       status.Succeeded();
     } catch (const std::exception& error) {
       // The bytes already sent cannot be taken back: the message and the

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "zip/Entry.h"
 #include "os/fs.h"
+#include "zip/Entry.h"
 
 namespace tunzip {
 
