@@ -1,0 +1,440 @@
+// Parallel Inflate of a single Deflate stream.
+//
+// A Deflate stream is a chain of blocks, each of which may copy from the 32 KiB
+// (Deflate64: 64 KiB) of output before it, and nothing marks where a block
+// starts. The compressed input is cut into chunks of chunkInput bytes; chunk
+// k is the part of the stream whose blocks start in its bytes [kC, (k+1)C).
+// Workers take the chunks in order, at most kSlotsPerWorker per worker ahead
+// of the chunk being put together, each into a buffer (a slot) of its own:
+//
+//   - Chunk 0 starts at bit 0 with an empty window, and is decoded as the
+//     sequential decoder would, into bytes.
+//   - Any other chunk guesses where its first block starts: FindBlockStart
+//     names the first bit in its bytes that reads as the header of a
+//     non-final dynamic block with complete codes, or of a non-final stored
+//     block, and the worker decodes from there. It does not know the window,
+//     so it writes 16-bit symbols: a literal as itself, a match as copies of
+//     the symbols it reaches, and the window before the chunk as markers
+//     256 + i for its byte i (a window of W symbols in front of the output).
+//     A reference back past the markers, or any error, means the guess was
+//     wrong: the worker tries the next candidate. Once the last W symbols it
+//     wrote hold no marker, nothing it writes later can reach one: it goes on
+//     in bytes, as fast as chunk 0.
+//   - Every chunk stops at the first block boundary at or past the start of
+//     the next chunk's bytes, at the end of the final block, or when it
+//     holds chunkOutput symbols (between two symbols, mid-block if need be).
+//
+// The calling thread puts the output together in order. It knows where the
+// stream really stands (a bit P at a block boundary, the last W bytes of
+// output, the CRC-32 and the count) and takes the chunk whose bytes hold P.
+// When that chunk started exactly at P (for a stored block: the same block,
+// whatever padding bits P leaves before its length field), the chunk's
+// decode is the sequential one from P, markers aside: each marker is
+// replaced by the window byte it names (one table lookup per symbol), the
+// bytes go to the sink, and P moves to where the chunk stopped. A chunk that
+// stopped full goes on here, with the window now known, to its boundary.
+// When the chunk started elsewhere (a false candidate, a block that spans
+// the chunk's bytes, no candidate at all, a failure), this thread decodes
+// from P itself, with the known window, to the same boundary. So every byte
+// handed on comes from a decode that started at a real block boundary with
+// the real window, and the result is the sequential one, corrupt data
+// included: a failure in such a decode is the stream's, and is raised.
+//
+// Memory: the slots in flight (2 bytes a symbol while markers may remain,
+// one after), this thread's 1 MiB step, and the window; whatever the size of
+// the stream.
+#include "archive/AbDfParallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "archive/AbCrc32.h"
+#include "archive/AbDfBlockStart.h"
+#include "archive/AbDfChunkDec.h"
+#include "archive/AbExcept.h"
+
+namespace ab {
+
+namespace {
+
+using TStop = TAbDfChunkDecoder::TStop;
+
+constexpr unsigned kSlotsPerWorker = 2;
+// Output between two looks at whether the chunk is still wanted, and between
+// two of this thread's hand-overs to the sink.
+constexpr size_t kStep = size_t{256} << 10;
+constexpr size_t kHereStep = size_t{1} << 20;
+constexpr size_t kTail = TAbDfChunkDecoder::kTail;
+// The markers a 16-bit symbol can name beside the 256 literals.
+constexpr size_t kMostMarkers = 65536 - 256;
+
+struct TSlot {
+  enum class TState { kFree, kWorking, kReady };
+  TState state = TState::kFree;
+  size_t chunk = SIZE_MAX;
+  std::atomic<bool> abandoned{false};
+  std::unique_ptr<uint8_t[]> memory;
+  std::unique_ptr<TAbDfChunkDecoder> decoder;
+  // What the chunk made: ok, its start and where it stopped, and its output:
+  // wideCount 16-bit symbols behind the markers, then narrowCount bytes
+  // behind their window.
+  bool ok = false;
+  uint64_t start = 0;
+  uint64_t end = 0;
+  TStop stop = TStop::kEnd;
+  uint16_t* wide = nullptr;
+  size_t wideCount = 0;
+  uint8_t* narrow = nullptr;
+  size_t narrowCount = 0;
+};
+
+class TEngine {
+ public:
+  TEngine(const uint8_t* data, size_t size, const TAbParallelInflateOptions& options,
+          const TAbInflateSink& sink);
+  ~TEngine();
+  TAbParallelInflateResult Run();
+
+ private:
+  uint64_t StopBitOf(size_t chunk) const {
+    return chunk + 1 < chunks_ ? uint64_t{chunk + 1} * chunkInput_ * 8 : UINT64_MAX;
+  }
+  size_t ChunkOf(uint64_t bit) const {
+    return static_cast<size_t>(std::min<uint64_t>(bit / 8 / chunkInput_, chunks_ - 1));
+  }
+  TSlot& SlotOf(size_t chunk) { return slots_[chunk % slots_.size()]; }
+
+  void Work();
+  void DecodeChunk(TSlot& slot, size_t chunk);
+  bool DecodeFrom(TSlot& slot, uint64_t start, uint64_t stopBit);
+  bool Wanted(const TSlot& slot) const { return !slot.abandoned.load(std::memory_order_relaxed); }
+
+  TSlot& WaitFor(size_t chunk);
+  void Release(size_t chunk);
+  bool Resolve(const TSlot& slot);
+  TStop DecodeHere(TAbDfChunkDecoder& decoder, uint64_t stopBit);
+  void Emit(const uint8_t* bytes, size_t count);
+
+  const uint8_t* data_;
+  size_t size_;
+  const TAbParallelInflateOptions& options_;
+  const TAbInflateSink& sink_;
+  const size_t window_;
+  const size_t markers_;
+  size_t chunkInput_;
+  size_t chunkOutput_;
+  size_t chunks_;
+
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable ready_;
+  bool closing_ = false;
+  size_t next_ = 0;        // the next chunk a worker takes
+  size_t consumerAt_ = 0;  // the first chunk this thread still needs
+  std::vector<TSlot> slots_;
+  std::vector<std::thread> workers_;
+
+  // The stream as it really stands.
+  std::vector<uint8_t> history_;  // the last window_ bytes, the latest at the end
+  uint64_t produced_ = 0;
+  uint32_t crc_ = kCrc32Start;
+  std::unique_ptr<uint8_t[]> here_;
+  std::vector<uint8_t> resolveTable_;
+  std::vector<uint8_t> resolved_;
+};
+
+TEngine::TEngine(const uint8_t* data, size_t size, const TAbParallelInflateOptions& options,
+                 const TAbInflateSink& sink)
+    : data_(data),
+      size_(size),
+      options_(options),
+      sink_(sink),
+      window_(options.deflate64 ? 65536 : 32768),
+      markers_(std::min(window_, kMostMarkers)),
+      history_(window_, 0) {
+  chunkOutput_ = std::max<size_t>(options.chunkOutput, 1024);
+  chunkInput_ = options.chunkInput;
+  if (chunkInput_ == 0) {
+    // Chunks that fill about five eighths of a slot at the member's average
+    // ratio: a denser stretch still fits.
+    const double ratio = size > 0 && options.expectedOutput > size
+                             ? static_cast<double>(options.expectedOutput) / size
+                             : 1.0;
+    const double bytes = static_cast<double>(chunkOutput_) * 5 / 8 / ratio;
+    chunkInput_ = static_cast<size_t>(std::clamp(bytes, 65536.0, 8388608.0));
+  }
+  chunks_ = std::max<size_t>(1, (size + chunkInput_ - 1) / chunkInput_);
+  const unsigned threads = std::max(1u, options.threads);
+  slots_ = std::vector<TSlot>(std::min<size_t>(size_t{threads} * kSlotsPerWorker, chunks_ + 1));
+  here_ = std::make_unique_for_overwrite<uint8_t[]>(window_ + kHereStep + kTail);
+  for (unsigned i = 0; i < threads && i < chunks_; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+TEngine::~TEngine() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    for (TSlot& slot : slots_) slot.abandoned = true;
+  }
+  work_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void TEngine::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    work_.wait(lock, [this] {
+      if (closing_ || next_ >= chunks_) return true;
+      next_ = std::max(next_, consumerAt_);
+      return next_ < chunks_ && next_ < consumerAt_ + slots_.size() &&
+             SlotOf(next_).state == TSlot::TState::kFree;
+    });
+    if (closing_ || next_ >= chunks_) return;
+    const size_t chunk = next_++;
+    TSlot& slot = SlotOf(chunk);
+    slot.state = TSlot::TState::kWorking;
+    slot.chunk = chunk;
+    slot.abandoned = false;
+    lock.unlock();
+    DecodeChunk(slot, chunk);
+    lock.lock();
+    slot.state = slot.abandoned ? TSlot::TState::kFree : TSlot::TState::kReady;
+    ready_.notify_all();
+    work_.notify_all();
+  }
+}
+
+void TEngine::DecodeChunk(TSlot& slot, size_t chunk) {
+  if (!slot.memory) {
+    // Two bytes a symbol for the markers and what may still reach them, one
+    // for the rest behind its window; pages never written cost nothing.
+    const size_t bytes =
+        2 * (markers_ + chunkOutput_ + kTail) + window_ + chunkOutput_ + kTail + 64;
+    slot.memory = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    slot.decoder = std::make_unique<TAbDfChunkDecoder>(data_, size_, options_.deflate64);
+    // The markers stay in front of every guess made in this slot.
+    auto* markers = reinterpret_cast<uint16_t*>(slot.memory.get());
+    for (size_t i = 0; i < markers_; ++i) markers[i] = static_cast<uint16_t>(256 + i);
+  }
+  slot.ok = false;
+  const uint64_t stopBit = StopBitOf(chunk);
+  if (chunk == 0) {
+    slot.ok = DecodeFrom(slot, 0, stopBit);
+    return;
+  }
+  uint64_t from = uint64_t{chunk} * chunkInput_ * 8;
+  const uint64_t to = std::min<uint64_t>(stopBit, uint64_t{size_} * 8);
+  while (Wanted(slot)) {
+    const std::optional<uint64_t> start =
+        FindBlockStart(data_, size_, from, to, options_.deflate64);
+    if (!start) return;
+    if (DecodeFrom(slot, *start, stopBit)) {
+      slot.ok = true;
+      return;
+    }
+    from = *start + 1;
+  }
+}
+
+// Decodes from start to the chunk's stop into the slot; false when the guess
+// fails or the chunk is no longer wanted. Chunk 0 (start 0) knows its empty
+// window and writes bytes from the first.
+bool TEngine::DecodeFrom(TSlot& slot, uint64_t start, uint64_t stopBit) {
+  TAbDfChunkDecoder& decoder = *slot.decoder;
+  decoder.StartAt(start);
+  slot.start = start;
+  slot.wide = reinterpret_cast<uint16_t*>(slot.memory.get());
+  slot.wideCount = 0;
+  slot.narrowCount = 0;
+  size_t made = 0;
+  try {
+    TStop stop = TStop::kFull;
+    if (start != 0) {
+      uint16_t* const markers = slot.wide;
+      uint16_t* const first = markers + markers_;
+      uint16_t* const limit = first + chunkOutput_;
+      uint16_t* out = first;
+      uint16_t* nextLook = first + window_;
+      for (;;) {
+        stop = decoder.Decode(out, markers, std::min(limit, out + kStep), stopBit);
+        if (stop != TStop::kFull || out >= limit || !Wanted(slot)) break;
+        if (out < nextLook) continue;
+        // The last marker in the window: until it is a window behind, a
+        // match may still copy it.
+        const uint16_t* at = out;
+        while (at > out - window_ && at[-1] < 256) --at;
+        if (at == out - window_) break;
+        nextLook = const_cast<uint16_t*>(at) + window_;
+      }
+      slot.wideCount = static_cast<size_t>(out - first);
+      made = slot.wideCount;
+      if (stop != TStop::kFull || out >= limit || !Wanted(slot)) {
+        slot.narrow = nullptr;
+        slot.stop = stop;
+        slot.end = decoder.Position();
+        return Wanted(slot);
+      }
+      // The window holds bytes only: the rest goes on in bytes.
+      auto* narrow = reinterpret_cast<uint8_t*>(out + 16);
+      narrow += (64 - reinterpret_cast<uintptr_t>(narrow) % 64) % 64;
+      for (size_t i = 0; i < window_; ++i)
+        narrow[i] =
+            static_cast<uint8_t>(out[static_cast<ptrdiff_t>(i) - static_cast<ptrdiff_t>(window_)]);
+      slot.narrow = narrow;
+    } else {
+      // Behind the markers, which later guesses in this slot still need.
+      slot.narrow = slot.memory.get() + 2 * markers_;
+    }
+    uint8_t* const first = slot.narrow + window_;
+    uint8_t* const limit = first + (chunkOutput_ - made);
+    // Chunk 0 may not reach before its first byte; the others reach their
+    // window of bytes.
+    const uint8_t* const base = start == 0 ? first : slot.narrow;
+    uint8_t* out = first;
+    for (;;) {
+      stop = decoder.Decode(out, base, std::min(limit, out + kStep), stopBit);
+      if (stop != TStop::kFull || out >= limit || !Wanted(slot)) break;
+    }
+    slot.narrowCount = static_cast<size_t>(out - first);
+    slot.stop = stop;
+    slot.end = decoder.Position();
+    return Wanted(slot);
+  } catch (const rtl::Exception&) {
+    return false;
+  }
+}
+
+TSlot& TEngine::WaitFor(size_t chunk) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  TSlot& slot = SlotOf(chunk);
+  ready_.wait(lock, [&] { return slot.chunk == chunk && slot.state == TSlot::TState::kReady; });
+  return slot;
+}
+
+// This thread is done with every chunk before chunk: their slots go back to
+// the workers, the ones still being decoded once their worker notices.
+void TEngine::Release(size_t chunk) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (TSlot& slot : slots_) {
+      if (slot.chunk >= chunk || slot.chunk == SIZE_MAX) continue;
+      if (slot.state == TSlot::TState::kReady) slot.state = TSlot::TState::kFree;
+      if (slot.state == TSlot::TState::kWorking) slot.abandoned = true;
+    }
+    consumerAt_ = std::max(consumerAt_, chunk);
+  }
+  work_.notify_all();
+}
+
+TAbParallelInflateResult TEngine::Run() {
+  TAbParallelInflateResult result;
+  result.chunks = chunks_;
+  TAbDfChunkDecoder mine(data_, size_, options_.deflate64);
+  uint64_t position = 0;
+  size_t chunk = 0;
+  for (;;) {
+    TSlot& slot = WaitFor(chunk);
+    const uint64_t stopBit = StopBitOf(chunk);
+    TStop stop;
+    const bool joins = slot.ok && (slot.start == position ||
+                                   slot.start == CanonicalBlockStart(data_, size_, position));
+    if (joins && Resolve(slot)) {
+      ++result.joined;
+      stop = slot.stop;
+      position = slot.end;
+      if (stop == TStop::kFull) {
+        stop = DecodeHere(*slot.decoder, stopBit);
+        position = slot.decoder->Position();
+      }
+    } else {
+      mine.StartAt(position);
+      stop = DecodeHere(mine, stopBit);
+      position = mine.Position();
+    }
+    if (stop == TStop::kEnd) break;
+    chunk = std::max(chunk + 1, ChunkOf(position));
+    Release(chunk);
+    if (options_.onInputDone) options_.onInputDone(static_cast<size_t>(position / 8));
+  }
+  result.size = produced_;
+  result.crc = ~crc_;
+  return result;
+}
+
+// The slot's output with its markers replaced by the window's bytes, handed
+// on; false, with nothing handed on, when a marker names a byte before the
+// first.
+bool TEngine::Resolve(const TSlot& slot) {
+  if (slot.wideCount > 0) {
+    const uint16_t* const symbols = slot.wide + markers_;
+    if (produced_ < markers_) {
+      const auto lowest = static_cast<uint16_t>(256 + markers_ - produced_);
+      for (size_t i = 0; i < slot.wideCount; ++i)
+        if (symbols[i] >= 256 && symbols[i] < lowest) return false;
+    }
+    resolveTable_.resize(256 + markers_);
+    for (size_t i = 0; i < 256; ++i) resolveTable_[i] = static_cast<uint8_t>(i);
+    std::memcpy(resolveTable_.data() + 256, history_.data() + (window_ - markers_), markers_);
+    resolved_.resize(kStep);
+    const uint8_t* const table = resolveTable_.data();
+    for (size_t done = 0; done < slot.wideCount;) {
+      const size_t n = std::min(kStep, slot.wideCount - done);
+      for (size_t i = 0; i < n; ++i) resolved_[i] = table[symbols[done + i]];
+      Emit(resolved_.data(), n);
+      done += n;
+    }
+  }
+  if (slot.narrowCount > 0) Emit(slot.narrow + window_, slot.narrowCount);
+  return true;
+}
+
+// Decodes on this thread, with the real window, to the chunk's stop,
+// handing the output on a step at a time.
+TStop TEngine::DecodeHere(TAbDfChunkDecoder& decoder, uint64_t stopBit) {
+  uint8_t* const first = here_.get() + window_;
+  for (;;) {
+    const size_t known = static_cast<size_t>(std::min<uint64_t>(produced_, window_));
+    std::memcpy(first - known, history_.data() + (window_ - known), known);
+    uint8_t* out = first;
+    TStop stop;
+    try {
+      stop = decoder.Decode(out, first - known, first + kHereStep, stopBit);
+    } catch (const EAbInternalInflateError& error) {
+      Emit(first, static_cast<size_t>(out - first));
+      throw EAbInflateError(error.Message());
+    }
+    Emit(first, static_cast<size_t>(out - first));
+    if (stop != TStop::kFull) return stop;
+  }
+}
+
+void TEngine::Emit(const uint8_t* bytes, size_t count) {
+  if (count == 0) return;
+  if (count > options_.outputLimit - produced_) throw EAbZipSizeExceeded();
+  crc_ = UpdateCrc32(crc_, bytes, count);
+  if (sink_) sink_(bytes, count);
+  produced_ += count;
+  if (count >= window_) {
+    std::memcpy(history_.data(), bytes + count - window_, window_);
+  } else {
+    std::memmove(history_.data(), history_.data() + count, window_ - count);
+    std::memcpy(history_.data() + window_ - count, bytes, count);
+  }
+}
+
+}  // namespace
+
+TAbParallelInflateResult ParallelInflate(const uint8_t* data, size_t size,
+                                         const TAbParallelInflateOptions& options,
+                                         const TAbInflateSink& sink) {
+  TEngine engine(data, size, options, sink);
+  return engine.Run();
+}
+
+}  // namespace ab
