@@ -9,6 +9,7 @@
 #include "archive/AbDfBlockStart.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace ab {
@@ -17,6 +18,13 @@ namespace {
 
 constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+constexpr auto kReversed7 = [] {
+  std::array<uint8_t, 128> reversed{};
+  for (uint32_t v = 0; v < 128; ++v)
+    for (uint32_t b = 0; b < 7; ++b) reversed[v] |= static_cast<uint8_t>(((v >> b) & 1) << (6 - b));
+  return reversed;
+}();
 
 // 57 bits from bit on; bits past the end read as zero.
 inline uint64_t Peek(const uint8_t* data, size_t size, uint64_t bit) {
@@ -58,24 +66,23 @@ bool DynamicHeaderHolds(const uint8_t* data, size_t size, uint64_t bit, bool def
   if (litCount > 286 || (!deflate64 && distCount > 30)) return false;
   const int codeLengthCount = static_cast<int>((head >> 13) & 15) + 4;
   const uint64_t packed = Peek(data, size, bit + 17);
-  uint8_t codeLengths[19] = {};
+  // Without a branch on each length: most candidates end here.
+  constexpr uint8_t kSpaceOf[8] = {0, 64, 32, 16, 8, 4, 2, 1};
   uint32_t space = 0;
-  for (int i = 0; i < codeLengthCount; ++i) {
-    const auto length = static_cast<uint8_t>((packed >> (3 * i)) & 7);
-    codeLengths[kCodeLengthOrder[i]] = length;
-    if (length != 0) space += 1u << (7 - length);
-  }
+  for (int i = 0; i < codeLengthCount; ++i) space += kSpaceOf[(packed >> (3 * i)) & 7];
   if (space != 128) return false;
+  uint8_t codeLengths[19] = {};
+  for (int i = 0; i < codeLengthCount; ++i)
+    codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>((packed >> (3 * i)) & 7);
 
   // The code-length code as a 7-bit table of symbol and length.
   uint8_t symbolOf[128];
   uint8_t lengthOf[128];
   uint32_t code = 0;
-  for (int length = 1; length <= 7; ++length) {
+  for (uint32_t length = 1; length <= 7; ++length) {
     for (int symbol = 0; symbol < 19; ++symbol) {
       if (codeLengths[symbol] != length) continue;
-      uint32_t reversed = 0;
-      for (int b = 0; b < length; ++b) reversed |= ((code >> b) & 1) << (length - 1 - b);
+      const uint32_t reversed = kReversed7[code] >> (7 - length);
       for (uint32_t fill = reversed; fill < 128; fill += 1u << length) {
         symbolOf[fill] = static_cast<uint8_t>(symbol);
         lengthOf[fill] = static_cast<uint8_t>(length);
@@ -85,9 +92,12 @@ bool DynamicHeaderHolds(const uint8_t* data, size_t size, uint64_t bit, bool def
     code <<= 1;
   }
 
+  // The lengths, given up as soon as the literal/length code is
+  // over-subscribed: random bits mostly are within a few symbols.
   uint8_t lengths[286 + 32] = {};
   const int count = litCount + distCount;
   uint64_t at = bit + 17 + 3 * static_cast<uint64_t>(codeLengthCount);
+  uint32_t litSpace = 0;
   int i = 0;
   while (i < count) {
     if (at >= static_cast<uint64_t>(size) * 8) return false;
@@ -96,27 +106,28 @@ bool DynamicHeaderHolds(const uint8_t* data, size_t size, uint64_t bit, bool def
     const int symbol = symbolOf[index];
     at += lengthOf[index];
     const uint64_t extra = bits >> lengthOf[index];
-    if (symbol < 16) {
-      lengths[i++] = static_cast<uint8_t>(symbol);
-      continue;
-    }
-    int repeat;
-    uint8_t repeated = 0;
+    int repeat = 1;
+    uint8_t repeated = static_cast<uint8_t>(symbol);
     if (symbol == 16) {
       if (i == 0) return false;
       repeated = lengths[i - 1];
       repeat = 3 + static_cast<int>(extra & 3);
       at += 2;
     } else if (symbol == 17) {
+      repeated = 0;
       repeat = 3 + static_cast<int>(extra & 7);
       at += 3;
-    } else {
+    } else if (symbol == 18) {
+      repeated = 0;
       repeat = 11 + static_cast<int>(extra & 127);
       at += 7;
     }
     if (repeat > count - i) return false;
-    std::memset(lengths + i, repeated, static_cast<size_t>(repeat));
-    i += repeat;
+    for (int k = 0; k < repeat; ++k, ++i) {
+      lengths[i] = repeated;
+      if (i < litCount && repeated != 0) litSpace += 1u << (15 - repeated);
+    }
+    if (litSpace > (1u << 15)) return false;
   }
   return lengths[256] != 0 && Complete(lengths, litCount, false) &&
          Complete(lengths + litCount, distCount, true);
@@ -134,15 +145,36 @@ bool StoredHeaderHolds(const uint8_t* data, size_t size, uint64_t lengthByte) {
 
 }  // namespace
 
+// Which 13-bit beginnings may start a dynamic header: BFINAL 0, BTYPE 2,
+// and counts of literal/length and distance codes in range.
+struct TFirstBits {
+  explicit TFirstBits(bool deflate64) {
+    for (uint32_t v = 0; v < 8192; ++v) {
+      const uint32_t litCodes = ((v >> 3) & 31) + 257;
+      const uint32_t distCodes = ((v >> 8) & 31) + 1;
+      may[v] = (v & 7) == 4 && litCodes <= 286 && (deflate64 || distCodes <= 30);
+    }
+  }
+  bool may[8192];
+};
+
 std::optional<uint64_t> FindBlockStart(const uint8_t* data, size_t size, uint64_t fromBit,
                                        uint64_t toBit, bool deflate64) {
+  static const TFirstBits kPlain(false);
+  static const TFirstBits kWide(true);
+  const bool* const may = (deflate64 ? kWide : kPlain).may;
   const uint64_t end = std::min<uint64_t>(toBit, static_cast<uint64_t>(size) * 8);
-  for (uint64_t bit = fromBit; bit < end; ++bit) {
-    // A stored header may start up to ten bits before its length field.
-    if (bit % 8 == 5 && bit >= fromBit + 7 && StoredHeaderHolds(data, size, (bit + 3) / 8))
-      return bit;
-    if ((data[bit / 8] >> (bit % 8) & 1) != 0) continue;  // BFINAL set
-    if (DynamicHeaderHolds(data, size, bit, deflate64)) return bit;
+  for (uint64_t bit = fromBit; bit < end;) {
+    // Eight positions from one load, while a whole word is there.
+    const uint64_t word = Peek(data, size, bit & ~uint64_t{7});
+    const uint64_t last = std::min<uint64_t>(end, (bit | 7) + 1);
+    for (; bit < last; ++bit) {
+      // A stored header may start up to ten bits before its length field.
+      if (bit % 8 == 5 && bit >= fromBit + 7 && StoredHeaderHolds(data, size, (bit + 3) / 8))
+        return bit;
+      if (may[(word >> (bit % 8)) & 8191] && DynamicHeaderHolds(data, size, bit, deflate64))
+        return bit;
+    }
   }
   return std::nullopt;
 }

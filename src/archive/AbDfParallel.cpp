@@ -74,6 +74,23 @@ constexpr size_t kTail = TAbDfChunkDecoder::kTail;
 // The markers a 16-bit symbol can name beside the 256 literals.
 constexpr size_t kMostMarkers = 65536 - 256;
 
+// Markers are rare among the symbols: a run of 32 without one is narrowed
+// in a loop the compiler makes wide, and only the others look each symbol up.
+void ResolveSymbols(const uint16_t* symbols, size_t count, const uint8_t* table, uint8_t* out) {
+  constexpr size_t kRun = 32;
+  size_t i = 0;
+  for (; i + kRun <= count; i += kRun) {
+    uint16_t any = 0;
+    for (size_t k = 0; k < kRun; ++k) any |= symbols[i + k];
+    if (any < 256) {
+      for (size_t k = 0; k < kRun; ++k) out[i + k] = static_cast<uint8_t>(symbols[i + k]);
+    } else {
+      for (size_t k = 0; k < kRun; ++k) out[i + k] = table[symbols[i + k]];
+    }
+  }
+  for (; i < count; ++i) out[i] = table[symbols[i]];
+}
+
 struct TSlot {
   enum class TState { kFree, kWorking, kReady };
   TState state = TState::kFree;
@@ -346,6 +363,7 @@ TAbParallelInflateResult TEngine::Run() {
                                    slot.start == CanonicalBlockStart(data_, size_, position));
     if (joins && Resolve(slot)) {
       ++result.joined;
+      result.wideSymbols += slot.wideCount;
       stop = slot.stop;
       position = slot.end;
       if (stop == TStop::kFull) {
@@ -385,7 +403,7 @@ bool TEngine::Resolve(const TSlot& slot) {
     const uint8_t* const table = resolveTable_.data();
     for (size_t done = 0; done < slot.wideCount;) {
       const size_t n = std::min(kStep, slot.wideCount - done);
-      for (size_t i = 0; i < n; ++i) resolved_[i] = table[symbols[done + i]];
+      ResolveSymbols(symbols + done, n, table, resolved_.data());
       Emit(resolved_.data(), n);
       done += n;
     }

@@ -35,6 +35,8 @@ struct TAbParallelInflateResult {
   uint32_t crc = 0;   // the CRC-32 of the output
   size_t chunks = 0;  // chunks the input was cut into
   size_t joined = 0;  // of which decoded ahead and used as they were
+  // Output decoded ahead as 16-bit symbols, while markers could remain.
+  uint64_t wideSymbols = 0;
 };
 
 using TAbInflateSink = std::function<void(const uint8_t* bytes, size_t count)>;
