@@ -367,19 +367,24 @@ TAbParallelInflateResult TEngine::Run() {
       stop = slot.stop;
       position = slot.end;
       if (stop == TStop::kFull) {
+        const uint64_t before = produced_;
         stop = DecodeHere(*slot.decoder, stopBit);
         position = slot.decoder->Position();
+        result.decodedInOrder += produced_ - before;
       }
     } else {
+      const uint64_t before = produced_;
       mine.StartAt(position);
       stop = DecodeHere(mine, stopBit);
       position = mine.Position();
+      result.decodedInOrder += produced_ - before;
     }
     if (stop == TStop::kEnd) break;
     chunk = std::max(chunk + 1, ChunkOf(position));
     Release(chunk);
     if (options_.onInputDone) options_.onInputDone(static_cast<size_t>(position / 8));
   }
+  result.inputUsed = static_cast<size_t>((position + 7) / 8);
   result.size = produced_;
   result.crc = ~crc_;
   return result;

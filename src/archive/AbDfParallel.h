@@ -32,11 +32,14 @@ struct TAbParallelInflateOptions {
 
 struct TAbParallelInflateResult {
   uint64_t size = 0;
-  uint32_t crc = 0;   // the CRC-32 of the output
-  size_t chunks = 0;  // chunks the input was cut into
-  size_t joined = 0;  // of which decoded ahead and used as they were
-  // Output decoded ahead as 16-bit symbols, while markers could remain.
+  uint32_t crc = 0;      // the CRC-32 of the output
+  size_t inputUsed = 0;  // bytes up to the end of the final block
+  size_t chunks = 0;     // chunks the input was cut into
+  size_t joined = 0;     // of which decoded ahead and used as they were
+  // Output decoded ahead as 16-bit symbols, while markers could remain,
+  // and output the joining thread decoded itself, in order.
   uint64_t wideSymbols = 0;
+  uint64_t decodedInOrder = 0;
 };
 
 using TAbInflateSink = std::function<void(const uint8_t* bytes, size_t count)>;

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "archive/AbDfCryS.h"
 #include "archive/AbDfDec.h"
+#include "archive/AbUnzParallel.h"
 #include "archive/AbUnzPrc.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipExtra.h"
@@ -326,7 +328,11 @@ uint32_t InflateMember(TAbZipArchive& archive, TAbZipItem& item, const TAbMember
       throw EAbZipSizeExceeded();
     return crc;
   };
-  if (!item.IsEncrypted()) return inflate();
+  if (!item.IsEncrypted()) {
+    if (const std::optional<uint32_t> crc = InflateMemberInParallel(item, source, output, testOnly))
+      return *crc;
+    return inflate();
+  }
 
   int32_t tries = 0;
   bool abort = false;

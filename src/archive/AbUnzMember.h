@@ -62,6 +62,9 @@ bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t
 struct TAbMemberSource {
   rtl::TStream& stream;
   TAbProgressForwarder progress;
+  // The most threads one large Deflate member may be decoded on (see
+  // AbUnzParallel); 0 or 1 keeps every member on the calling thread.
+  unsigned inflateThreads = 0;
 };
 
 // Decodes the item's data into output and checks its CRC-32. Refuses a

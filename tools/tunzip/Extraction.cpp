@@ -39,6 +39,7 @@
 #include "archive/AbBufRd.h"
 #include "archive/AbExcept.h"
 #include "archive/AbUnzMember.h"
+#include "archive/AbUnzParallel.h"
 #include "os/fs.h"
 #include "os/os.h"
 
@@ -60,6 +61,16 @@ constexpr uint64_t kSmallestHandOff = 64 * 1024;
 // if only a few could pass it; each one in flight holds no more than an open
 // file.
 constexpr size_t kInFlightPerWorker = 16;
+
+// A member large enough for the parallel Inflate is decoded on this thread
+// once the members in flight are committed, on every thread allowed, and
+// never beside a worker's member: so no more threads decode at once than
+// --threads says, and the large member, which weighs most, has them all.
+bool DecodesOnItsOwnThreads(const ab::TAbZipItem& item) {
+  const uint8_t method = item.CompressionMethod();
+  return !item.IsEncrypted() && (method == 8 || method == 9) &&
+         item.CompressedSize64() >= ab::kParallelInflateFrom;
+}
 
 // A decode that has already run on this thread, as a worker's would be seen.
 std::future<void> DecodedHere(const std::function<void()>& decode) {
@@ -291,10 +302,10 @@ void Extractor::StartWorkers(const std::vector<int32_t>& items) {
   const size_t members =
       static_cast<size_t>(std::count_if(items.begin(), items.end(), [&](int32_t i) {
         const ab::TAbZipItem& item = archive_.Item(i);
-        return !item.IsEncrypted() && item.CompressedSize64() >= kSmallestHandOff;
+        return !item.IsEncrypted() && item.CompressedSize64() >= kSmallestHandOff &&
+               !DecodesOnItsOwnThreads(item);
       }));
-  const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-  const size_t count = std::min<size_t>(options_.threads > 0 ? options_.threads : cores, members);
+  const size_t count = std::min<size_t>(ThreadsAllowed(options_), members);
   if (count < 2 || archive_.MultiPart()) return;
   try {
     // The workers only read the archive once the spans are known.
@@ -324,7 +335,7 @@ void Extractor::StartWorkers(const std::vector<int32_t>& items) {
 // bounded.
 bool Extractor::HandOff(ab::TAbZipItem& item, const Target& target,
                         std::unique_ptr<os::fs::PendingFile>& file) {
-  if (!workers_ || item.IsEncrypted()) return false;
+  if (!workers_ || item.IsEncrypted() || DecodesOnItsOwnThreads(item)) return false;
   const bool here = item.IsFolder() || item.CompressedSize64() < kSmallestHandOff;
   if (here && !CanPassInFlight()) return false;
   InFlight& job = PutInFlight(item, target);
@@ -563,7 +574,7 @@ void Extractor::TestMember(ab::TAbZipItem& item) {
 ab::TAbMemberSource Extractor::SourceHere(const ab::TAbZipItem& item,
                                           const ab::TAbProgressForwarder& progress) {
   if (item.CompressedSize64() >= ab::TAbBufferedReader::kBlockSize)
-    return {archive_.Stream(), progress};
+    return {archive_.Stream(), progress, ThreadsAllowed(options_)};
   if (!smallMembers_) smallMembers_ = std::make_unique<ab::TAbBufferedReader>(archive_.Stream());
   return {*smallMembers_, progress};
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <thread>
 
 namespace tunzip {
 
@@ -26,7 +27,7 @@ const char* const kUsage =
     "  -K  keep setuid, setgid and sticky bits       -O CHARSET  code page of names\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name)\n"
-    "  --threads N  test or extract on N threads (default: one per core)\n"
+    "  --threads N  test, pipe or extract on N threads (default: one per core)\n"
     "  -h, --help  this text                          --version  tunzip's version\n"
     "masks: * any text, / included; ? one character; [a-f] [!a-f] one of a set;\n"
     "  \\ takes the next character as it is. See tunzip(1) for the exit codes.\n";
@@ -295,6 +296,10 @@ void Parser::Settle() {
 Options ParseOptions(const std::vector<std::string>& raw, const std::vector<std::string>& program) {
   Parser parser(raw, program);
   return parser.Run();
+}
+
+unsigned ThreadsAllowed(const Options& options) {
+  return options.threads > 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace tunzip

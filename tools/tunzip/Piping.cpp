@@ -38,7 +38,9 @@ int PipeMembers(ab::TAbZipArchive& archive, const Options& options,
       // A folder's entry gives its bytes too, as UnZip's does: almost always
       // none.
       TStandardOutputStream out;
-      ab::DecodeMemberToStream(archive, item, &out);
+      ab::DecodeMemberToStream(
+          archive, item, &out,
+          {archive.Stream(), archive.ItemProgressForwarder, ThreadsAllowed(options)});
       status.Succeeded();
     } catch (const std::exception& error) {
       // The bytes already sent cannot be taken back: the message and the
