@@ -4,8 +4,8 @@
 // (Deflate64: 64 KiB) of output before it, and nothing marks where a block
 // starts. The compressed input is cut into chunks of chunkInput bytes; chunk
 // k is the part of the stream whose blocks start in its bytes [kC, (k+1)C).
-// Workers take the chunks in order, at most kSlotsPerWorker per worker ahead
-// of the chunk being put together, each into a buffer (a slot) of its own:
+// Workers take the chunks in order, each into a buffer (a slot) of its own,
+// one chunk per worker and kSlotsAhead more beyond the one being put together:
 //
 //   - Chunk 0 starts at bit 0 with an empty window, and is decoded as the
 //     sequential decoder would, into bytes.
@@ -20,6 +20,13 @@
 //     wrong: the worker tries the next candidate. Once the last W symbols it
 //     wrote hold no marker, nothing it writes later can reach one: it goes on
 //     in bytes, as fast as chunk 0.
+//   - As soon as the chunk before is put together, the joining thread offers
+//     the chunk where it really starts and the window before it. A worker
+//     that has not begun it decodes it from there in bytes; one that guessed
+//     the same start resolves what it has made and goes on in bytes; one that
+//     guessed another starts again from the real start. So a chunk is decoded
+//     with markers only while the one before it is still being decoded, which
+//     is what two workers can overlap at all.
 //   - Every chunk stops at the first block boundary at or past the start of
 //     the next chunk's bytes, at the end of the final block, or when it
 //     holds chunkOutput symbols (between two symbols, mid-block if need be).
@@ -30,15 +37,14 @@
 // When that chunk started exactly at P (for a stored block: the same block,
 // whatever padding bits P leaves before its length field), the chunk's
 // decode is the sequential one from P, markers aside: each marker is
-// replaced by the window byte it names (one table lookup per symbol), the
-// bytes go to the sink, and P moves to where the chunk stopped. A chunk that
-// stopped full goes on here, with the window now known, to its boundary.
-// When the chunk started elsewhere (a false candidate, a block that spans
-// the chunk's bytes, no candidate at all, a failure), this thread decodes
-// from P itself, with the known window, to the same boundary. So every byte
-// handed on comes from a decode that started at a real block boundary with
-// the real window, and the result is the sequential one, corrupt data
-// included: a failure in such a decode is the stream's, and is raised.
+// replaced by the window byte it names (one table lookup per symbol, unless
+// the worker took the offer and did that itself), the bytes go to the sink, and P moves to where
+// the chunk stopped. A chunk that stopped full goes on here, with the window now known, to its
+// boundary. When the chunk started elsewhere (a false candidate, a block that spans the chunk's
+// bytes, no candidate at all, a failure), this thread decodes from P itself, with the known window,
+// to the same boundary. So every byte handed on comes from a decode that started at a real block
+// boundary with the real window, and the result is the sequential one, corrupt data included: a
+// failure in such a decode is the stream's, and is raised.
 //
 // Memory: the slots in flight (2 bytes a symbol while markers may remain,
 // one after), this thread's 1 MiB step, and the window; whatever the size of
@@ -65,7 +71,7 @@ namespace {
 
 using TStop = TAbDfChunkDecoder::TStop;
 
-constexpr unsigned kSlotsPerWorker = 2;
+constexpr unsigned kSlotsAhead = 1;
 // Output between two looks at whether the chunk is still wanted, and between
 // two of this thread's hand-overs to the sink.
 constexpr size_t kStep = size_t{256} << 10;
@@ -109,6 +115,7 @@ struct TSlot {
   size_t wideCount = 0;
   uint8_t* narrow = nullptr;
   size_t narrowCount = 0;
+  std::vector<uint8_t> table;  // for markers resolved here
 };
 
 class TEngine {
@@ -127,9 +134,16 @@ class TEngine {
   }
   TSlot& SlotOf(size_t chunk) { return slots_[chunk % slots_.size()]; }
 
+  enum class TGuess { kFailed, kDone, kOffered };
+
   void Work();
   void DecodeChunk(TSlot& slot, size_t chunk);
-  bool DecodeFrom(TSlot& slot, uint64_t start, uint64_t stopBit);
+  TGuess DecodeGuess(TSlot& slot, size_t chunk, uint64_t start, uint64_t stopBit);
+  bool DecodeKnown(TSlot& slot, uint64_t start, size_t known, uint8_t* narrow, uint64_t stopBit);
+  bool DecodeBytes(TSlot& slot, uint8_t* out, const uint8_t* base, uint8_t* limit,
+                   uint64_t stopBit);
+  bool TakeOffer(size_t chunk, uint8_t* window, uint64_t& start, size_t& known);
+  void Offer(size_t chunk, uint64_t start);
   bool Wanted(const TSlot& slot) const { return !slot.abandoned.load(std::memory_order_relaxed); }
 
   TSlot& WaitFor(size_t chunk);
@@ -156,6 +170,12 @@ class TEngine {
   size_t consumerAt_ = 0;  // the first chunk this thread still needs
   std::vector<TSlot> slots_;
   std::vector<std::thread> workers_;
+  // Where the chunk this thread waits for really starts, and the window
+  // before it, for its worker to take up (under mutex_).
+  std::atomic<size_t> offered_{SIZE_MAX};
+  uint64_t offerStart_ = 0;
+  size_t offerKnown_ = 0;
+  std::vector<uint8_t> offerWindow_;
 
   // The stream as it really stands.
   std::vector<uint8_t> history_;  // the last window_ bytes, the latest at the end
@@ -174,6 +194,7 @@ TEngine::TEngine(const uint8_t* data, size_t size, const TAbParallelInflateOptio
       sink_(sink),
       window_(options.deflate64 ? 65536 : 32768),
       markers_(std::min(window_, kMostMarkers)),
+      offerWindow_(window_, 0),
       history_(window_, 0) {
   chunkOutput_ = std::max<size_t>(options.chunkOutput, 1024);
   chunkInput_ = options.chunkInput;
@@ -188,7 +209,7 @@ TEngine::TEngine(const uint8_t* data, size_t size, const TAbParallelInflateOptio
   }
   chunks_ = std::max<size_t>(1, (size + chunkInput_ - 1) / chunkInput_);
   const unsigned threads = std::max(1u, options.threads);
-  slots_ = std::vector<TSlot>(std::min<size_t>(size_t{threads} * kSlotsPerWorker, chunks_ + 1));
+  slots_ = std::vector<TSlot>(std::min<size_t>(size_t{threads} + kSlotsAhead, chunks_ + 1));
   here_ = std::make_unique_for_overwrite<uint8_t[]>(window_ + kHereStep + kTail);
   for (unsigned i = 0; i < threads && i < chunks_; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -238,93 +259,151 @@ void TEngine::DecodeChunk(TSlot& slot, size_t chunk) {
     // The markers stay in front of every guess made in this slot.
     auto* markers = reinterpret_cast<uint16_t*>(slot.memory.get());
     for (size_t i = 0; i < markers_; ++i) markers[i] = static_cast<uint16_t>(256 + i);
+    slot.table.resize(256 + markers_);
   }
   slot.ok = false;
   const uint64_t stopBit = StopBitOf(chunk);
-  if (chunk == 0) {
-    slot.ok = DecodeFrom(slot, 0, stopBit);
+  // Bytes from the first, behind the markers, which later guesses in this
+  // slot still need.
+  uint8_t* const narrow = slot.memory.get() + 2 * markers_;
+  uint64_t start = 0;
+  size_t known = 0;
+  if (chunk == 0 || TakeOffer(chunk, narrow, start, known)) {
+    slot.ok = DecodeKnown(slot, start, known, narrow, stopBit);
     return;
   }
   uint64_t from = uint64_t{chunk} * chunkInput_ * 8;
   const uint64_t to = std::min<uint64_t>(stopBit, uint64_t{size_} * 8);
   while (Wanted(slot)) {
-    const std::optional<uint64_t> start =
+    const std::optional<uint64_t> guess =
         FindBlockStart(data_, size_, from, to, options_.deflate64);
-    if (!start) return;
-    if (DecodeFrom(slot, *start, stopBit)) {
-      slot.ok = true;
+    if (!guess) return;
+    const TGuess outcome = DecodeGuess(slot, chunk, *guess, stopBit);
+    if (outcome != TGuess::kFailed) {
+      slot.ok = outcome == TGuess::kDone;
       return;
     }
-    from = *start + 1;
+    from = *guess + 1;
   }
 }
 
-// Decodes from start to the chunk's stop into the slot; false when the guess
-// fails or the chunk is no longer wanted. Chunk 0 (start 0) knows its empty
-// window and writes bytes from the first.
-bool TEngine::DecodeFrom(TSlot& slot, uint64_t start, uint64_t stopBit) {
+bool TEngine::TakeOffer(size_t chunk, uint8_t* window, uint64_t& start, size_t& known) {
+  if (offered_.load(std::memory_order_acquire) != chunk) return false;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (offered_.load(std::memory_order_relaxed) != chunk) return false;
+  start = offerStart_;
+  known = offerKnown_;
+  std::memcpy(window, offerWindow_.data(), window_);
+  return true;
+}
+
+void TEngine::Offer(size_t chunk, uint64_t start) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  offerStart_ = start;
+  offerKnown_ = static_cast<size_t>(std::min<uint64_t>(produced_, window_));
+  std::memcpy(offerWindow_.data(), history_.data(), window_);
+  offered_.store(chunk, std::memory_order_release);
+}
+
+// From a start that is known to be real, with the window before it in the
+// narrow region's first window_ bytes (known of them valid).
+bool TEngine::DecodeKnown(TSlot& slot, uint64_t start, size_t known, uint8_t* narrow,
+                          uint64_t stopBit) {
+  slot.decoder->StartAt(start);
+  slot.start = start;
+  slot.wideCount = 0;
+  slot.narrow = narrow;
+  uint8_t* const first = narrow + window_;
+  return DecodeBytes(slot, first, first - known, first + chunkOutput_, stopBit);
+}
+
+// Goes on in bytes from out to the chunk's stop; the slot's narrow output
+// starts a window into its narrow region.
+bool TEngine::DecodeBytes(TSlot& slot, uint8_t* out, const uint8_t* base, uint8_t* limit,
+                          uint64_t stopBit) {
+  try {
+    TStop stop;
+    for (;;) {
+      stop = slot.decoder->Decode(out, base, std::min(limit, out + kStep), stopBit);
+      if (stop != TStop::kFull || out >= limit || !Wanted(slot)) break;
+    }
+    slot.narrowCount = static_cast<size_t>(out - (slot.narrow + window_));
+    slot.stop = stop;
+    slot.end = slot.decoder->Position();
+    return Wanted(slot);
+  } catch (const rtl::Exception&) {
+    return false;
+  }
+}
+
+// Decodes from a guessed start with markers for the window. It goes on in
+// bytes once the window holds none, or once this thread offers the real
+// window: then the symbols so far are resolved here, or, when the offer
+// says the chunk starts elsewhere, the chunk is decoded from there.
+TEngine::TGuess TEngine::DecodeGuess(TSlot& slot, size_t chunk, uint64_t start, uint64_t stopBit) {
   TAbDfChunkDecoder& decoder = *slot.decoder;
   decoder.StartAt(start);
   slot.start = start;
   slot.wide = reinterpret_cast<uint16_t*>(slot.memory.get());
   slot.wideCount = 0;
   slot.narrowCount = 0;
-  size_t made = 0;
+  slot.narrow = nullptr;
+  uint16_t* const markers = slot.wide;
+  uint16_t* const first = markers + markers_;
+  uint16_t* const limit = first + chunkOutput_;
+  uint16_t* out = first;
+  uint16_t* nextLook = first + window_;
+  TStop stop;
   try {
-    TStop stop = TStop::kFull;
-    if (start != 0) {
-      uint16_t* const markers = slot.wide;
-      uint16_t* const first = markers + markers_;
-      uint16_t* const limit = first + chunkOutput_;
-      uint16_t* out = first;
-      uint16_t* nextLook = first + window_;
-      for (;;) {
-        stop = decoder.Decode(out, markers, std::min(limit, out + kStep), stopBit);
-        if (stop != TStop::kFull || out >= limit || !Wanted(slot)) break;
-        if (out < nextLook) continue;
-        // The last marker in the window: until it is a window behind, a
-        // match may still copy it.
-        const uint16_t* at = out;
-        while (at > out - window_ && at[-1] < 256) --at;
-        if (at == out - window_) break;
-        nextLook = const_cast<uint16_t*>(at) + window_;
-      }
-      slot.wideCount = static_cast<size_t>(out - first);
-      made = slot.wideCount;
-      if (stop != TStop::kFull || out >= limit || !Wanted(slot)) {
-        slot.narrow = nullptr;
-        slot.stop = stop;
-        slot.end = decoder.Position();
-        return Wanted(slot);
-      }
-      // The window holds bytes only: the rest goes on in bytes.
+    for (;;) {
+      stop = decoder.Decode(out, markers, std::min(limit, out + kStep), stopBit);
+      if (stop != TStop::kFull || out >= limit || !Wanted(slot)) break;
       auto* narrow = reinterpret_cast<uint8_t*>(out + 16);
       narrow += (64 - reinterpret_cast<uintptr_t>(narrow) % 64) % 64;
-      for (size_t i = 0; i < window_; ++i)
-        narrow[i] =
-            static_cast<uint8_t>(out[static_cast<ptrdiff_t>(i) - static_cast<ptrdiff_t>(window_)]);
-      slot.narrow = narrow;
-    } else {
-      // Behind the markers, which later guesses in this slot still need.
-      slot.narrow = slot.memory.get() + 2 * markers_;
+      uint64_t real = 0;
+      size_t known = 0;
+      if (TakeOffer(chunk, narrow, real, known)) {
+        if (real != start && CanonicalBlockStart(data_, size_, real) != start)
+          return DecodeKnown(slot, real, known, narrow, stopBit) ? TGuess::kDone : TGuess::kOffered;
+        if (known >= markers_) {
+          uint8_t* const table = slot.table.data();
+          for (size_t i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(i);
+          std::memcpy(table + 256, narrow + (window_ - markers_), markers_);
+          const auto made = static_cast<size_t>(out - first);
+          ResolveSymbols(first, made, table, narrow + window_);
+          slot.narrow = narrow;
+          uint8_t* const bytes = narrow + window_;
+          return DecodeBytes(slot, bytes + made, bytes - known, bytes + chunkOutput_, stopBit)
+                     ? TGuess::kDone
+                     : TGuess::kFailed;
+        }
+      }
+      if (out < nextLook) continue;
+      // The last marker in the window: until it is a window behind, a
+      // match may still copy it.
+      const uint16_t* at = out;
+      while (at > out - window_ && at[-1] < 256) --at;
+      if (at == out - window_) {
+        // The window holds bytes only: the rest goes on in bytes.
+        for (size_t i = 0; i < window_; ++i)
+          narrow[i] = static_cast<uint8_t>(
+              out[static_cast<ptrdiff_t>(i) - static_cast<ptrdiff_t>(window_)]);
+        slot.wideCount = static_cast<size_t>(out - first);
+        slot.narrow = narrow;
+        uint8_t* const bytes = narrow + window_;
+        return DecodeBytes(slot, bytes, narrow, bytes + (chunkOutput_ - slot.wideCount), stopBit)
+                   ? TGuess::kDone
+                   : TGuess::kFailed;
+      }
+      nextLook = const_cast<uint16_t*>(at) + window_;
     }
-    uint8_t* const first = slot.narrow + window_;
-    uint8_t* const limit = first + (chunkOutput_ - made);
-    // Chunk 0 may not reach before its first byte; the others reach their
-    // window of bytes.
-    const uint8_t* const base = start == 0 ? first : slot.narrow;
-    uint8_t* out = first;
-    for (;;) {
-      stop = decoder.Decode(out, base, std::min(limit, out + kStep), stopBit);
-      if (stop != TStop::kFull || out >= limit || !Wanted(slot)) break;
-    }
-    slot.narrowCount = static_cast<size_t>(out - first);
-    slot.stop = stop;
-    slot.end = decoder.Position();
-    return Wanted(slot);
   } catch (const rtl::Exception&) {
-    return false;
+    return TGuess::kFailed;
   }
+  slot.wideCount = static_cast<size_t>(out - first);
+  slot.stop = stop;
+  slot.end = decoder.Position();
+  return Wanted(slot) ? TGuess::kDone : TGuess::kFailed;
 }
 
 TSlot& TEngine::WaitFor(size_t chunk) {
@@ -382,6 +461,7 @@ TAbParallelInflateResult TEngine::Run() {
     if (stop == TStop::kEnd) break;
     chunk = std::max(chunk + 1, ChunkOf(position));
     Release(chunk);
+    Offer(chunk, position);
     if (options_.onInputDone) options_.onInputDone(static_cast<size_t>(position / 8));
   }
   result.inputUsed = static_cast<size_t>((position + 7) / 8);

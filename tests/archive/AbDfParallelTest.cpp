@@ -50,7 +50,7 @@ Parallel RunParallel(const Bytes& input, unsigned threads, size_t chunkInput, si
 
 // The parallel result at several cuts equals the sequential one; returns how
 // many chunks decoded ahead were used, over all the cuts.
-size_t ExpectSequentialResult(const Bytes& input, bool deflate64 = false) {
+[[maybe_unused]] size_t ExpectSequentialResult(const Bytes& input, bool deflate64 = false) {
   const InflateResult sequential = RunInflate(input, deflate64 ? dfcDeflate64 : 0);
   size_t joined = 0;
   for (const size_t chunkInput : {size_t{4096}, size_t{65536}}) {
@@ -72,7 +72,37 @@ size_t ExpectSequentialResult(const Bytes& input, bool deflate64 = false) {
   return data;
 }
 
+// The raw streams of an archive's members of one method, through its
+// central directory.
+std::vector<Bytes> MemberStreams(const Bytes& zip, uint16_t method) {
+  auto u16 = [&](size_t at) { return static_cast<uint32_t>(zip[at] | (zip[at + 1] << 8)); };
+  auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
+  std::vector<Bytes> streams;
+  size_t end = zip.size() - 22;
+  while (end > 0 && u32(end) != 0x06054b50) --end;
+  size_t at = u32(end + 16);
+  for (uint32_t i = 0; i < u16(end + 10); ++i) {
+    const size_t local = u32(at + 42);
+    const size_t data = local + 30 + u16(local + 26) + u16(local + 28);
+    if (u16(at + 10) == method)
+      streams.emplace_back(zip.begin() + static_cast<ptrdiff_t>(data),
+                           zip.begin() + static_cast<ptrdiff_t>(data + u32(at + 20)));
+    at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
+  }
+  return streams;
+}
+
 }  // namespace
+
+TEST(ParallelInflate, Deflate64MembersWithTheirWideWindow) {
+  REQUIRE_CORPUS();
+  const std::vector<Bytes> streams = MemberStreams(
+      testing_support::ReadWholeFile(testing_support::CorpusFile("deflate64/deflate64.zip")), 9);
+  ASSERT_FALSE(streams.empty());
+  size_t joined = 0;
+  for (const Bytes& stream : streams) joined += ExpectSequentialResult(stream, true);
+  EXPECT_GT(joined, 0u);
+}
 
 #if TESSALINE_HAVE_ZLIB
 
