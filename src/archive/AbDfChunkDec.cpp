@@ -235,74 +235,102 @@ void TAbDfChunkDecoder::CopyStored(T*& out, T* limit) {
 }
 
 // True at the end of the block; false when the input runs low or the output
-// reaches its limit.
+// reaches its limit. Each pass starts just after a refill (56 bits or more)
+// with the first-level entry of the next code already looked up: up to three
+// first-level literals (11 bits each at most) leave the 11 bits of the next
+// lookup; a length with its extra bits (31 at most) follows at most two of
+// them; the distance (29 at most) and the lookup after it follow a refill.
+// The next lookup is made before a match is copied, so that the copy does not
+// delay it.
 template <typename T>
 bool TAbDfChunkDecoder::DecodeFast(T*& outRef, const T* base, T* limit) {
   if (bits_.end - bits_.next < kMargin) return false;
   const uint8_t* const inLimit = bits_.end - kMargin;
   const uint32_t* const lit = litLen_->Table();
   const uint32_t* const dist = distance_->Table();
+  constexpr uint64_t kLitMask = (uint64_t{1} << kLitBits) - 1;
+  constexpr uint64_t kDistMask = (uint64_t{1} << kDistBits) - 1;
   uint64_t buffer = bits_.buffer;
   uint32_t count = bits_.count;
   const uint8_t* in = bits_.next;
   T* out = outRef;
   bool endOfBlock = false;
   const char* error = nullptr;
-  while (out < limit && in <= inLimit) {
-    // At least 56 bits after a refill: two literal codes and a length code
-    // with its extra bits (31 at most), then a refill before the distance.
+  auto refill = [&] {
     buffer |= LoadLe64(in) << count;
     in += (63 - count) >> 3;
     count |= 56;
-    uint32_t entry = Tree::Resolve(lit, lit[buffer & ((1u << kLitBits) - 1)], buffer, kLitBits);
-    if (entry & Tree::kLiteral) {
-      buffer >>= Tree::Total(entry);
-      count -= Tree::Total(entry);
-      *out++ = static_cast<T>(entry >> 16);
-      entry = Tree::Resolve(lit, lit[buffer & ((1u << kLitBits) - 1)], buffer, kLitBits);
+  };
+  auto consume = [&](uint32_t entry) {
+    buffer >>= Tree::Total(entry);
+    count -= Tree::Total(entry);
+  };
+  if (out < limit) {
+    refill();
+    uint32_t entry = lit[buffer & kLitMask];
+    for (;;) {
       if (entry & Tree::kLiteral) {
-        buffer >>= Tree::Total(entry);
-        count -= Tree::Total(entry);
+        consume(entry);
         *out++ = static_cast<T>(entry >> 16);
-        continue;
+        entry = lit[buffer & kLitMask];
+        if (entry & Tree::kLiteral) {
+          consume(entry);
+          *out++ = static_cast<T>(entry >> 16);
+          entry = lit[buffer & kLitMask];
+          if (entry & Tree::kLiteral) {
+            consume(entry);
+            *out++ = static_cast<T>(entry >> 16);
+            entry = lit[buffer & kLitMask];
+            if (in > inLimit || out >= limit) break;
+            refill();
+            continue;
+          }
+        }
       }
-    }
-    if (entry & Tree::kSpecial) {
-      if (Tree::Value(entry) == Tree::kEndOfBlock) {
-        buffer >>= Tree::Total(entry);
-        count -= Tree::Total(entry);
-        endOfBlock = true;
-      } else {
-        error = kInvalidLength;
+      if (entry & Tree::kSubtable) {
+        entry = Tree::Resolve(lit, entry, buffer, kLitBits);
+        if (entry & Tree::kLiteral) {
+          consume(entry);
+          *out++ = static_cast<T>(entry >> 16);
+          entry = lit[buffer & kLitMask];
+          if (in > inLimit || out >= limit) break;
+          refill();
+          continue;
+        }
       }
-      break;
+      if (entry & Tree::kSpecial) {
+        if (Tree::Value(entry) == Tree::kEndOfBlock) {
+          consume(entry);
+          endOfBlock = true;
+        } else {
+          error = kInvalidLength;
+        }
+        break;
+      }
+      const uint32_t length = ValueOf(buffer, entry);
+      consume(entry);
+      if (count < 40) refill();
+      entry = Tree::Resolve(dist, dist[buffer & kDistMask], buffer, kDistBits);
+      if (entry & Tree::kSpecial) {
+        error = kInvalidDistance;
+        break;
+      }
+      const uint32_t distance = ValueOf(buffer, entry);
+      consume(entry);
+      if (distance > static_cast<uint64_t>(out - base)) {
+        error = kTooFarBack;
+        break;
+      }
+      entry = lit[buffer & kLitMask];
+      CopyMatch(out, distance, length);
+      out += length;
+      if (in > inLimit || out >= limit) break;
+      refill();
     }
-    const uint32_t length = ValueOf(buffer, entry);
-    buffer >>= Tree::Total(entry);
-    count -= Tree::Total(entry);
-    if (count < 32) {
-      buffer |= LoadLe64(in) << count;
-      in += (63 - count) >> 3;
-      count |= 56;
-    }
-    entry = Tree::Resolve(dist, dist[buffer & ((1u << kDistBits) - 1)], buffer, kDistBits);
-    if (entry & Tree::kSpecial) {
-      error = kInvalidDistance;
-      break;
-    }
-    const uint32_t distance = ValueOf(buffer, entry);
-    buffer >>= Tree::Total(entry);
-    count -= Tree::Total(entry);
-    if (distance > static_cast<uint64_t>(out - base)) {
-      error = kTooFarBack;
-      break;
-    }
-    CopyMatch(out, distance, length);
-    out += length;
   }
   // Only the bits below the count stay: the careful path takes bits above
   // it for the zeros past the end of the input.
-  bits_.buffer = count < 64 ? buffer & ((uint64_t{1} << count) - 1) : buffer;
+  bits_.buffer = buffer & ((uint64_t{1} << count) - 1);
   bits_.count = count;
   bits_.next = in;
   outRef = out;
