@@ -72,6 +72,7 @@ namespace {
 using TStop = TAbDfChunkDecoder::TStop;
 
 constexpr unsigned kSlotsAhead = 1;
+constexpr size_t kSlotBudget = size_t{48} << 20;
 // Output between two looks at whether the chunk is still wanted, and between
 // two of this thread's hand-overs to the sink.
 constexpr size_t kStep = size_t{256} << 10;
@@ -196,7 +197,11 @@ TEngine::TEngine(const uint8_t* data, size_t size, const TAbParallelInflateOptio
       markers_(std::min(window_, kMostMarkers)),
       offerWindow_(window_, 0),
       history_(window_, 0) {
-  chunkOutput_ = std::max<size_t>(options.chunkOutput, 1024);
+  const unsigned threads = std::max(1u, options.threads);
+  const size_t slots = size_t{threads} + kSlotsAhead;
+  // A slot may hold two bytes a symbol: the slots together stay within the
+  // budget however many threads there are.
+  chunkOutput_ = std::clamp<size_t>(options.chunkOutput, 1024, kSlotBudget / (2 * slots));
   chunkInput_ = options.chunkInput;
   if (chunkInput_ == 0) {
     // Chunks that fill about five eighths of a slot at the member's average
@@ -208,8 +213,7 @@ TEngine::TEngine(const uint8_t* data, size_t size, const TAbParallelInflateOptio
     chunkInput_ = static_cast<size_t>(std::clamp(bytes, 65536.0, 8388608.0));
   }
   chunks_ = std::max<size_t>(1, (size + chunkInput_ - 1) / chunkInput_);
-  const unsigned threads = std::max(1u, options.threads);
-  slots_ = std::vector<TSlot>(std::min<size_t>(size_t{threads} + kSlotsAhead, chunks_ + 1));
+  slots_ = std::vector<TSlot>(std::min<size_t>(slots, chunks_ + 1));
   here_ = std::make_unique_for_overwrite<uint8_t[]>(window_ + kHereStep + kTail);
   for (unsigned i = 0; i < threads && i < chunks_; ++i) workers_.emplace_back([this] { Work(); });
 }
