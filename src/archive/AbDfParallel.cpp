@@ -117,6 +117,7 @@ struct TSlot {
   uint8_t* narrow = nullptr;
   size_t narrowCount = 0;
   std::vector<uint8_t> table;  // for markers resolved here
+  size_t guessed = 0;          // symbols decoded with markers
 };
 
 class TEngine {
@@ -316,6 +317,7 @@ bool TEngine::DecodeKnown(TSlot& slot, uint64_t start, size_t known, uint8_t* na
   slot.decoder->StartAt(start);
   slot.start = start;
   slot.wideCount = 0;
+  slot.guessed = 0;
   slot.narrow = narrow;
   uint8_t* const first = narrow + window_;
   return DecodeBytes(slot, first, first - known, first + chunkOutput_, stopBit);
@@ -374,6 +376,7 @@ TEngine::TGuess TEngine::DecodeGuess(TSlot& slot, size_t chunk, uint64_t start, 
           for (size_t i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(i);
           std::memcpy(table + 256, narrow + (window_ - markers_), markers_);
           const auto made = static_cast<size_t>(out - first);
+          slot.guessed = made;
           ResolveSymbols(first, made, table, narrow + window_);
           slot.narrow = narrow;
           uint8_t* const bytes = narrow + window_;
@@ -393,6 +396,7 @@ TEngine::TGuess TEngine::DecodeGuess(TSlot& slot, size_t chunk, uint64_t start, 
           narrow[i] = static_cast<uint8_t>(
               out[static_cast<ptrdiff_t>(i) - static_cast<ptrdiff_t>(window_)]);
         slot.wideCount = static_cast<size_t>(out - first);
+        slot.guessed = slot.wideCount;
         slot.narrow = narrow;
         uint8_t* const bytes = narrow + window_;
         return DecodeBytes(slot, bytes, narrow, bytes + (chunkOutput_ - slot.wideCount), stopBit)
@@ -405,6 +409,7 @@ TEngine::TGuess TEngine::DecodeGuess(TSlot& slot, size_t chunk, uint64_t start, 
     return TGuess::kFailed;
   }
   slot.wideCount = static_cast<size_t>(out - first);
+  slot.guessed = slot.wideCount;
   slot.stop = stop;
   slot.end = decoder.Position();
   return Wanted(slot) ? TGuess::kDone : TGuess::kFailed;
@@ -446,7 +451,7 @@ TAbParallelInflateResult TEngine::Run() {
                                    slot.start == CanonicalBlockStart(data_, size_, position));
     if (joins && Resolve(slot)) {
       ++result.joined;
-      result.wideSymbols += slot.wideCount;
+      result.wideSymbols += slot.guessed;
       stop = slot.stop;
       position = slot.end;
       if (stop == TStop::kFull) {

@@ -36,8 +36,9 @@ struct TAbParallelInflateResult {
   size_t inputUsed = 0;  // bytes up to the end of the final block
   size_t chunks = 0;     // chunks the input was cut into
   size_t joined = 0;     // of which decoded ahead and used as they were
-  // Output decoded ahead as 16-bit symbols, while markers could remain,
-  // and output the joining thread decoded itself, in order.
+  // Output decoded ahead as 16-bit symbols (while markers could remain, or
+  // until the real window came), and output the joining thread decoded
+  // itself, in order.
   uint64_t wideSymbols = 0;
   uint64_t decodedInOrder = 0;
 };
