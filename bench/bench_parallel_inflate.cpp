@@ -11,7 +11,9 @@
 //   - the parallel decoder on 2 threads as the chunk count grows: its speed-up,
 //     its CPU time against our one-thread decoder (the work it adds), the
 //     share decoded with markers and in order on the joining thread, and from
-//     those the speed-up 16 cores would give (the model is in InProcess).
+//     those the speed-up 16 cores would give (the model is in InProcess);
+//   - where two threads start to pay, on stretches of the text of 1 to 32 MB
+//     compressed.
 // Exits 1 when any output or CRC-32 is wrong; times are reported, not judged.
 // Usage: bench_parallel_inflate CORPUS_DIR [scratch folder]
 #include <isa-l/igzip_lib.h>
@@ -264,6 +266,48 @@ bool InProcess(const Member& member, const char* label) {
   return ok;
 }
 
+// Where two threads start to pay: stretches of the text member of growing
+// size, deflated here at level 6, decoded in process on one thread and on two,
+// best of five each. kParallelInflateFrom is chosen from this.
+void Crossover(const fs::path& textFile) {
+  std::ifstream in(textFile, std::ios::binary);
+  Bytes text(size_t{96} << 20);
+  in.read(reinterpret_cast<char*>(text.data()), static_cast<std::streamsize>(text.size()));
+  for (const size_t compressed : {size_t{1} << 20, size_t{2} << 20, size_t{4} << 20,
+                                  size_t{8} << 20, size_t{16} << 20, size_t{32} << 20}) {
+    // Text of this corpus shrinks to about a third.
+    const size_t plain = std::min(text.size(), compressed * 3);
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    Bytes packed(deflateBound(&z, plain));
+    z.next_in = text.data();
+    z.avail_in = static_cast<uInt>(plain);
+    z.next_out = packed.data();
+    z.avail_out = static_cast<uInt>(packed.size());
+    deflate(&z, Z_FINISH);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+    double one = 1e9, two = 1e9;
+    for (int round = 0; round < 5; ++round) {
+      rtl::TMemoryStream source(packed);
+      ab::TAbBitBucketStream bucket;
+      ab::TAbDeflateHelper helper;
+      helper.SetDecodeFlags(helper.DecodeFlags() | ab::dfcTestOnly);
+      auto start = Clock::now();
+      ab::Inflate(&source, &bucket, &helper);
+      one = std::min(one, Seconds(start));
+      ab::TAbParallelInflateOptions options;
+      options.expectedOutput = plain;
+      start = Clock::now();
+      ab::ParallelInflate(packed.data(), packed.size(), options, nullptr);
+      two = std::min(two, Seconds(start));
+    }
+    std::printf(
+        "parallel inflate text   %5.1f MB compressed: 1 thread %.1f ms, 2 threads %.1f ms: %.2fx\n",
+        static_cast<double>(packed.size()) / 1e6, one * 1e3, two * 1e3, one / two);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -296,6 +340,7 @@ int main(int argc, char** argv) {
       const char* label = text ? "text" : "binary";
       const std::string member = std::string(label) + ".bin";
       WriteMember(folder / member, text ? texts : binaries, text);
+      if (text) Crossover(folder / member);
       Zip(folder, std::string(label) + ".zip", member);
       fs::remove(folder / member);
       const std::string archive = (folder / (std::string(label) + ".zip")).string();

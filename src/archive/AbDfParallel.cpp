@@ -76,6 +76,9 @@ constexpr size_t kSlotBudget = size_t{48} << 20;
 // Output between two looks at whether the chunk is still wanted, and between
 // two of this thread's hand-overs to the sink.
 constexpr size_t kStep = size_t{256} << 10;
+// Symbols decoded with markers between two looks for an offered window: each
+// one after the window came is work done twice over.
+constexpr size_t kGuessStep = size_t{32} << 10;
 constexpr size_t kHereStep = size_t{1} << 20;
 constexpr size_t kTail = TAbDfChunkDecoder::kTail;
 // The markers a 16-bit symbol can name beside the 256 literals.
@@ -362,7 +365,7 @@ TEngine::TGuess TEngine::DecodeGuess(TSlot& slot, size_t chunk, uint64_t start, 
   TStop stop;
   try {
     for (;;) {
-      stop = decoder.Decode(out, markers, std::min(limit, out + kStep), stopBit);
+      stop = decoder.Decode(out, markers, std::min(limit, out + kGuessStep), stopBit);
       if (stop != TStop::kFull || out >= limit || !Wanted(slot)) break;
       auto* narrow = reinterpret_cast<uint8_t*>(out + 16);
       narrow += (64 - reinterpret_cast<uintptr_t>(narrow) % 64) % 64;
