@@ -248,7 +248,12 @@ void TEngine::Work() {
     slot.chunk = chunk;
     slot.abandoned = false;
     lock.unlock();
-    DecodeChunk(slot, chunk);
+    try {
+      DecodeChunk(slot, chunk);
+    } catch (...) {
+      // Memory for a slot, most likely: this thread decodes the chunk itself.
+      slot.ok = false;
+    }
     lock.lock();
     slot.state = slot.abandoned ? TSlot::TState::kFree : TSlot::TState::kReady;
     ready_.notify_all();
@@ -287,7 +292,7 @@ void TEngine::DecodeChunk(TSlot& slot, size_t chunk) {
         FindBlockStart(data_, size_, from, to, options_.deflate64);
     if (!guess) return;
     const TGuess outcome = DecodeGuess(slot, chunk, *guess, stopBit);
-    if (outcome != TGuess::kFailed) {
+    if (outcome != TGuess::kFailed || slot.narrow != nullptr) {
       slot.ok = outcome == TGuess::kDone;
       return;
     }
