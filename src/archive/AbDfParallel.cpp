@@ -17,7 +17,10 @@
 //     the symbols it reaches, and the window before the chunk as markers
 //     256 + i for its byte i (a window of W symbols in front of the output).
 //     A reference back past the markers, or any error, means the guess was
-//     wrong: the worker tries the next candidate. Once the last W symbols it
+//     wrong: the worker tries the next candidate. (Deflate64's window holds
+//     65536 bytes, of which 16-bit symbols can name 65280 beside the 256
+//     literals: a chunk reaching further back is taken for a wrong guess and
+//     is decoded from its real start once that is known.) Once the last W symbols it
 //     wrote hold no marker, nothing it writes later can reach one: it goes on
 //     in bytes, as fast as chunk 0.
 //   - As soon as the chunk before is put together, the joining thread offers
