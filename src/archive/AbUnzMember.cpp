@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "archive/AbDfCryS.h"
 #include "archive/AbDfDec.h"
+#include "archive/AbUnzParallel.h"
 #include "archive/AbUnzPrc.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipExtra.h"
@@ -344,7 +346,11 @@ uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
       throw EAbZipSizeExceeded();
     return crc;
   };
-  if (!job.header.IsEncrypted()) return inflate();
+  if (!job.header.IsEncrypted()) {
+    if (const std::optional<uint32_t> crc = InflateMemberInParallel(job, source, output))
+      return *crc;
+    return inflate();
+  }
 
   TAbPasswordKeeper& passwords = job.passwords;
   int32_t tries = 0;

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "archive/AbArcTyp.h"
 #include "archive/AbZipTyp.h"
+#include "os/mapping.h"
 #include "rtl/Stream.h"
 
 namespace ab {
@@ -60,9 +62,22 @@ bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t
 // Where a member's bytes are read from and where its progress goes: the
 // archive's own stream and forwarder, or, for a caller that decodes members
 // on several threads, a stream and a forwarder of each thread's own.
+// Maps a span of the archive's bytes into memory, for the decoders that
+// take a member's data whole; nothing where the bytes cannot be mapped.
+class TAbSpanMapper {
+ public:
+  virtual ~TAbSpanMapper() = default;
+  virtual std::unique_ptr<os::FileMapping> Map(uint64_t offset, uint64_t size) const = 0;
+};
+
 struct TAbMemberSource {
   rtl::TStream& stream;
   TAbProgressForwarder progress;
+  // The most threads one large Deflate member may be decoded on (see
+  // AbUnzParallel), when the mapper can map its data; 0 or 1 keeps every
+  // member on the calling thread.
+  unsigned inflateThreads = 0;
+  const TAbSpanMapper* mapper = nullptr;
 };
 
 // The password a member is decoded with, and where another comes from when

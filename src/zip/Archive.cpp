@@ -490,7 +490,9 @@ void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
                                archive_.Options().acceptNewerVersions,
                                sink == nullptr,
                                passwords};
-    const ab::TAbDecodedMember decoded = ab::DecodeMember(job, {input, progress}, output);
+    const ab::TAbMemberSource from{input, progress, options.threads,
+                                   SpanMapperOf(*archive_.state_->source)};
+    const ab::TAbDecodedMember decoded = ab::DecodeMember(job, from, output);
     if (!decoded.CrcMatches(entry.Crc32())) throw ab::EAbZipBadCRC();
   } catch (const std::bad_alloc&) {
     throw;

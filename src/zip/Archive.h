@@ -65,6 +65,9 @@ struct ReadOptions {
   // Called as the entry is decoded, with its percentage; false stops the
   // read with kCancelled.
   std::function<bool(uint8_t percent)> progress;
+  // The most threads one large Deflate entry of a file may be decoded on at
+  // once; the output is the same on any number.
+  unsigned threads = 1;
 };
 
 // The name under which split writers (Info-ZIP's zip -s, WinZip) put the

@@ -6,12 +6,15 @@
 #include "os/fs.h"
 #include "os/os.h"
 #include "zip/Error.h"
+#include "zip/Streams.h"
 
 namespace zip {
 
 namespace {
 
-class FileSource final : public Source {
+// A file also maps its bytes, for the decoders that take a member's data
+// whole.
+class FileSource final : public Source, public ab::TAbSpanMapper {
  public:
   FileSource(os::FileHandle handle, uint64_t size, std::string path)
       : handle_(handle), size_(size), path_(std::move(path)) {}
@@ -27,6 +30,9 @@ class FileSource final : public Source {
     if (got < 0) throw Error(Failure::kIo, path_ + ": " + os::fs::LastErrorText());
     return static_cast<size_t>(got);
   }
+  std::unique_ptr<os::FileMapping> Map(uint64_t offset, uint64_t size) const override {
+    return os::FileMapping::Open(handle_, offset, size);
+  }
 
  private:
   os::FileHandle handle_;
@@ -35,6 +41,10 @@ class FileSource final : public Source {
 };
 
 }  // namespace
+
+const ab::TAbSpanMapper* SpanMapperOf(const Source& source) {
+  return dynamic_cast<const FileSource*>(&source);
+}
 
 std::shared_ptr<const Source> OpenFile(const std::string& path) {
   const os::FileHandle handle = os::fs::OpenRead(path);

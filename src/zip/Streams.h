@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 
+#include "archive/AbUnzMember.h"
 #include "rtl/Stream.h"
 #include "zip/Sink.h"
 #include "zip/Source.h"
@@ -49,5 +50,8 @@ class SinkStream final : public rtl::TStream {
   int64_t size_ = 0;
   std::exception_ptr failure_;
 };
+
+// The source as the decoders map it, when it is a file; nullptr otherwise.
+const ab::TAbSpanMapper* SpanMapperOf(const Source& source);
 
 }  // namespace zip

@@ -39,6 +39,7 @@
 #include "Refresh.h"
 #include "Targets.h"
 #include "archive/AbExcept.h"
+#include "archive/AbUnzParallel.h"
 #include "os/fs.h"
 #include "os/os.h"
 #include "rtl/Exception.h"
@@ -60,6 +61,16 @@ constexpr uint64_t kSmallestHandOff = 64 * 1024;
 // if only a few could pass it; each one in flight holds no more than an open
 // file.
 constexpr size_t kInFlightPerWorker = 16;
+
+// A member large enough for the parallel Inflate is decoded on this thread
+// once the members in flight are committed, on every thread allowed, and
+// never beside a worker's member: so no more threads decode at once than
+// --threads says, and the large member, which weighs most, has them all.
+bool DecodesOnItsOwnThreads(const zip::Entry& entry) {
+  const uint16_t method = entry.Method();
+  return !entry.IsEncrypted() && (method == 8 || method == 9) &&
+         entry.CompressedSize() >= ab::kParallelInflateFrom;
+}
 
 // A decode that has already run on this thread, as a worker's would be seen.
 std::future<void> DecodedHere(const std::function<void()>& decode) {
@@ -222,6 +233,7 @@ int Extractor::Run() {
     links_ = std::make_unique<LinkGuard>(*tree_);
   }
   if (options_.havePassword) reading_.password = options_.password;
+  reading_.threads = ThreadsAllowed(options_);
   if (askUser_) {
     reading_.askPassword = [this](const zip::Entry&) -> std::optional<std::string> {
       std::string password;
@@ -267,8 +279,7 @@ int Extractor::Run() {
 // archive with a reader of its own.
 void Extractor::StartWorkers() {
   workersTried_ = true;
-  const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-  const size_t count = options_.threads > 0 ? options_.threads : cores;
+  const size_t count = ThreadsAllowed(options_);
   if (count >= 2) workers_ = std::make_unique<DecodeWorkers>(archive_, count);
 }
 
@@ -283,6 +294,10 @@ void Extractor::StartWorkers() {
 bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
                         std::unique_ptr<os::fs::PendingFile>& file) {
   if (entry.IsEncrypted()) return false;
+  if (DecodesOnItsOwnThreads(entry)) {
+    Drain();
+    return false;
+  }
   const bool here = entry.IsFolder() || entry.CompressedSize() < kSmallestHandOff;
   // The first member large enough for a worker is decoded here, with its
   // progress: one alone gains nothing from threads that cost their start

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <thread>
 
 namespace tunzip {
 
@@ -28,7 +29,7 @@ const char* const kUsage =
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name)\n"
     "  --json  with -l: one JSON document of every member (see tunzip(1))\n"
-    "  --threads N  test or extract on N threads (default: one per core)\n"
+    "  --threads N  test, pipe or extract on N threads (default: one per core)\n"
     "  -h, --help  this text                          --version  tunzip's version\n"
     "masks: * any text, / included; ? one character; [a-f] [!a-f] one of a set;\n"
     "  \\ takes the next character as it is. See tunzip(1) for the exit codes.\n";
@@ -312,6 +313,10 @@ void Parser::Settle() {
 Options ParseOptions(const std::vector<std::string>& raw, const std::vector<std::string>& program) {
   Parser parser(raw, program);
   return parser.Run();
+}
+
+unsigned ThreadsAllowed(const Options& options) {
+  return options.threads > 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
 }
 
 }  // namespace tunzip

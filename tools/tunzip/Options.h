@@ -67,13 +67,16 @@ struct Options {
   std::string nameCharset;
   std::vector<std::string> masks;     // UTF-8; empty: every member
   std::vector<std::string> excludes;  // UTF-8, after -x
-  // --threads: how many members -t and extraction decode at once; 0 for one
-  // per core.
+  // --threads: how many threads -t, -p and extraction decode on (members at
+  // once, or one large member's parts); 0 for one per core.
   unsigned threads = 0;
   // Options that were given but have no effect here, said once on standard
   // error as UnZip does ("not extracting; -d ignored").
   std::vector<std::string> cautions;
 };
+
+// The threads --threads allows: its number, or one per core.
+unsigned ThreadsAllowed(const Options& options);
 
 // A command line tunzip cannot run; what() says why in one line.
 class UsageError : public std::runtime_error {

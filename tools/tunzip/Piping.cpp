@@ -18,6 +18,7 @@ int PipeMembers(const zip::Archive& archive, const Options& options,
   ExitStatus status(options.havePassword || askUser);
   zip::ReadOptions reading;
   if (options.havePassword) reading.password = options.password;
+  reading.threads = ThreadsAllowed(options);
   if (askUser) {
     reading.askPassword = [&](const zip::Entry& entry) -> std::optional<std::string> {
       err << "[" << options.archiveShown << "] " << ShownMemberName(entry)
