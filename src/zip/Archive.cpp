@@ -28,6 +28,8 @@ namespace zip {
 namespace {
 
 constexpr uint32_t kFixedEntrySize = ab::TAbZipDirectoryFileHeader::kFixedSize;
+// The public header cannot name the reader's records; both say the same.
+static_assert(kEndRecordSize == ab::kAbZipEndRecordSize);
 
 // The category of a failure inside the reader, and its text in UTF-8.
 Error Translate(const std::exception& error, const std::string& entry) {
