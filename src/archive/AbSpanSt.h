@@ -34,10 +34,6 @@ class TAbSpanStream : public rtl::TStream {
   TAbMediaType MediaType() const { return mediaType_; }
   uint16_t FileMode() const { return fileMode_; }
   int32_t Threshold() const { return threshold_; }
-  // Set while the end record is searched for, so that a spanning stream would
-  // not switch parts; kept for that contract, it changes nothing here.
-  bool PlainMode() const { return plainMode_; }
-  void SetPlainMode(bool value) { plainMode_ = value; }
 
  private:
   TAbSpanMode spanMode_ = smReading;
@@ -46,7 +42,6 @@ class TAbSpanStream : public rtl::TStream {
   std::string fileName_;
   std::unique_ptr<rtl::TFileStream> file_;
   uint16_t fileMode_;
-  bool plainMode_ = false;
 };
 
 }  // namespace ab

@@ -236,12 +236,11 @@ uint16_t CommentLengthOf(const uint8_t* record) {
 }  // namespace
 
 int64_t FindEndRecord(rtl::TStream& stream) {
-  auto* span = dynamic_cast<TAbSpanStream*>(&stream);
   const int64_t size = stream.Size();
+  // Windows grow to the largest comment an end record can carry, or the
+  // whole of a smaller file.
   int64_t cap = 65536;
-  if (span != nullptr && size > 0 && size < cap) cap = size;
-  const bool oldPlainMode = span != nullptr && span->PlainMode();
-  if (span != nullptr) span->SetPlainMode(true);
+  if (size > 0 && size < cap) cap = size;
   const int64_t start = stream.Position();
 
   // The usual case: an end record without a comment closes the file.
@@ -283,7 +282,6 @@ int64_t FindEndRecord(rtl::TStream& stream) {
     d += w - kEndRecordSize;
   }
   stream.Seek(start, rtl::soBeginning);
-  if (span != nullptr) span->SetPlainMode(oldPlainMode);
   return -1;
 }
 

@@ -38,20 +38,6 @@ TEST(SpanStream, ReadsSeeksAndNeverWrites) {
   EXPECT_EQ(testing_support::ReadWholeFile(scratch.Native() + "/s.bin").size(), 10u);
 }
 
-TEST(SpanStream, PlainModeDuringTheEndRecordSearch) {
-  ScratchFolder scratch;
-  const std::string path = WriteFile(scratch, "n.bin", std::string(1000, 'n'));
-  TAbSpanStream stream(path, rtl::fmShareDenyNone, mtLocal, 0);
-  EXPECT_FALSE(stream.PlainMode());
-  EXPECT_EQ(FindEndRecord(stream), -1);
-  EXPECT_FALSE(stream.PlainMode());  // restored when nothing was found
-  const std::string zip =
-      WriteFile(scratch, "e.zip", std::string("PK\5\6", 4) + std::string(18, '\0'));
-  TAbSpanStream found(zip, rtl::fmShareDenyNone, mtLocal, 0);
-  EXPECT_EQ(FindEndRecord(found), 0);
-  EXPECT_TRUE(found.PlainMode());
-}
-
 TEST(SpanStream, RefusesRelativeNamesAndWritingModes) {
   EXPECT_THROW(TAbSpanStream("plain.zip", rtl::fmShareDenyNone, mtLocal, 0), EAbException);
   ScratchFolder scratch;
