@@ -29,6 +29,7 @@
 
 #include "DecodeWorkers.h"
 #include "ExitCodes.h"
+#include "InOrderCommits.h"
 #include "Links.h"
 #include "Listing.h"
 #include "MemberFacts.h"
@@ -72,37 +73,6 @@ bool DecodesOnItsOwnThreads(const zip::Entry& entry) {
          entry.CompressedSize() >= ab::kParallelInflateFrom;
 }
 
-// A decode that has already run on this thread, as a worker's would be seen.
-std::future<void> DecodedHere(const std::function<void()>& decode) {
-  std::promise<void> done;
-  try {
-    decode();
-    done.set_value();
-  } catch (...) {
-    done.set_exception(std::current_exception());
-  }
-  return done.get_future();
-}
-
-// The decoder's output, written into a file that is not yet in place.
-class PendingFileSink final : public zip::Sink {
- public:
-  explicit PendingFileSink(os::fs::PendingFile& file) : file_(file) {}
-
-  void Write(const uint8_t* bytes, size_t count) override {
-    if (!file_.Write(bytes, count)) {
-      reason_ = os::fs::LastErrorText();
-      throw rtl::EWriteError();
-    }
-  }
-  // Why the last write failed, in the system's words.
-  const std::string& Reason() const { return reason_; }
-
- private:
-  os::fs::PendingFile& file_;
-  std::string reason_;
-};
-
 // The folders of a member that cannot be made: UnZip's "checkdir error",
 // which a script tells from a file that cannot be created by its exit code.
 [[noreturn]] void FailFolders(const Target& target) {
@@ -138,22 +108,13 @@ class Extractor {
   int Run();
 
  private:
-  // A member handed to a worker, committed when its turn comes.
-  struct InFlight {
-    zip::Entry entry;
-    Target target;
-    std::unique_ptr<os::fs::PendingFile> file;  // none when testing
-    std::unique_ptr<PendingFileSink> output;    // the file's sink, none when testing
-    bool folder = false;                        // a folder member, to be recorded
-    bool folderMade = false;                    // ... which this run made
-    std::future<void> decoded;
-  };
-
   void StartWorkers();
   bool HandOff(const zip::Entry& entry, const Target& target,
                std::unique_ptr<os::fs::PendingFile>& file);
-  void CommitOldest();
-  void Drain();
+  // Commits a member that waited for its turn, as the one thread would have:
+  // times, mode and rename, or its failure, and its message.
+  void Commit(PendingMember& member);
+  void Drain() { inFlight_.Drain(); }
   void Handle(const zip::Entry& entry);
   bool Refreshes(const zip::Entry& entry, const Target& target, bool isFolder);
   bool Admit(Target& target, bool isFolder);
@@ -166,7 +127,7 @@ class Extractor {
   void RecordFolder(const zip::Entry& entry, const Target& target, bool made);
   bool CanPassInFlight() const;
   // A new member in flight behind the others, once there is room for it.
-  InFlight& PutInFlight(const zip::Entry& entry, const Target& target);
+  PendingMember& PutInFlight(const zip::Entry& entry, const Target& target);
   void WriteLink(const zip::Entry& entry, const Target& target);
   // False when the member went to a worker and is committed later.
   bool WriteFile(const zip::Entry& entry, const Target& target);
@@ -202,8 +163,7 @@ class Extractor {
 
   // Declared after the members in flight: the workers stop before the files
   // they write into are closed.
-  std::deque<InFlight> inFlight_;
-  uint64_t handOffs_ = 0;
+  InOrderCommits inFlight_{[this](PendingMember& member) { Commit(member); }};
   bool workersTried_ = false;
   size_t largeMembersSeen_ = 0;
   std::unique_ptr<DecodeWorkers> workers_;
@@ -254,11 +214,11 @@ int Extractor::Run() {
 
   ForEachChosen(archive_, choice.items, [this](const zip::Entry& entry) {
     current_ = &entry;
-    const uint64_t handedOff = handOffs_;
+    const uint64_t handedOff = inFlight_.Added();
     progress_->Start(ShownMemberName(entry), entry.Size());
     Handle(entry);
     // A member handed to a worker counts once it is committed.
-    if (handOffs_ == handedOff) progress_->Finish();
+    if (inFlight_.Added() == handedOff) progress_->Finish();
   });
   Drain();
   workers_.reset();
@@ -304,7 +264,7 @@ bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
   // and their own buffers. The second starts them.
   if (!here && !workers_ && !workersTried_ && largeMembersSeen_++ > 0) StartWorkers();
   if (!workers_ || (here && !CanPassInFlight())) return false;
-  InFlight& job = PutInFlight(entry, target);
+  PendingMember& job = PutInFlight(entry, target);
   if (file) {
     job.output = std::make_unique<PendingFileSink>(*file);
     job.file = std::move(file);
@@ -334,23 +294,14 @@ bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
 // there: only when some are (else it is simply done now), and not while a
 // progress line shows the member this thread works on.
 bool Extractor::CanPassInFlight() const {
-  return workers_ && !inFlight_.empty() && !progress_->Enabled();
+  return workers_ && !inFlight_.Empty() && !progress_->Enabled();
 }
 
-Extractor::InFlight& Extractor::PutInFlight(const zip::Entry& entry, const Target& target) {
-  while (inFlight_.size() >= kInFlightPerWorker * workers_->Count()) CommitOldest();
-  InFlight& job = inFlight_.emplace_back();
-  job.entry = entry;
-  job.target = target;
-  ++handOffs_;
-  return job;
+PendingMember& Extractor::PutInFlight(const zip::Entry& entry, const Target& target) {
+  return inFlight_.Add(entry, target, kInFlightPerWorker * workers_->Count());
 }
 
-// Waits for the oldest member in flight and commits it as the one thread
-// would have: times, mode and rename, or its failure, and its message.
-void Extractor::CommitOldest() {
-  InFlight job = std::move(inFlight_.front());
-  inFlight_.pop_front();
+void Extractor::Commit(PendingMember& job) {
   const zip::Entry* planned = std::exchange(current_, &job.entry);
   try {
     try {
@@ -372,10 +323,6 @@ void Extractor::CommitOldest() {
   }
   progress_->Count(job.entry.Size());
   current_ = planned;
-}
-
-void Extractor::Drain() {
-  while (!inFlight_.empty()) CommitOldest();
 }
 
 void Extractor::Handle(const zip::Entry& entry) {
@@ -530,7 +477,7 @@ bool Extractor::WriteFolder(const zip::Entry& entry, const Target& target) {
   if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   // Made now, for the members after it; announced in its turn.
   if (CanPassInFlight()) {
-    InFlight& job = PutInFlight(entry, target);
+    PendingMember& job = PutInFlight(entry, target);
     job.folder = true;
     job.folderMade = made;
     job.decoded = DecodedHere([] {});
