@@ -11,6 +11,7 @@
 
 #include "archive/AbDfCryS.h"
 #include "archive/AbDfDec.h"
+#include "archive/AbUnzExternal.h"
 #include "archive/AbUnzPrc.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipExtra.h"
@@ -125,6 +126,32 @@ bool IsMethodRead(uint8_t method) {
   return method <= 6 || method == 8 || method == 9;
 }
 
+namespace {
+
+bool HasPlainCipher(const TAbMemberHeader& header) {
+  return (header.flags & (kStrongEncryptionFlag | kMaskedDirectoryFlag)) == 0;
+}
+
+bool IsHooked(const TAbMemberJob& job, uint16_t method) {
+  return job.methods != nullptr && job.methods->DecodesMethod(method);
+}
+
+uint32_t DecodeByMethod(uint16_t method, const TAbMemberJob& job, const TAbMemberSource& source,
+                        rtl::TStream& output, uint32_t checkWord) {
+  switch (method) {
+    case 0:
+      return CopyStoredMember(job, source, output, checkWord);
+    case 8:
+    case 9:
+      return InflateMember(job, source, output, checkWord);
+    default:
+      if (IsHooked(job, method)) return DecodeHookedMember(method, job, source, output);
+      return DecodeLegacyMember(job, source, output, checkWord);
+  }
+}
+
+}  // namespace
+
 bool CanExtractNewerVersion(const TAbMemberHeader& header) {
   // Newer versions are needed for newer methods, strong encryption and
   // ZIP64 (4.5), which is read.
@@ -209,7 +236,7 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
     return item.SpanOverlaps();
   };
   const TAbMemberJob job{MemberHeaderOf(item.CentralHeader()), item.Facts(), overlaps,
-                         archive.AcceptsNewerVersions(), testOnly, passwords};
+                         archive.AcceptsNewerVersions(),       testOnly,     passwords};
   const TAbDecodedMember decoded = DecodeMember(job, source, *output);
   if (decoded.CrcMatches(item.Crc32())) return;
   if (archive.OnItemFailure) {
@@ -227,12 +254,16 @@ TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& so
   // writer claims: taken for the traditional cipher, it would fail its
   // check byte and be reported as a wrong password.
   const uint8_t method = header.Method();
-  if (method == kAbWinZipAesMethod || header.winZipAesField) throw EAbZipWinZipAes();
+  const bool winZipAes = method == kAbWinZipAesMethod || header.winZipAesField;
+  if (winZipAes && !(job.methods != nullptr && job.methods->DecryptsWinZipAes()))
+    throw EAbZipWinZipAes();
+  // The method inside an AES member is known once its local header is read.
+  const bool read = winZipAes || IsMethodRead(method) || IsHooked(job, header.method);
   // A reader that takes newer versions names the method it cannot read
   // rather than asking for a newer version of itself.
-  if (job.acceptsNewerVersions && !IsMethodRead(method)) throw EAbZipMethodNotRead(method);
+  if (job.acceptsNewerVersions && !read) throw EAbZipMethodNotRead(method);
   if ((header.versionNeeded & 0xFF) > 20 &&
-      !(job.acceptsNewerVersions && CanExtractNewerVersion(header)))
+      !(job.acceptsNewerVersions && read && HasPlainCipher(header)))
     throw EAbZipVersion();
   if (facts.extraFieldDamaged) throw EAbZipBadExtraField();
   if (job.spanOverlaps && job.spanOverlaps()) throw EAbZipOverlap();
@@ -253,18 +284,22 @@ TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& so
   if (header.IsEncrypted() && facts.compressedSize < TAbZipDecryptEngine::kHeaderSize)
     throw EAbZipPastCompressedSize();
   TAbBoundedStream bounded(output, facts.uncompressedSize);
-  switch (local.CompressionMethod()) {
-    case 0:
-      decoded.crc = CopyStoredMember(job, source, bounded, decoded.checkWord);
-      break;
-    case 8:
-    case 9:
-      decoded.crc = InflateMember(job, source, bounded, decoded.checkWord);
-      break;
-    default:
-      decoded.crc = DecodeLegacyMember(job, source, bounded, decoded.checkWord);
-      break;
+  if (!winZipAes) {
+    decoded.crc =
+        DecodeByMethod(local.CompressionMethod(), job, source, bounded, decoded.checkWord);
+    return decoded;
   }
+  // The block in the local header is the one that goes with these bytes.
+  const std::optional<TAbWinZipAesField> field = ReadWinZipAesField(local.ExtraField());
+  if (!field) throw EAbZipBadExtraField();
+  if (!IsMethodRead(static_cast<uint8_t>(field->method)) && !IsHooked(job, field->method))
+    throw EAbZipMethodNotRead(field->method);
+  decoded.crc = DecodeWinZipAesMember(
+      job, source, *field, [&bounded](const TAbMemberJob& inner, const TAbMemberSource& plain) {
+        return DecodeByMethod(inner.header.method, inner, plain, bounded, 0);
+      });
+  // AE-2 leaves the CRC-32 out (0): the authentication code stands for it.
+  if (field->vendorVersion == 2) decoded.checkWord = decoded.crc;
   return decoded;
 }
 
@@ -320,8 +355,8 @@ uint32_t CopyStoredMember(const TAbMemberJob& job, const TAbMemberSource& source
   return ~crc;
 }
 
-uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
-                       rtl::TStream& output, uint32_t checkWord) {
+uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source, rtl::TStream& output,
+                       uint32_t checkWord) {
   TAbDeflateHelper helper;
   uint32_t flags = helper.DecodeFlags();
   // Testing decodes without handing the bytes on; the count it keeps still

@@ -20,6 +20,7 @@
 #include "archive/AbZipLayout.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
+#include "zip/MethodRegistry.h"
 #include "zip/SplitSet.h"
 #include "zip/Streams.h"
 
@@ -216,8 +217,8 @@ int64_t Archive::State::IndexDirectory(rtl::TStream& stream) {
         ab::LoadLittleEndian(fixed, 4) != ab::kAbZipCentralDirectorySignature)
       throw ab::EAbZipInvalid();
     entryOffsets.push_back(static_cast<uint64_t>(at));
-    at = std::min(
-        at + static_cast<int64_t>(ab::TAbZipDirectoryFileHeader::RecordLength(fixed)), size);
+    at = std::min(at + static_cast<int64_t>(ab::TAbZipDirectoryFileHeader::RecordLength(fixed)),
+                  size);
     directory.Seek(at, rtl::soBeginning);
   }
   return at;
@@ -389,8 +390,7 @@ struct EntryRange::Iterator::Cursor {
   ab::TAbEntryFacts facts;
 };
 
-EntryRange::Iterator::Iterator(const Archive& archive, size_t index,
-                               std::shared_ptr<Cursor> cursor)
+EntryRange::Iterator::Iterator(const Archive& archive, size_t index, std::shared_ptr<Cursor> cursor)
     : archive_(&archive), index_(index), cursor_(std::move(cursor)) {}
 
 void EntryRange::Iterator::Load() {
@@ -485,7 +485,8 @@ void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
                                [this, &entry] { return archive_.Overlaps(entry); },
                                archive_.Options().acceptNewerVersions,
                                sink == nullptr,
-                               passwords};
+                               passwords,
+                               &RegisteredMethods()};
     const ab::TAbDecodedMember decoded = ab::DecodeMember(job, {input, progress}, output);
     if (!decoded.CrcMatches(entry.Crc32())) throw ab::EAbZipBadCRC();
   } catch (const std::bad_alloc&) {

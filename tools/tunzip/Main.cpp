@@ -16,6 +16,7 @@
 #include "os/os.h"
 #include "zip/Archive.h"
 #include "zip/SplitSet.h"
+#include "zip/methods/Register.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
   try {
     zip::Archive archive = zip::Archive::Open(std::move(source), opening);
     // A shifted archive is warned about under the "Archive:" line.
-    code = archive.DirectoryMismatch() ? tunzip::kExitSevereFormatError
+    code = archive.DirectoryMismatch()  ? tunzip::kExitSevereFormatError
            : archive.OffsetShift() != 0 ? tunzip::kExitWarning
                                         : tunzip::kExitOk;
     return archive;
@@ -178,5 +179,6 @@ int main(int argc, char** argv) {
     Out() << tunzip::kVersion;
     return tunzip::kExitOk;
   }
+  zip::methods::RegisterAll();
   return Run(options);
 }
