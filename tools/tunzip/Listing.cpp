@@ -6,6 +6,7 @@
 
 #include "ExitCodes.h"
 #include "Masks.h"
+#include "archive/AbUnzExternal.h"
 #include "archive/AbUtils.h"
 #include "os/os.h"
 
@@ -67,13 +68,12 @@ void WriteVerbose(const zip::Archive& archive, const std::vector<size_t>& chosen
     // The 12 bytes that open an encrypted member's data are no part of the
     // compressed data: UnZip leaves them out of the size and the ratio.
     uint64_t compressed = entry.CompressedSize();
-    if (entry.IsEncrypted() && compressed >= kEncryptionHeaderSize)
-      compressed -= kEncryptionHeaderSize;
+    const uint64_t header = EncryptionOverhead(entry);
+    if (compressed >= header) compressed -= header;
     totalSize += size;
     totalCompressed += compressed;
     out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
-                  MethodName(entry.Method(), entry.Flags()).c_str(), compressed,
-                  Ratio(size, compressed).c_str(),
+                  MethodName(entry).c_str(), compressed, Ratio(size, compressed).c_str(),
                   DateTime(entry.DosDate(), entry.DosTime(), false).c_str(), entry.Crc32())
         << ShownMemberName(entry) << '\n';
   });
@@ -84,11 +84,10 @@ void WriteVerbose(const zip::Archive& archive, const std::vector<size_t>& chosen
                   chosen.size(), chosen.size() == 1 ? "" : "s");
 }
 
-void WriteTsv(const zip::Archive& archive, const std::vector<size_t>& chosen,
-              std::ostream& out) {
+void WriteTsv(const zip::Archive& archive, const std::vector<size_t>& chosen, std::ostream& out) {
   ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
-    out << entry.Index() << '\t' << entry.Method() << '\t' << Printf("%04x", entry.Flags())
-        << '\t' << entry.CompressedSize() << '\t' << entry.Size() << '\t'
+    out << entry.Index() << '\t' << entry.Method() << '\t' << Printf("%04x", entry.Flags()) << '\t'
+        << entry.CompressedSize() << '\t' << entry.Size() << '\t'
         << Printf("%08" PRIx32, entry.Crc32()) << '\t' << entry.LocalHeaderOffset() << '\t'
         << DateTime(entry.DosDate(), entry.DosTime(), true) << '\t' << ShownMemberName(entry)
         << '\n';
@@ -143,9 +142,33 @@ std::string MethodName(uint16_t method, uint16_t flags) {
       return "Def64";
     case 12:
       return "BZip2";
+    case 14:
+      return "LZMA";
+    case 20:
+    case 93:
+      return "Zstd";
+    case 95:
+      return "XZ";
+    case 98:
+      return "PPMd";
     default:
       return Printf("Unk:%03u", static_cast<unsigned>(method));
   }
+}
+
+std::string MethodName(const zip::Entry& entry) {
+  if (entry.Encryption() != zip::Encryption::kWinZipAes)
+    return MethodName(entry.Method(), entry.Flags());
+  const auto field = ab::ReadWinZipAesField(entry.ExtraField());
+  return (field ? MethodName(field->method, entry.Flags()) : std::string("Unk:099")) + "+AES";
+}
+
+uint64_t EncryptionOverhead(const zip::Entry& entry) {
+  if (entry.Encryption() == zip::Encryption::kWinZipAes) {
+    const auto field = ab::ReadWinZipAesField(entry.ExtraField());
+    return field ? field->Overhead() : 0;
+  }
+  return entry.IsEncrypted() ? kEncryptionHeaderSize : 0;
 }
 
 void ArchiveHeader(const zip::Archive& archive, const Options& options, bool withTitle,
