@@ -49,13 +49,13 @@ def zstd_frame(data, level):
                           capture_output=True, check=True).stdout
 
 
-def write_raw_zip(path, members):
+def write_raw_zip(path, members, flags=0):
     """A ZIP of (name, method, data, compressed) members, each written as
     it is given: what no tool here writes."""
     out, central = bytearray(), bytearray()
     for name, method, data, packed in members:
         crc = zlib.crc32(data)
-        fixed = struct.pack("<HHHHHIII", 63, 0, method, 0, 0x21, crc, len(packed), len(data))
+        fixed = struct.pack("<HHHHHIII", 63, flags, method, 0, 0x21, crc, len(packed), len(data))
         offset = len(out)
         out += b"PK\x03\x04" + fixed + struct.pack("<HH", len(name), 0) + name + packed
         central += (b"PK\x01\x02" + struct.pack("<H", 63) + fixed +
