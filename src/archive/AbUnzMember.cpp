@@ -136,6 +136,21 @@ bool IsHooked(const TAbMemberJob& job, uint16_t method) {
   return job.methods != nullptr && job.methods->DecodesMethod(method);
 }
 
+// A registered method, under the traditional cipher when the member has it
+// (Info-ZIP's zip -e -Z bzip2 writes that).
+uint32_t DecodeHookedWithCipher(uint16_t method, const TAbMemberJob& job,
+                                const TAbMemberSource& source, rtl::TStream& output,
+                                uint32_t checkWord) {
+  if (!job.header.IsEncrypted()) return DecodeHookedMember(method, job, source, output);
+  const std::unique_ptr<TAbDfDecryptStream> plain =
+      OpenDecryptedStored(job.passwords, source.stream, checkWord);
+  TAbEntryFacts facts = job.facts;
+  facts.compressedSize -= TAbZipDecryptEngine::kHeaderSize;
+  const TAbMemberJob inner{job.header,   facts,         nullptr,    job.acceptsNewerVersions,
+                           job.testOnly, job.passwords, job.methods};
+  return DecodeHookedMember(method, inner, {*plain, source.progress}, output);
+}
+
 uint32_t DecodeByMethod(uint16_t method, const TAbMemberJob& job, const TAbMemberSource& source,
                         rtl::TStream& output, uint32_t checkWord) {
   switch (method) {
@@ -145,7 +160,8 @@ uint32_t DecodeByMethod(uint16_t method, const TAbMemberJob& job, const TAbMembe
     case 9:
       return InflateMember(job, source, output, checkWord);
     default:
-      if (IsHooked(job, method)) return DecodeHookedMember(method, job, source, output);
+      if (IsHooked(job, method))
+        return DecodeHookedWithCipher(method, job, source, output, checkWord);
       return DecodeLegacyMember(job, source, output, checkWord);
   }
 }

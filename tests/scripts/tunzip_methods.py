@@ -93,6 +93,11 @@ def make_archives(folder, files):
     check(peer_tools.run(["zip", "-q", "-Z", "bzip2", path, *names], cwd=folder).code == 0,
           "zip -Z bzip2")
     archives["zip-bzip2"] = path
+    # The traditional cipher around bzip2.
+    path = os.path.join(folder, "zip-bzip2-traditional.zip")
+    check(peer_tools.run(["zip", "-q", "-Z", "bzip2", "-P", PASSWORD, path, *names],
+                         cwd=folder).code == 0, "zip -Z bzip2 -P")
+    archives["zip-bzip2-traditional"] = path
     for label, method in (("python-bzip2", zipfile.ZIP_BZIP2), ("python-lzma", zipfile.ZIP_LZMA)):
         path = os.path.join(folder, label + ".zip")
         with zipfile.ZipFile(path, "w", method) as z:
@@ -168,7 +173,7 @@ def tunzip(tool, *args):
 def check_reads(tool, archives, files, lacking):
     for label, path in archives.items():
         listing = tunzip(tool, "-v", path)
-        encrypted = "AES" in label or label == "AE-1"
+        encrypted = "AES" in label or label in ("AE-1", "zip-bzip2-traditional")
         password = ["-P", PASSWORD] if encrypted else []
         library_method = any(m in label for m in ("BZip2", "bzip2", "LZMA", "lzma", "xz", "zstd"))
         if lacking and library_method:
@@ -191,7 +196,7 @@ def check_reads(tool, archives, files, lacking):
         expected = {"BZip2": "BZip2", "bzip2": "BZip2", "LZMA": "LZMA", "lzma": "LZMA",
                     "xz": "XZ", "zstd": "Zstd"}
         names = [n for k, n in expected.items() if k in label]
-        if encrypted:
+        if encrypted and label != "zip-bzip2-traditional":
             names = [(names[0] if names else "Defl:N") + "+AES"]
         check(all(n in listing.out for n in names), "%s: -v names %s: %s" % (label, names,
                                                                              listing.out))
