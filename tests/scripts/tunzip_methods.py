@@ -78,6 +78,8 @@ def make_archives(folder, files):
 
     for method in ("BZip2", "LZMA", "xz"):
         sevenzip("7zz-" + method, "-mm=" + method)
+    # LZMA without its end marker: the member's size ends the stream.
+    sevenzip("7zz-LZMA-no-end-marker", "-m0=LZMA", "-m0eos=off")
     for bits in ("128", "192", "256"):
         sevenzip("7zz-AES" + bits, "-p" + PASSWORD, "-mem=AES" + bits)
     # AES around a method of the libraries' own.
