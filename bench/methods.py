@@ -17,6 +17,7 @@ import struct
 import subprocess
 import sys
 import time
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "scripts"))
@@ -96,6 +97,64 @@ def main():
                             source], stdout=subprocess.DEVNULL, check=True)
         seconds = best([tool, "-qq", "-t", "-P", "bench", archive])
         print("%-8s %8.3fs %7.0f MB/s" % (label, seconds, SIZE / seconds / 1e6))
+    large_member(tool, work)
+
+
+def write_zip64_member(path, name, method, size, crc, packed_path):
+    """One member above 4 GB: ZIP64 fields in both headers and the ZIP64
+    end records; the packed stream is copied from packed_path."""
+    packed_size = os.path.getsize(packed_path)
+    extra_local = struct.pack("<HHQQ", 1, 16, size, packed_size)
+    with open(path, "wb") as out:
+        out.write(b"PK\x03\x04" + struct.pack("<HHHHHIIIHH", 45, 0, method, 0, 0x21, crc,
+                                                0xFFFFFFFF, 0xFFFFFFFF, len(name),
+                                                len(extra_local)) + name + extra_local)
+        with open(packed_path, "rb") as stream:
+            while True:
+                block = stream.read(1 << 20)
+                if not block:
+                    break
+                out.write(block)
+        directory = out.tell()
+        extra = struct.pack("<HHQQQ", 1, 24, size, packed_size, 0)
+        out.write(b"PK\x01\x02" + struct.pack("<HHHHHHIIIHHHHHII", 45, 45, 0, method, 0, 0x21,
+                                                crc, 0xFFFFFFFF, 0xFFFFFFFF, len(name),
+                                                len(extra), 0, 0, 0, 0, 0xFFFFFFFF) +
+                  name + extra)
+        end = out.tell()
+        out.write(struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1,
+                              end - directory, directory))
+        out.write(struct.pack("<IIQI", 0x07064B50, 0, end, 1))
+        out.write(struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF,
+                              0xFFFFFFFF, 0))
+
+
+def large_member(tool, work):
+    """A 5 GB Zstandard member (ZIP64): tunzip -t streams it in bounded
+    memory."""
+    size = 5 * 1024 ** 3
+    chunk = (b"a large member streams through fixed buffers\n" * 23000)[:1 << 20]
+    stream = os.path.join(work, "large.zst")
+    crc = 0
+    if not os.path.exists(stream + ".crc"):
+        zstd = subprocess.Popen(["zstd", "-q", "-1", "-c"], stdin=subprocess.PIPE,
+                                stdout=open(stream, "wb"))
+        for _ in range(size // len(chunk)):
+            zstd.stdin.write(chunk)
+            crc = zlib.crc32(chunk, crc)
+        zstd.stdin.close()
+        zstd.wait()
+        open(stream + ".crc", "w").write(str(crc))
+    crc = int(open(stream + ".crc").read())
+    archive = os.path.join(work, "large.zip")
+    write_zip64_member(archive, b"large.txt", 93, size, crc, stream)
+    start = time.perf_counter()
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", tool, "-qq", "-t", archive],
+                            capture_output=True, text=True)
+    seconds = time.perf_counter() - start
+    peak = result.stderr.strip().splitlines()[-1]
+    print("\n5 GiB Zstandard member (ZIP64), tunzip -t: exit %d, %.1f s, peak %s KB" %
+          (result.returncode, seconds, peak))
 
 
 if __name__ == "__main__":
