@@ -252,7 +252,7 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
     return item.SpanOverlaps();
   };
   const TAbMemberJob job{MemberHeaderOf(item.CentralHeader()), item.Facts(), overlaps,
-                         archive.AcceptsNewerVersions(),       testOnly,     passwords};
+                         archive.AcceptsNewerVersions(), testOnly, passwords};
   const TAbDecodedMember decoded = DecodeMember(job, source, *output);
   if (decoded.CrcMatches(item.Crc32())) return;
   if (archive.OnItemFailure) {
@@ -308,8 +308,8 @@ TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& so
   // The block in the local header is the one that goes with these bytes.
   const std::optional<TAbWinZipAesField> field = ReadWinZipAesField(local.ExtraField());
   if (!field) throw EAbZipBadExtraField();
-  if (!IsMethodRead(static_cast<uint8_t>(field->method)) && !IsHooked(job, field->method))
-    throw EAbZipMethodNotRead(field->method);
+  const bool innerRead = field->method <= 0xFF && IsMethodRead(static_cast<uint8_t>(field->method));
+  if (!innerRead && !IsHooked(job, field->method)) throw EAbZipMethodNotRead(field->method);
   decoded.crc = DecodeWinZipAesMember(
       job, source, *field, [&bounded](const TAbMemberJob& inner, const TAbMemberSource& plain) {
         return DecodeByMethod(inner.header.method, inner, plain, bounded, 0);
@@ -371,8 +371,8 @@ uint32_t CopyStoredMember(const TAbMemberJob& job, const TAbMemberSource& source
   return ~crc;
 }
 
-uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source, rtl::TStream& output,
-                       uint32_t checkWord) {
+uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
+                       rtl::TStream& output, uint32_t checkWord) {
   TAbDeflateHelper helper;
   uint32_t flags = helper.DecodeFlags();
   // Testing decodes without handing the bytes on; the count it keeps still
