@@ -52,6 +52,8 @@ constexpr MessageRow kMessages[] = {
      "Cannot extract file - a stored member's compressed and uncompressed sizes differ"},
     {AbZipMethodNotRead, "Cannot extract file - unsupported compression method %d (%s)"},
     {AbZipWinZipAes, "Cannot extract file - unsupported encryption (WinZip AES)"},
+    {AbZipAesAuthentication,
+     "Cannot extract file - the data was changed: its authentication code does not match"},
     {AbZipDirectoryMismatch,
      "Invalid file - the central directory disagrees with the end record's count or size"},
     {AbVMSInvalidOrigin, "VMS: invalid origin %d, should be 0, 1, 2"},

@@ -45,6 +45,7 @@ enum AbErrorNumber : int32_t {
   AbZipWinZipAes = 59,
   AbZipMethodNotRead = 60,
   AbZipMissingPart = 61,
+  AbZipAesAuthentication = 62,
   AbVMSInvalidOrigin = 201,
   AbVMSErrorOpenSwap = 202,
   AbVMSSeekFail = 203,

@@ -65,6 +65,7 @@ TESSALINE_AB_ERROR(EAbZipTooLargeForMethod, EAbZipException, AbZipTooLargeForMet
 TESSALINE_AB_ERROR(EAbZipPastCompressedSize, EAbZipException, AbZipPastCompressedSize)
 TESSALINE_AB_ERROR(EAbZipStoredSizesDiffer, EAbZipException, AbZipStoredSizesDiffer)
 TESSALINE_AB_ERROR(EAbZipWinZipAes, EAbZipException, AbZipWinZipAes)
+TESSALINE_AB_ERROR(EAbZipAesAuthentication, EAbZipException, AbZipAesAuthentication)
 
 #undef TESSALINE_AB_ERROR
 

@@ -12,6 +12,7 @@
 
 #include "archive/AbDfCryS.h"
 #include "archive/AbDfDec.h"
+#include "archive/AbUnzExternal.h"
 #include "archive/AbUnzParallel.h"
 #include "archive/AbUnzPrc.h"
 #include "archive/AbUtils.h"
@@ -127,6 +128,48 @@ bool IsMethodRead(uint8_t method) {
   return method <= 6 || method == 8 || method == 9;
 }
 
+namespace {
+
+bool HasPlainCipher(const TAbMemberHeader& header) {
+  return (header.flags & (kStrongEncryptionFlag | kMaskedDirectoryFlag)) == 0;
+}
+
+bool IsHooked(const TAbMemberJob& job, uint16_t method) {
+  return job.methods != nullptr && job.methods->DecodesMethod(method);
+}
+
+// A registered method, under the traditional cipher when the member has it
+// (Info-ZIP's zip -e -Z bzip2 writes that).
+uint32_t DecodeHookedWithCipher(uint16_t method, const TAbMemberJob& job,
+                                const TAbMemberSource& source, rtl::TStream& output,
+                                uint32_t checkWord) {
+  if (!job.header.IsEncrypted()) return DecodeHookedMember(method, job, source, output);
+  const std::unique_ptr<TAbDfDecryptStream> plain =
+      OpenDecryptedStored(job.passwords, source.stream, checkWord);
+  TAbEntryFacts facts = job.facts;
+  facts.compressedSize -= TAbZipDecryptEngine::kHeaderSize;
+  const TAbMemberJob inner{job.header,   facts,         nullptr,    job.acceptsNewerVersions,
+                           job.testOnly, job.passwords, job.methods};
+  return DecodeHookedMember(method, inner, {*plain, source.progress}, output);
+}
+
+uint32_t DecodeByMethod(uint16_t method, const TAbMemberJob& job, const TAbMemberSource& source,
+                        rtl::TStream& output, uint32_t checkWord) {
+  switch (method) {
+    case 0:
+      return CopyStoredMember(job, source, output, checkWord);
+    case 8:
+    case 9:
+      return InflateMember(job, source, output, checkWord);
+    default:
+      if (IsHooked(job, method))
+        return DecodeHookedWithCipher(method, job, source, output, checkWord);
+      return DecodeLegacyMember(job, source, output, checkWord);
+  }
+}
+
+}  // namespace
+
 bool CanExtractNewerVersion(const TAbMemberHeader& header) {
   // Newer versions are needed for newer methods, strong encryption and
   // ZIP64 (4.5), which is read.
@@ -229,12 +272,16 @@ TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& so
   // writer claims: taken for the traditional cipher, it would fail its
   // check byte and be reported as a wrong password.
   const uint8_t method = header.Method();
-  if (method == kAbWinZipAesMethod || header.winZipAesField) throw EAbZipWinZipAes();
+  const bool winZipAes = method == kAbWinZipAesMethod || header.winZipAesField;
+  if (winZipAes && !(job.methods != nullptr && job.methods->DecryptsWinZipAes()))
+    throw EAbZipWinZipAes();
+  // The method inside an AES member is known once its local header is read.
+  const bool read = winZipAes || IsMethodRead(method) || IsHooked(job, header.method);
   // A reader that takes newer versions names the method it cannot read
   // rather than asking for a newer version of itself.
-  if (job.acceptsNewerVersions && !IsMethodRead(method)) throw EAbZipMethodNotRead(method);
+  if (job.acceptsNewerVersions && !read) throw EAbZipMethodNotRead(method);
   if ((header.versionNeeded & 0xFF) > 20 &&
-      !(job.acceptsNewerVersions && CanExtractNewerVersion(header)))
+      !(job.acceptsNewerVersions && read && HasPlainCipher(header)))
     throw EAbZipVersion();
   if (facts.extraFieldDamaged) throw EAbZipBadExtraField();
   if (job.spanOverlaps && job.spanOverlaps()) throw EAbZipOverlap();
@@ -255,18 +302,22 @@ TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& so
   if (header.IsEncrypted() && facts.compressedSize < TAbZipDecryptEngine::kHeaderSize)
     throw EAbZipPastCompressedSize();
   TAbBoundedStream bounded(output, facts.uncompressedSize);
-  switch (local.CompressionMethod()) {
-    case 0:
-      decoded.crc = CopyStoredMember(job, source, bounded, decoded.checkWord);
-      break;
-    case 8:
-    case 9:
-      decoded.crc = InflateMember(job, source, bounded, decoded.checkWord);
-      break;
-    default:
-      decoded.crc = DecodeLegacyMember(job, source, bounded, decoded.checkWord);
-      break;
+  if (!winZipAes) {
+    decoded.crc =
+        DecodeByMethod(local.CompressionMethod(), job, source, bounded, decoded.checkWord);
+    return decoded;
   }
+  // The block in the local header is the one that goes with these bytes.
+  const std::optional<TAbWinZipAesField> field = ReadWinZipAesField(local.ExtraField());
+  if (!field) throw EAbZipBadExtraField();
+  const bool innerRead = field->method <= 0xFF && IsMethodRead(static_cast<uint8_t>(field->method));
+  if (!innerRead && !IsHooked(job, field->method)) throw EAbZipMethodNotRead(field->method);
+  decoded.crc = DecodeWinZipAesMember(
+      job, source, *field, [&bounded](const TAbMemberJob& inner, const TAbMemberSource& plain) {
+        return DecodeByMethod(inner.header.method, inner, plain, bounded, 0);
+      });
+  // AE-2 leaves the CRC-32 out (0): the authentication code stands for it.
+  if (field->vendorVersion == 2) decoded.checkWord = decoded.crc;
   return decoded;
 }
 

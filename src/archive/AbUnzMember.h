@@ -10,6 +10,7 @@
 #include <string>
 
 #include "archive/AbArcTyp.h"
+#include "archive/AbMethodHook.h"
 #include "archive/AbZipTyp.h"
 #include "os/mapping.h"
 #include "rtl/Stream.h"
@@ -125,6 +126,9 @@ struct TAbMemberJob {
   // Decode and check without handing the bytes on.
   bool testOnly = false;
   TAbPasswordKeeper& passwords;
+  // The methods and cipher a program registered beyond the reader's own;
+  // none on the installer's road.
+  const TAbMethodHook* methods = nullptr;
 };
 
 // Decodes the item's data into output and checks its CRC-32. Refuses a
@@ -154,8 +158,8 @@ TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& so
 // Each returns the CRC-32 of what it wrote.
 uint32_t CopyStoredMember(const TAbMemberJob& job, const TAbMemberSource& source,
                           rtl::TStream& output, uint32_t checkWord);
-uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source,
-                       rtl::TStream& output, uint32_t checkWord);
+uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source, rtl::TStream& output,
+                       uint32_t checkWord);
 uint32_t DecodeLegacyMember(const TAbMemberJob& job, const TAbMemberSource& source,
                             rtl::TStream& output, uint32_t checkWord);
 

@@ -20,6 +20,7 @@
 #include "archive/AbZipLayout.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
+#include "zip/MethodRegistry.h"
 #include "zip/SplitSet.h"
 #include "zip/Streams.h"
 
@@ -491,7 +492,8 @@ void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
                                [this, &entry] { return archive_.Overlaps(entry); },
                                archive_.Options().acceptNewerVersions,
                                sink == nullptr,
-                               passwords};
+                               passwords,
+                               &RegisteredMethods()};
     const ab::TAbMemberSource from{input, progress, options.threads,
                                    SpanMapperOf(*archive_.state_->source)};
     const ab::TAbDecodedMember decoded = ab::DecodeMember(job, from, output);

@@ -16,6 +16,7 @@ PACKAGES = {
     "7zz": "7zip",
     "bsdtar": "libarchive-tools",
     "wine": "wine",
+    "zstd": "zstd",
 }
 
 

@@ -27,6 +27,7 @@ UTC = {"TZ": "UTC"}
 # (archive, command, what differs) -> why tunzip differs on purpose. The
 # archive and command are as printed below; "*" stands for any archive or
 # command.
+LZMA = "tunzip decodes LZMA through liblzma, as 7-Zip and bsdtar do; UnZip 6.00 lacks it (81)"
 REDUCE = "tunzip decodes Reduce; Debian's UnZip is built without it (81)"
 UNNAMED = "an empty name is shown by its place"
 CP437 = "names in UTF-8 from code page 437; UnZip passes the stored bytes through"
@@ -58,6 +59,9 @@ SPLIT = ("the last part of a split archive: tunzip reads the set across the part
          "as 7-Zip and unar do (0); UnZip 6.00 reads no split sets: it lists the directory the "
          "last part holds with a warning (1) and fails every member (2)")
 KNOWN = {
+    ("bad/LZMA.zip", "*", "exit"): LZMA,
+    ("bad/LZMA.zip", "*", "files"): LZMA,
+    ("bad/LZMA.zip", "*", "bytes"): LZMA,
     ("last part of a split archive", "*", "exit"): SPLIT,
     ("last part of a split archive", "*", "files"): SPLIT,
     ("last part of a split archive", "*", "bytes"): SPLIT,

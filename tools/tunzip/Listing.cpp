@@ -7,6 +7,7 @@
 #include "ExitCodes.h"
 #include "JsonListing.h"
 #include "Masks.h"
+#include "archive/AbUnzExternal.h"
 #include "archive/AbUtils.h"
 #include "os/os.h"
 
@@ -68,13 +69,12 @@ void WriteVerbose(const zip::Archive& archive, const std::vector<size_t>& chosen
     // The 12 bytes that open an encrypted member's data are no part of the
     // compressed data: UnZip leaves them out of the size and the ratio.
     uint64_t compressed = entry.CompressedSize();
-    if (entry.IsEncrypted() && compressed >= kEncryptionHeaderSize)
-      compressed -= kEncryptionHeaderSize;
+    const uint64_t header = EncryptionOverhead(entry);
+    if (compressed >= header) compressed -= header;
     totalSize += size;
     totalCompressed += compressed;
     out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
-                  MethodName(entry.Method(), entry.Flags()).c_str(), compressed,
-                  Ratio(size, compressed).c_str(),
+                  MethodName(entry).c_str(), compressed, Ratio(size, compressed).c_str(),
                   DateTime(entry.DosDate(), entry.DosTime(), false).c_str(), entry.Crc32())
         << ShownMemberName(entry) << '\n';
   });
@@ -143,9 +143,33 @@ std::string MethodName(uint16_t method, uint16_t flags) {
       return "Def64";
     case 12:
       return "BZip2";
+    case 14:
+      return "LZMA";
+    case 20:
+    case 93:
+      return "Zstd";
+    case 95:
+      return "XZ";
+    case 98:
+      return "PPMd";
     default:
       return Printf("Unk:%03u", static_cast<unsigned>(method));
   }
+}
+
+std::string MethodName(const zip::Entry& entry) {
+  if (entry.Encryption() != zip::Encryption::kWinZipAes)
+    return MethodName(entry.Method(), entry.Flags());
+  const auto field = ab::ReadWinZipAesField(entry.ExtraField());
+  return (field ? MethodName(field->method, entry.Flags()) : std::string("Unk:099")) + "+AES";
+}
+
+uint64_t EncryptionOverhead(const zip::Entry& entry) {
+  if (entry.Encryption() == zip::Encryption::kWinZipAes) {
+    const auto field = ab::ReadWinZipAesField(entry.ExtraField());
+    return field ? field->Overhead() : 0;
+  }
+  return entry.IsEncrypted() ? kEncryptionHeaderSize : 0;
 }
 
 void ArchiveHeader(const zip::Archive& archive, const Options& options, bool withTitle,

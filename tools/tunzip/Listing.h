@@ -32,6 +32,11 @@ void ForEachChosen(const zip::Archive& archive, const std::vector<size_t>& chose
 
 // The method as unzip -v names it ("Stored", "Defl:N", "Unk:014", ...).
 std::string MethodName(uint16_t method, uint16_t flags);
+// The same for an entry: an AES entry by its inner method ("Defl:N+AES").
+std::string MethodName(const zip::Entry& entry);
+// What a cipher adds to an entry's compressed size: the traditional
+// cipher's header, AES's salt, verifier and code.
+uint64_t EncryptionOverhead(const zip::Entry& entry);
 
 // What every command says of a loaded archive before its members, as UnZip
 // does: the "Archive:" line and the archive's comment when withTitle, then,

@@ -15,6 +15,7 @@
 #include "os/fs.h"
 #include "os/os.h"
 #include "zip/Archive.h"
+#include "zip/methods/Register.h"
 
 namespace {
 
@@ -180,5 +181,6 @@ int main(int argc, char** argv) {
     Out() << tunzip::kVersion;
     return tunzip::kExitOk;
   }
+  zip::methods::RegisterAll();
   return Run(options);
 }

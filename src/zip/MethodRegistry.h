@@ -1,0 +1,10 @@
+// The registry as the member decoder sees it (inside the library only).
+#pragma once
+
+#include "archive/AbMethodHook.h"
+
+namespace zip {
+
+const ab::TAbMethodHook& RegisteredMethods();
+
+}  // namespace zip
