@@ -12,26 +12,13 @@
 #include <vector>
 
 #include "archive/AbDfDec.h"
+#include "fuzz_capped_stream.h"
 
 namespace {
 
 constexpr int64_t kOutputCap = 1 << 18;
 
-// A memory stream that refuses to grow past the cap, so that a tiny input
-// describing gigabytes of output ends quickly.
-class TCappedStream : public rtl::TMemoryStream {
- public:
-  int32_t Write(const void* buffer, int32_t count) override {
-    if (Position() + count > kOutputCap) {
-      // Seen by the harness even where the decoder swallows the error: the
-      // flush of what came before a failure.
-      refused = true;
-      throw rtl::EWriteError();
-    }
-    return rtl::TMemoryStream::Write(buffer, count);
-  }
-  bool refused = false;
-};
+using TCappedStream = TCappedMemoryStream<kOutputCap>;
 
 struct Outcome {
   bool ok = false;

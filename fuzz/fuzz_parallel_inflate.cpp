@@ -12,22 +12,13 @@
 #include "archive/AbDfDec.h"
 #include "archive/AbDfParallel.h"
 #include "archive/AbExcept.h"
+#include "fuzz_capped_stream.h"
 
 namespace {
 
 constexpr int64_t kOutputCap = 1 << 20;
 
-class TCappedStream : public rtl::TMemoryStream {
- public:
-  int32_t Write(const void* buffer, int32_t count) override {
-    if (Position() + count > kOutputCap) {
-      refused = true;
-      throw rtl::EWriteError();
-    }
-    return rtl::TMemoryStream::Write(buffer, count);
-  }
-  bool refused = false;
-};
+using TCappedStream = TCappedMemoryStream<kOutputCap>;
 
 }  // namespace
 
