@@ -70,7 +70,7 @@ def check_listing(tunzip, path, rel):
     if len(got) != len(expected):
         problems.append("%s: %d members listed, zipfile has %d" % (rel, len(got), len(expected)))
     for row, want in zip(got, expected):
-        if len(row) != 9 or row[:8] != want:
+        if len(row) != 10 or row[:8] != want or not row[9]:
             problems.append("%s: got %s, zipfile has %s" % (rel, row[:8], want))
     return problems
 

@@ -91,7 +91,7 @@ void WriteTsv(const zip::Archive& archive, const std::vector<size_t>& chosen, st
         << entry.CompressedSize() << '\t' << entry.Size() << '\t'
         << Printf("%08" PRIx32, entry.Crc32()) << '\t' << entry.LocalHeaderOffset() << '\t'
         << DateTime(entry.DosDate(), entry.DosTime(), true) << '\t' << ShownMemberName(entry)
-        << '\n';
+        << '\t' << MethodName(entry.Method(), entry.Flags()) << '\n';
   });
 }
 

@@ -27,7 +27,7 @@ const char* const kUsage =
     "  -C  masks ignore letter case                   -P PASSWORD  for encrypted members\n"
     "  -K  keep setuid, setgid and sticky bits       -O CHARSET  code page of names\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
-    "         size, size, CRC-32, offset, date and time, name)\n"
+    "         size, size, CRC-32, offset, date and time, name, method's name)\n"
     "  --json  with -l: one JSON document of every member (see tunzip(1))\n"
     "  --threads N  test, pipe or extract on N threads (default: one per core)\n"
     "  -h, --help  this text                          --version  tunzip's version\n"
