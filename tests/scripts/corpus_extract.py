@@ -122,7 +122,8 @@ def replacing():
     check(open(existing, "rb").read() == b"new contents", "-o did not replace")
     # A name that climbs out is refused, named once; an absolute one lands
     # below the target, as UnZip and 7-Zip put it, and UnZip's warning says so.
-    check("escape.txt: Cannot extract file - parent folder (..) in the name\n" in err
+    check("escape.txt: Cannot extract file - parent folder (..) in the name" in err
+          and err.count("escape.txt") == 1
           and "rooted.txt: absolute path stripped: written as rooted.txt" in err and code == 2,
           "unsafe names not refused: exit %d %s" % (code, err))
     check(not os.path.exists(os.path.join(base, "escape.txt")), "wrote outside the target")

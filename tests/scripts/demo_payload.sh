@@ -20,6 +20,11 @@ fi
 folder="$work/Program Files/MEDISOFT/BIN"
 mkdir -p "$folder"
 cp "$exe" "$folder/CVCopyScr.EXE"
+# The prefix made whole before the add-on starts: a first start that also
+# makes it has been seen to fail to load kernel32.dll while other Wine tests
+# ran beside it.
+env -u DISPLAY timeout 120 wine wineboot -i >"$work/wineboot.log" 2>&1 || { cat "$work/wineboot.log"; fail "wineboot -i failed"; }
+wineserver -w
 status=0
 env -u DISPLAY timeout 120 wine "$folder/CVCopyScr.EXE" </dev/null >"$work/wine.log" 2>&1 || status=$?
 [ "$status" = 0 ] || { cat "$work/wine.log"; fail "the add-on ended with $status"; }
