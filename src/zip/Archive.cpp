@@ -249,7 +249,7 @@ void Archive::State::LocateDirectory() {
     std::shared_ptr<const Source> part = options.openPart(disk, lastDisk);
     if (!part)
       throw Error(Failure::kIo,
-                  "split archive: part " + std::to_string(disk + 1) + " of " +
+                  "split archive: file " + std::to_string(disk + 1) + " of " +
                       std::to_string(lastDisk + 1) + " is missing",
                   "", ab::AbZipMissingPart);
     parts.push_back(std::move(part));

@@ -130,7 +130,7 @@ def main():
     shutil.move(os.path.join(scratch, "a.z02"), os.path.join(scratch, "away.z02"))
     for args in (["-t"], ["-l"], ["-q", "-d", "partial"]):
         code, out, err = run(tunzip, *args, "a.zip", cwd=scratch)
-        check(code == 9 and err == "tunzip: a.zip: split archive: part 2 of 3 (a.z02) is missing\n",
+        check(code == 9 and err == "tunzip: a.zip: split archive: file 2 of 3 (a.z02) is missing\n",
               "missing part %r: %d %r" % (args, code, err))
     check(not os.path.exists(os.path.join(scratch, "partial")), "a missing part made the target")
 

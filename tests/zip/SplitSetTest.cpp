@@ -99,7 +99,7 @@ TEST(SplitSets, OnlyAReaderThatAsksReadsThemAcrossTheirParts) {
     zip::Archive::Open(lastPart, options);
     FAIL() << "a set without its first part was read";
   } catch (const zip::Error& e) {
-    EXPECT_NE(e.Rule().find("part 1 of 2"), std::string::npos) << e.what();
+    EXPECT_NE(e.Rule().find("file 1 of 2"), std::string::npos) << e.what();
   }
 }
 

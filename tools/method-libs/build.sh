@@ -21,8 +21,8 @@ cd "$work"
 # A mirror may lack the source of a security update the binary came from:
 # then the source of the same upstream version, which the lists still name.
 for package in libbz2-dev liblzma-dev libzstd-dev; do
-  spec=$(source_of "$package")
-  name=${spec%%=*} version=${spec#*=}
+  source=$(source_of "$package")
+  name=${source%%=*} version=${source#*=}
   upstream=${version#*:}
   upstream=${upstream%-*}
   ls -d "$name-$upstream"/ >/dev/null 2>&1 && continue

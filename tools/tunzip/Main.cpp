@@ -71,7 +71,7 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
       return zip::OpenFile(name);
     } catch (const zip::Error&) {
       throw zip::Error(zip::Failure::kIo,
-                       "split archive: part " + std::to_string(disk + 1) + " of " +
+                       "split archive: file " + std::to_string(disk + 1) + " of " +
                            std::to_string(lastDisk + 1) + " (" + name + ") is missing",
                        "", ab::AbZipMissingPart);
     }
