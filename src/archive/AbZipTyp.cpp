@@ -643,12 +643,21 @@ uint32_t SplitSetLastDisk(rtl::TStream& stream) {
   return LooksLikeLastPart(stream, r, endPosition) ? r.DiskNumber() : 0;
 }
 
+namespace {
+
+// Whether count entries are the ones the records count: without ZIP64
+// records, a directory of 65,536 entries or more can only state its count
+// modulo 2^16.
+bool CountAgrees(const TAbDirectoryBounds& bounds, uint64_t count) {
+  return count == bounds.totalEntries ||
+         (!bounds.zip64EndRecord && count > 0xFFFF && (count & 0xFFFF) == bounds.totalEntries);
+}
+
+}  // namespace
+
 TAbDirectoryAgreement CompareDirectory(rtl::TStream& stream, const TAbDirectoryBounds& bounds,
                                        uint64_t count, int64_t readEnd) {
-  // Likewise the count of a directory of 65,536 entries or more.
-  const bool countAgrees =
-      count == bounds.totalEntries ||
-      (!bounds.zip64EndRecord && count > 0xFFFF && (count & 0xFFFF) == bounds.totalEntries);
+  const bool countAgrees = CountAgrees(bounds, count);
   // The entries fill the declared size exactly, and nothing but the end
   // records follows them.
   const int64_t declaredEnd = bounds.DeclaredEnd();
@@ -663,10 +672,7 @@ TAbDirectoryAgreement CompareDirectory(rtl::TStream& stream, const TAbDirectoryB
 }
 
 uint64_t EntriesToKeep(const TAbDirectoryBounds& bounds, uint64_t count) {
-  const bool countAgrees =
-      count == bounds.totalEntries ||
-      (!bounds.zip64EndRecord && count > 0xFFFF && (count & 0xFFFF) == bounds.totalEntries);
-  return !countAgrees && count > bounds.totalEntries ? bounds.totalEntries : count;
+  return !CountAgrees(bounds, count) && count > bounds.totalEntries ? bounds.totalEntries : count;
 }
 
 // ---- Archive -------------------------------------------------------------------
