@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <typeinfo>
 
 #include "archive/AbCrc32.h"
 
@@ -26,16 +25,12 @@ TAbDfOutputWindow::TAbDfOutputWindow(rtl::TStream& dest, bool deflate64, bool us
   flushed_ = cursor_;
   checked_ = cursor_;
   flushPoint_ = buffer_ + history_ + kChunk;
-  // Only a plain memory stream, and only at its end: bytes after the
-  // position would be overwritten by the tail.
-  if (!testOnly && typeid(dest) == typeid(rtl::TMemoryStream)) {
-    auto* memory = static_cast<rtl::TMemoryStream*>(&dest);
-    const int64_t at = memory->Position();
-    if (at == memory->Size()) {
-      memory_ = memory;
-      memoryStart_ = at;
-      GrowMemory();
-    }
+  // Only at the stream's end: bytes after the position would be overwritten
+  // by the tail.
+  if (rtl::TMemoryStream* memory = testOnly ? nullptr : dest.AppendInPlace()) {
+    memory_ = memory;
+    memoryStart_ = memory->Position();
+    GrowMemory();
   }
 }
 

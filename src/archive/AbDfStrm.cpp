@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <typeinfo>
 
 #include "archive/AbUtils.h"
 
@@ -23,17 +22,12 @@ TAbDfInBitStream::TAbDfInBitStream(rtl::TStream& source, int64_t inputSize,
   state_.bitsLeft = 0;
   state_.position = buffer_ + kCarry;
   state_.end = state_.position;
-  // Only a plain memory stream: a derived one may read differently.
-  if (typeid(source) == typeid(rtl::TMemoryStream)) {
-    auto* memory = static_cast<rtl::TMemoryStream*>(&source);
-    memoryStart_ = memory->Position();
-    const int64_t size = memory->Size();
-    if (memoryStart_ >= 0 && memoryStart_ < size) {
-      memoryBase_ = memory->Memory() + memoryStart_;
-      memoryEnd_ = memory->Memory() + memoryStart_ + std::min(size - memoryStart_, inputLimit_);
-      state_.position = memoryBase_;
-      state_.end = memoryBase_;
-    }
+  if (const std::span<const uint8_t> bytes = source.BytesInPlace(); !bytes.empty()) {
+    memoryStart_ = source.Position();
+    memoryBase_ = bytes.data();
+    memoryEnd_ = bytes.data() + std::min<int64_t>(static_cast<int64_t>(bytes.size()), inputLimit_);
+    state_.position = memoryBase_;
+    state_.end = memoryBase_;
   }
 }
 

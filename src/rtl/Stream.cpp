@@ -90,6 +90,11 @@ int64_t TMemoryStream::Seek(int64_t offset, int origin) {
   return position_;
 }
 
+std::span<const uint8_t> TMemoryStream::BytesInPlace() {
+  if (position_ < 0 || position_ >= Size()) return {};
+  return {data_.data() + position_, data_.size() - static_cast<size_t>(position_)};
+}
+
 void TMemoryStream::SetSize(int64_t size) {
   data_.resize(static_cast<size_t>(size));
   position_ = std::min(position_, size);

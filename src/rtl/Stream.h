@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "os/os.h"
 
 namespace rtl {
+
+class TMemoryStream;
 
 // Seek origins, as the stream interface numbers them.
 enum SeekOrigin : int { soBeginning = 0, soCurrent = 1, soEnd = 2 };
@@ -37,6 +40,17 @@ class TStream {
   void WriteBuffer(const void* buffer, int32_t count);
   // Copies count bytes (all that remain when count is 0) from source.
   int64_t CopyFrom(TStream& source, int64_t count);
+
+  // How a decoder asks for memory instead of copying through Read and Write.
+  // A stream offers its bytes here only when they are exactly what Read and
+  // Write would see: a class that reads or writes otherwise overrides these
+  // to offer nothing.
+  // The bytes from the position to the end, where they lie in one block.
+  virtual std::span<const uint8_t> BytesInPlace() { return {}; }
+  // A stream that keeps its bytes in one growable block, positioned at its
+  // end, where a decoder may grow it and write its output directly, setting
+  // size and position when it is done.
+  virtual TMemoryStream* AppendInPlace() { return nullptr; }
 };
 
 // Open modes of TFileStream.
@@ -83,6 +97,9 @@ class TMemoryStream : public TStream {
   int32_t Write(const void* buffer, int32_t count) override;
   int64_t Seek(int64_t offset, int origin) override;
   int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+
+  std::span<const uint8_t> BytesInPlace() override;
+  TMemoryStream* AppendInPlace() override { return position_ == Size() ? this : nullptr; }
 
   void SetSize(int64_t size);
   void Clear();

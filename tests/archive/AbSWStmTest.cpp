@@ -27,6 +27,7 @@ class RecordingStream : public rtl::TMemoryStream {
     if (failSeek && !(offset == 0 && origin == rtl::soCurrent)) return -1;
     return TMemoryStream::Seek(offset, origin);
   }
+  TMemoryStream* AppendInPlace() override { return nullptr; }
 };
 
 std::vector<uint8_t> Pattern(size_t n) {

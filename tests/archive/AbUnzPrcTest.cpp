@@ -136,6 +136,7 @@ TEST(AbUnzPrc, AbortStopsWithTheBytesSoFarWritten) {
 class FullDisk : public rtl::TMemoryStream {
  public:
   int32_t Write(const void*, int32_t count) override { return count > 0 ? count - 1 : 0; }
+  TMemoryStream* AppendInPlace() override { return nullptr; }
 };
 
 TEST(AbUnzPrc, OutputWriteFailuresAreReported) {
