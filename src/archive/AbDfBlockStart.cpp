@@ -12,12 +12,11 @@
 #include <array>
 #include <cstring>
 
+#include "archive/AbDfCodeLengths.h"
+
 namespace ab {
 
 namespace {
-
-constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 constexpr auto kReversed7 = [] {
   std::array<uint8_t, 128> reversed{};
@@ -73,7 +72,7 @@ bool DynamicHeaderHolds(const uint8_t* data, size_t size, uint64_t bit, bool def
   if (space != 128) return false;
   uint8_t codeLengths[19] = {};
   for (int i = 0; i < codeLengthCount; ++i)
-    codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>((packed >> (3 * i)) & 7);
+    codeLengths[kDfCodeLengthOrder[i]] = static_cast<uint8_t>((packed >> (3 * i)) & 7);
 
   // The code-length code as a 7-bit table of symbol and length.
   uint8_t symbolOf[128];

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "archive/AbDfBase.h"
+#include "archive/AbDfCodeLengths.h"
 
 namespace ab {
 
@@ -27,9 +28,6 @@ using Tree = TAbDfDecodeHuffmanTree;
 constexpr int64_t kMargin = 32;
 constexpr uint32_t kLitBits = Tree::kLitLenMainBits;
 constexpr uint32_t kDistBits = Tree::kDistanceMainBits;
-constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
-
 constexpr const char* kNoMoreData = "no more compressed data in stream [TAbDfInBitStream.ReadBits]";
 constexpr const char* kInvalidLength =
     "decoded an invalid length symbol: greater than 285 [DecodeData]";
@@ -176,44 +174,23 @@ void TAbDfChunkDecoder::ReadDynamicTables() {
     Corrupt("count of distance codes in dynamic block is greater than 30 [InflateDynamicBlock]");
   uint8_t codeLengths[19] = {};
   for (int i = 0; i < codeLengthCount; ++i)
-    codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(ReadBits(3));
+    codeLengths[kDfCodeLengthOrder[i]] = static_cast<uint8_t>(ReadBits(3));
   trees_.codeLengths.Build(codeLengths, 19, deflate64_);
 
   uint8_t* const lengths = trees_.lengths;
   std::memset(lengths, 0, sizeof trees_.lengths);
-  const int count = litCount + distCount;
-  int i = 0;
-  while (i < count) {
-    Fill();
-    const uint32_t entry = trees_.codeLengths.Decode(bits_.buffer);
-    if (entry & Tree::kSpecial)
-      Corrupt("decoded a code length out of range {ReadLitDistCodeLengths}");
-    const uint32_t total = Tree::Total(entry);
-    if (total > bits_.count) Corrupt(kNoMoreData);
-    bits_.buffer >>= total;
-    bits_.count -= total;
-    const uint32_t symbol = Tree::Value(entry);
-    if (symbol < 16) {
-      lengths[i++] = static_cast<uint8_t>(symbol);
-      continue;
-    }
-    int repeat;
-    uint8_t repeated = 0;
-    if (symbol == 16) {
-      if (i == 0)
-        Corrupt("a repeat of the previous code length comes first {ReadLitDistCodeLengths}");
-      repeated = lengths[i - 1];
-      repeat = 3 + static_cast<int>(ReadBits(2));
-    } else if (symbol == 17) {
-      repeat = 3 + static_cast<int>(ReadBits(3));
-    } else {
-      repeat = 11 + static_cast<int>(ReadBits(7));
-    }
-    if (repeat > count - i)
-      Corrupt("a code length repeat runs past the last code length {ReadLitDistCodeLengths}");
-    std::memset(lengths + i, repeated, static_cast<size_t>(repeat));
-    i += repeat;
-  }
+  ReadDfCodeLengths(
+      litCount + distCount, lengths,
+      [this] {
+        Fill();
+        return trees_.codeLengths.Decode(bits_.buffer);
+      },
+      [this](uint32_t total) {
+        if (total > bits_.count) Corrupt(kNoMoreData);
+        bits_.buffer >>= total;
+        bits_.count -= total;
+      },
+      [this](int n) { return ReadBits(n); });
   trees_.litLen.Build(lengths, litCount, deflate64_);
   trees_.distance.Build(lengths + litCount, distCount, deflate64_);
 }
@@ -265,22 +242,22 @@ bool TAbDfChunkDecoder::DecodeFast(T*& outRef, const T* base, T* limit) {
     buffer >>= Tree::Total(entry);
     count -= Tree::Total(entry);
   };
+  // Puts out a literal entry's byte and looks the next code up.
+  auto literal = [&](uint32_t& entry) {
+    consume(entry);
+    *out++ = static_cast<T>(entry >> 16);
+    entry = lit[buffer & kLitMask];
+  };
   if (out < limit) {
     refill();
     uint32_t entry = lit[buffer & kLitMask];
     for (;;) {
       if (entry & Tree::kLiteral) {
-        consume(entry);
-        *out++ = static_cast<T>(entry >> 16);
-        entry = lit[buffer & kLitMask];
+        literal(entry);
         if (entry & Tree::kLiteral) {
-          consume(entry);
-          *out++ = static_cast<T>(entry >> 16);
-          entry = lit[buffer & kLitMask];
+          literal(entry);
           if (entry & Tree::kLiteral) {
-            consume(entry);
-            *out++ = static_cast<T>(entry >> 16);
-            entry = lit[buffer & kLitMask];
+            literal(entry);
             if (in > inLimit || out >= limit) break;
             refill();
             continue;
@@ -290,9 +267,7 @@ bool TAbDfChunkDecoder::DecodeFast(T*& outRef, const T* base, T* limit) {
       if (entry & Tree::kSubtable) {
         entry = Tree::Resolve(lit, entry, buffer, kLitBits);
         if (entry & Tree::kLiteral) {
-          consume(entry);
-          *out++ = static_cast<T>(entry >> 16);
-          entry = lit[buffer & kLitMask];
+          literal(entry);
           if (in > inLimit || out >= limit) break;
           refill();
           continue;

@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 
+#include "archive/AbDfCodeLengths.h"
 #include "archive/AbDfCryS.h"
 #include "archive/AbExcept.h"
 #include "rtl/Cpu.h"
@@ -69,9 +70,6 @@ constexpr int32_t kMatchOvershoot = 24 - kMinMatch;
 constexpr int32_t kLiteralsBeforeMatch = 2;
 static_assert(kLiteralsBeforeMatch + kMatchOvershoot <= TAbDfOutputWindow::kOvershoot,
               "the window's tail takes a whole match and what the copy writes past it");
-constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
-
 [[noreturn]] void Corrupt(const char* text) {
   throw EAbInternalInflateError(text);
 }
@@ -477,39 +475,18 @@ void InflateStoredBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window) {
 void ReadLitDistCodeLengths(TAbDfInBitStream& bits, const Tree& codeLengthTree, int count,
                             uint8_t* lengths) {
   TAbDfBitState& state = bits.State();
-  int i = 0;
-  while (i < count) {
-    bits.EnsureBits(7);
-    const uint32_t entry = codeLengthTree.Decode(state.bitBuffer);
-    // Only a Deflate64 code-length code may leave entries without a code.
-    if (entry & Tree::kSpecial)
-      Corrupt("decoded a code length out of range {ReadLitDistCodeLengths}");
-    const uint32_t total = Tree::Total(entry);
-    if (total > state.bitsLeft) CodeEndsEarly();
-    state.bitBuffer >>= total;
-    state.bitsLeft -= total;
-    const uint32_t symbol = Tree::Value(entry);
-    if (symbol < 16) {
-      lengths[i++] = static_cast<uint8_t>(symbol);
-      continue;
-    }
-    int repeat;
-    uint8_t repeated = 0;
-    if (symbol == 16) {
-      if (i == 0)
-        Corrupt("a repeat of the previous code length comes first {ReadLitDistCodeLengths}");
-      repeated = lengths[i - 1];
-      repeat = 3 + static_cast<int>(bits.ReadBits(2));
-    } else if (symbol == 17) {
-      repeat = 3 + static_cast<int>(bits.ReadBits(3));
-    } else {
-      repeat = 11 + static_cast<int>(bits.ReadBits(7));
-    }
-    if (repeat > count - i)
-      Corrupt("a code length repeat runs past the last code length {ReadLitDistCodeLengths}");
-    std::memset(lengths + i, repeated, static_cast<size_t>(repeat));
-    i += repeat;
-  }
+  ReadDfCodeLengths(
+      count, lengths,
+      [&] {
+        bits.EnsureBits(7);
+        return codeLengthTree.Decode(state.bitBuffer);
+      },
+      [&](uint32_t total) {
+        if (total > state.bitsLeft) CodeEndsEarly();
+        state.bitBuffer >>= total;
+        state.bitsLeft -= total;
+      },
+      [&](int n) { return bits.ReadBits(n); });
 }
 
 void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, TAbDfBlockTrees& trees,
@@ -524,7 +501,7 @@ void InflateDynamicBlock(TAbDfInBitStream& bits, TAbDfOutputWindow& window, TAbD
 
   uint8_t codeLengths[19] = {};
   for (int i = 0; i < codeLengthCount; ++i)
-    codeLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.ReadBits(3));
+    codeLengths[kDfCodeLengthOrder[i]] = static_cast<uint8_t>(bits.ReadBits(3));
   trees.codeLengths.Build(codeLengths, 19, deflate64);
 
   std::memset(trees.lengths, 0, sizeof trees.lengths);
