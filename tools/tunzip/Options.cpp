@@ -21,6 +21,7 @@ const char* const kUsage =
     "  -f  freshen: replace older files, add none     -u  update: as -f, and add new files\n"
     "  -x  the masks after it exclude members         -z  show the archive's comment\n"
     "  -c  as -p, each member's bytes after its name  -D  no times on folders (-DD: nor files)\n"
+    "  -a  this system's line ends in text members (-aa: in all)\n"
     "modifiers:\n"
     "  -o  overwrite existing files without asking    -n  never overwrite existing files\n"
     "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
@@ -101,6 +102,8 @@ void SetPassword(Request&, Options& options, const Argument& value) {
 }
 
 constexpr OptionRule kLetters[] = {
+    {"a", false,
+     [](Request&, Options& o, const Argument&) { o.textLines = std::min(o.textLines + 1, 2); }},
     {"c", false,
      [](Request& r, Options& o, const Argument&) {
        r.pipe = true;

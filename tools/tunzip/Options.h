@@ -48,6 +48,9 @@ struct Options {
   // -c: as -p, with the "Archive:" line and each member's line before its
   // bytes, as UnZip shows them.
   bool pipeWithNames = false;
+  // -a: members the archive marks as text get this system's line ends;
+  // -aa: every member does.
+  int textLines = 0;
   // -D: folders keep the time of their making; -DD: files too.
   int skipTimes = 0;
   bool caseBlind = false;        // -C: masks match without regard to letter case
