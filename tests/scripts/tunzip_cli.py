@@ -81,6 +81,7 @@ def text_lines_match_unzip(tunzip, scratch, check):
             info.compress_type = zipfile.ZIP_STORED if i == 4 else zipfile.ZIP_DEFLATED
             archive.writestr(info, bytes(shaker.choice(b"ab\r\n\x1a\x00") for _ in range(size)))
         archive.writestr("folder/", b"")
+        archive.writestr("empty.dat", b"")
     unpadded = lambda output: re.sub(rb" +\n", b"\n", output)
     for flags in ("-a", "-aa"):
         ours, theirs = (os.path.join(scratch, "lines-%s%s" % (who, flags)) for who in ("t", "u"))
@@ -91,7 +92,7 @@ def text_lines_match_unzip(tunzip, scratch, check):
         unzip = subprocess.run(["unzip", flags, "../lines.zip"], cwd=theirs, capture_output=True)
         same = [filecmp.cmp(os.path.join(ours, name), os.path.join(theirs, name), shallow=False)
                 for name in sorted(os.listdir(theirs)) if name != "folder"]
-        check(code == 0 and len(same) == 8 and all(same), "%s: files %r %r" % (flags, same, err))
+        check(code == 0 and len(same) == 9 and all(same), "%s: files %r %r" % (flags, same, err))
         check(unpadded(out.encode()) == unpadded(unzip.stdout),
               "%s: member lines %r %r" % (flags, out, unzip.stdout))
         for pipe in ("-p", "-c"):

@@ -46,8 +46,11 @@ bool ConvertsLines(const Options& options, const zip::Entry& entry) {
 
 std::string MemberLine(const Options& options, const zip::Entry& entry) {
   std::string line = ShownMemberName(entry);
-  if (options.textLines != 1 || entry.IsFolder()) return line;
+  if (options.textLines != 1) return line;
   if (line.size() < kNameColumn) line.resize(kNameColumn, ' ');
+  // UnZip tells a member that stores no bytes at all (a folder's included)
+  // apart, whatever its text bit says.
+  if (entry.CompressedSize() == 0) return line + "  [empty] ";
   return line + (entry.IsText() ? "  [text]  " : "  [binary]");
 }
 

@@ -27,7 +27,7 @@ class TextLines {
 bool ConvertsLines(const Options& options, const zip::Entry& entry);
 
 // The member's line under -a: its name in UnZip's column and what it was
-// taken for; under -aa, or without -a, the name alone.
+// taken for (text, binary or empty); under -aa, or without -a, the name alone.
 std::string MemberLine(const Options& options, const zip::Entry& entry);
 
 }  // namespace tunzip
