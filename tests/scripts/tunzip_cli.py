@@ -335,6 +335,21 @@ def main():
     # on workers and in -p and -c output; their member lines are UnZip's.
     text_lines_match_unzip(tunzip, scratch, check)
 
+    # -T sets the archive's time to its newest file's (a newer folder does
+    # not count) and does nothing else, -l or -t given or not, as UnZip does.
+    stamps = []
+    for tool in (tunzip, "unzip"):
+        with zipfile.ZipFile(os.path.join(scratch, "stamped.zip"), "w") as archive:
+            archive.writestr(zipfile.ZipInfo("new/", (2022, 1, 1, 0, 0, 0)), b"")
+            archive.writestr(zipfile.ZipInfo("old.txt", (2019, 5, 6, 7, 8, 10)), b"x")
+            archive.writestr(zipfile.ZipInfo("older.txt", (2018, 1, 1, 0, 0, 0)), b"y")
+        result = subprocess.run([tool, "-T", "-l", "stamped.zip"], cwd=scratch,
+                                capture_output=True, timeout=60)
+        stamps.append((result.returncode, result.stdout.decode(),
+                       os.stat(os.path.join(scratch, "stamped.zip")).st_mtime))
+    check(stamps[0] == stamps[1] and stamps[0][2] == time.mktime((2019, 5, 6, 7, 8, 10, 0, 0, -1)),
+          "-T: %r" % stamps)
+
     for failure in failures:
         print("FAIL:", failure)
     print("%d failures" % len(failures))

@@ -15,6 +15,7 @@ enum class Mode {
   kList,
   kPipe,     // -p: the members' bytes to standard output, nothing else there
   kComment,  // -z: the archive's comment
+  kStamp,    // -T: the archive's time set to its newest file's, nothing else
   kHelp,
   kVersion,
 };
