@@ -148,6 +148,7 @@ class EntryBuilder {
     e.encryption_ = EncryptionOf(h, facts);
     e.isFolder_ = ab::IsFolderEntry(h, facts.unicodeName);
     e.isLink_ = ab::IsLinkEntry(h, facts.unicodeName);
+    e.isText_ = (h.InternalFileAttributes() & 1) != 0;
     e.extraFieldPartLost_ = facts.extraFieldPartLost;
     e.extraFieldDamaged_ = facts.extraFieldDamaged;
     e.winZipAesField_ = facts.winZipAesField;

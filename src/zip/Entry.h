@@ -81,6 +81,8 @@ class Entry {
   const std::optional<Time>& Accessed() const { return accessed_; }
 
   uint32_t ExternalAttributes() const { return externalAttributes_; }
+  // The internal attributes' text bit: the writer took the data for text.
+  bool IsText() const { return isText_; }
   // The Unix mode (type and permission bits) when made on Unix or macOS,
   // else 0.
   uint16_t UnixMode() const { return unixMode_; }
@@ -129,6 +131,7 @@ class Entry {
   zip::Encryption encryption_ = zip::Encryption::kNone;
   bool isFolder_ = false;
   bool isLink_ = false;
+  bool isText_ = false;
   bool extraFieldPartLost_ = false;
   bool extraFieldDamaged_ = false;
   bool winZipAesField_ = false;

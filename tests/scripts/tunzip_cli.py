@@ -3,10 +3,12 @@
 
 usage: tunzip_cli.py TUNZIP SCRATCH_DIR
 """
+import filecmp
 import json
 import os
 import shutil
 import pty
+import random
 import re
 import struct
 import subprocess
@@ -67,6 +69,39 @@ def run_on_terminal(tunzip, *args, cwd):
     os.close(fd)
     _, status = os.waitpid(pid, 0)
     return os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace")
+
+
+def text_lines_match_unzip(tunzip, scratch, check):
+    shaker = random.Random(5)
+    with zipfile.ZipFile(os.path.join(scratch, "lines.zip"), "w") as archive:
+        for i, size in enumerate((0, 1, 7, 300, 5000, 70000, 300000, 300000)):
+            info = zipfile.ZipInfo("m%d.%s" % (i, "dat" if i % 3 == 2 else "txt"),
+                                   (2020, 1, 2, 3, 4, 6))
+            info.create_system, info.internal_attr = 3, 0 if i % 3 == 2 else 1
+            info.compress_type = zipfile.ZIP_STORED if i == 4 else zipfile.ZIP_DEFLATED
+            archive.writestr(info, bytes(shaker.choice(b"ab\r\n\x1a\x00") for _ in range(size)))
+        archive.writestr("folder/", b"")
+        archive.writestr("empty.dat", b"")
+    unpadded = lambda output: re.sub(rb" +\n", b"\n", output)
+    for flags in ("-a", "-aa"):
+        ours, theirs = (os.path.join(scratch, "lines-%s%s" % (who, flags)) for who in ("t", "u"))
+        for folder in (ours, theirs):
+            shutil.rmtree(folder, ignore_errors=True)
+            os.mkdir(folder)
+        code, out, err = run(tunzip, flags, "../lines.zip", cwd=ours)
+        unzip = subprocess.run(["unzip", flags, "../lines.zip"], cwd=theirs, capture_output=True)
+        same = [filecmp.cmp(os.path.join(ours, name), os.path.join(theirs, name), shallow=False)
+                for name in sorted(os.listdir(theirs)) if name != "folder"]
+        check(code == 0 and len(same) == 9 and all(same), "%s: files %r %r" % (flags, same, err))
+        check(unpadded(out.encode()) == unpadded(unzip.stdout),
+              "%s: member lines %r %r" % (flags, out, unzip.stdout))
+        for pipe in ("-p", "-c"):
+            result = subprocess.run([tunzip, pipe + flags[1:], "lines.zip"], cwd=scratch,
+                                    capture_output=True, timeout=60)
+            unzip = subprocess.run(["unzip", pipe + flags[1:], "lines.zip"], cwd=scratch,
+                                   capture_output=True)
+            check(result.returncode == 0 and unpadded(result.stdout) == unpadded(unzip.stdout),
+                  "%s%s: output differs from UnZip's" % (pipe, flags[1:]))
 
 
 def main():
@@ -294,6 +329,26 @@ def main():
     runs = [run(tunzip, "-uo", "folders.zip", "-d", "folders-out", cwd=scratch) for _ in range(2)]
     check(runs[0][0] == 0 and "creating: kept/" in runs[0][1] and runs[1][0] == 0
           and "creating:" not in runs[1][1], "folders announced: %r" % (runs,))
+
+    # -a and -aa convert line ends as UnZip does (the text bit alone decides,
+    # CR, LF and CR LF each end a line, Ctrl-Z goes), in files whole or decoded
+    # on workers and in -p and -c output; their member lines are UnZip's.
+    text_lines_match_unzip(tunzip, scratch, check)
+
+    # -T sets the archive's time to its newest file's (a newer folder does
+    # not count) and does nothing else, -l or -t given or not, as UnZip does.
+    stamps = []
+    for tool in (tunzip, "unzip"):
+        with zipfile.ZipFile(os.path.join(scratch, "stamped.zip"), "w") as archive:
+            archive.writestr(zipfile.ZipInfo("new/", (2022, 1, 1, 0, 0, 0)), b"")
+            archive.writestr(zipfile.ZipInfo("old.txt", (2019, 5, 6, 7, 8, 10)), b"x")
+            archive.writestr(zipfile.ZipInfo("older.txt", (2018, 1, 1, 0, 0, 0)), b"y")
+        result = subprocess.run([tool, "-T", "-l", "stamped.zip"], cwd=scratch,
+                                capture_output=True, timeout=60)
+        stamps.append((result.returncode, result.stdout.decode(),
+                       os.stat(os.path.join(scratch, "stamped.zip")).st_mtime))
+    check(stamps[0] == stamps[1] and stamps[0][2] == time.mktime((2019, 5, 6, 7, 8, 10, 0, 0, -1)),
+          "-T: %r" % stamps)
 
     for failure in failures:
         print("FAIL:", failure)

@@ -39,6 +39,7 @@
 #include "ProgressLine.h"
 #include "Refresh.h"
 #include "Targets.h"
+#include "TextLines.h"
 #include "archive/AbExcept.h"
 #include "archive/AbUnzParallel.h"
 #include "os/fs.h"
@@ -134,7 +135,8 @@ class Extractor {
   void FinishFile(const zip::Entry& entry, const Target& target, os::fs::PendingFile& file);
   void ReportTested();
   void StampFolders();
-  void Announce(const char* verb, const std::string& suffix = "");
+  // line: the member as its line shows it, when not just its name.
+  void Announce(const char* verb, const std::string& suffix = "", const std::string& line = "");
   void Fail(const std::exception& error, const std::string& reason = "");
   void Warn(const std::string& message);
   void AskPassword(std::string& password);
@@ -266,7 +268,7 @@ bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
   if (!workers_ || (here && !CanPassInFlight())) return false;
   PendingMember& job = PutInFlight(entry, target);
   if (file) {
-    job.output = std::make_unique<PendingFileSink>(*file);
+    job.output = std::make_unique<PendingFileSink>(*file, ConvertsLines(options_, entry));
     job.file = std::move(file);
   }
   // No progress from members in flight: each is reported as it is
@@ -522,7 +524,7 @@ bool Extractor::WriteFile(const zip::Entry& entry, const Target& target) {
   if (!file) throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   if (HandOff(entry, target, file)) return false;
   Drain();
-  PendingFileSink sink(*file);
+  PendingFileSink sink(*file, ConvertsLines(options_, entry));
   try {
     reader_.Extract(entry, sink, reading_);
   } catch (const rtl::EWriteError&) {
@@ -544,7 +546,8 @@ void Extractor::FinishFile(const zip::Entry& entry, const Target& target,
   if (!stamped || !file.Commit(target.leaf))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
   planner_.Made(target.Path());
-  Announce(static_cast<uint8_t>(entry.Method()) == 0 ? " extracting: " : "  inflating: ");
+  Announce(static_cast<uint8_t>(entry.Method()) == 0 ? " extracting: " : "  inflating: ", "",
+           MemberLine(options_, entry));
 }
 
 void Extractor::StampFolders() {
@@ -566,10 +569,10 @@ void Extractor::StampFolders() {
   }
 }
 
-void Extractor::Announce(const char* verb, const std::string& suffix) {
+void Extractor::Announce(const char* verb, const std::string& suffix, const std::string& line) {
   progress_->Erase();
   if (options_.quiet) return;
-  out_ << verb << ShownMemberName(*current_) << suffix << '\n';
+  out_ << verb << (line.empty() ? ShownMemberName(*current_) : line) << suffix << '\n';
 }
 
 void Extractor::Fail(const std::exception& error, const std::string& reason) {

@@ -5,6 +5,11 @@
 namespace tunzip {
 
 void PendingFileSink::Write(const uint8_t* bytes, size_t count) {
+  if (lines_) {
+    lines_->Convert(bytes, count, converted_);
+    bytes = reinterpret_cast<const uint8_t*>(converted_.data());
+    count = converted_.size();
+  }
   if (!file_.Write(bytes, count)) {
     reason_ = os::fs::LastErrorText();
     throw rtl::EWriteError();

@@ -12,21 +12,28 @@
 #include <string>
 
 #include "Targets.h"
+#include "TextLines.h"
 #include "os/fs.h"
 #include "zip/Archive.h"
 
 namespace tunzip {
 
-// The decoder's output, written into a file that is not yet in place.
+// The decoder's output, written into a file that is not yet in place; with
+// textLines, converted after the decoder has checked the CRC-32 of the bytes
+// as stored.
 class PendingFileSink final : public zip::Sink {
  public:
-  explicit PendingFileSink(os::fs::PendingFile& file) : file_(file) {}
+  PendingFileSink(os::fs::PendingFile& file, bool textLines) : file_(file) {
+    if (textLines) lines_ = std::make_unique<TextLines>();
+  }
   void Write(const uint8_t* bytes, size_t count) override;
   // Why the last write failed, in the system's words.
   const std::string& Reason() const { return reason_; }
 
  private:
   os::fs::PendingFile& file_;
+  std::unique_ptr<TextLines> lines_;
+  std::string converted_;
   std::string reason_;
 };
 

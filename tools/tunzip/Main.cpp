@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "ArchiveStamp.h"
 #include "ExitCodes.h"
 #include "Extraction.h"
 #include "Listing.h"
@@ -112,6 +113,8 @@ int Act(const zip::Archive& archive, const tunzip::Options& options) {
   try {
     if (options.mode == tunzip::Mode::kList)
       return tunzip::ListArchive(archive, options, Out(), Err());
+    if (options.mode == tunzip::Mode::kStamp)
+      return tunzip::StampArchive(archive, options, Out(), Err());
     // Under -p standard output carries the members' bytes alone.
     const bool piping = options.mode == tunzip::Mode::kPipe;
     tunzip::ArchiveHeader(archive, options,

@@ -21,6 +21,8 @@ const char* const kUsage =
     "  -f  freshen: replace older files, add none     -u  update: as -f, and add new files\n"
     "  -x  the masks after it exclude members         -z  show the archive's comment\n"
     "  -c  as -p, each member's bytes after its name  -D  no times on folders (-DD: nor files)\n"
+    "  -a  this system's line ends in text members (-aa: in all)\n"
+    "  -T  only set the archive's time to its newest file's\n"
     "modifiers:\n"
     "  -o  overwrite existing files without asking    -n  never overwrite existing files\n"
     "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
@@ -57,6 +59,7 @@ struct Request {
   bool json = false;
   bool pipe = false;
   bool comment = false;
+  bool stamp = false;
   bool freshen = false;
   bool update = false;
   bool overwriteAlways = false;
@@ -101,6 +104,8 @@ void SetPassword(Request&, Options& options, const Argument& value) {
 }
 
 constexpr OptionRule kLetters[] = {
+    {"a", false,
+     [](Request&, Options& o, const Argument&) { o.textLines = std::min(o.textLines + 1, 2); }},
     {"c", false,
      [](Request& r, Options& o, const Argument&) {
        r.pipe = true;
@@ -122,6 +127,7 @@ constexpr OptionRule kLetters[] = {
     {"P", true, SetPassword},
     {"q", false, [](Request&, Options& o, const Argument&) { o.quiet = std::min(o.quiet + 1, 2); }},
     {"t", false, [](Request& r, Options&, const Argument&) { r.test = true; }},
+    {"T", false, [](Request& r, Options&, const Argument&) { r.stamp = true; }},
     {"u", false, [](Request& r, Options&, const Argument&) { r.update = true; }},
     {"v", false, [](Request& r, Options&, const Argument&) { r.verbose = true; }},
     {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
@@ -280,7 +286,11 @@ void Parser::Settle() {
   if (r.pipe + r.test + refresh > 1) throw UsageError("-p, -t and -f or -u do not go together");
   if (r.freshen && r.overwriteNever) throw UsageError("-f and -n do not go together");
 
-  if (r.comment) {
+  // UnZip does nothing else when asked for the archive's time: no listing,
+  // no test, no extraction.
+  if (r.stamp) {
+    options_.mode = Mode::kStamp;
+  } else if (r.comment) {
     options_.mode = Mode::kComment;
   } else if (r.pipe) {
     // The bytes win over a listing, as in UnZip.

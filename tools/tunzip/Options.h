@@ -15,6 +15,7 @@ enum class Mode {
   kList,
   kPipe,     // -p: the members' bytes to standard output, nothing else there
   kComment,  // -z: the archive's comment
+  kStamp,    // -T: the archive's time set to its newest file's, nothing else
   kHelp,
   kVersion,
 };
@@ -48,6 +49,9 @@ struct Options {
   // -c: as -p, with the "Archive:" line and each member's line before its
   // bytes, as UnZip shows them.
   bool pipeWithNames = false;
+  // -a: members the archive marks as text get this system's line ends;
+  // -aa: every member does.
+  int textLines = 0;
   // -D: folders keep the time of their making; -DD: files too.
   int skipTimes = 0;
   bool caseBlind = false;        // -C: masks match without regard to letter case

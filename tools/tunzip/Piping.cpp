@@ -9,6 +9,11 @@
 namespace tunzip {
 
 void StandardOutputSink::Write(const uint8_t* bytes, size_t count) {
+  if (textLines_) {
+    lines_.Convert(bytes, count, converted_);
+    bytes = reinterpret_cast<const uint8_t*>(converted_.data());
+    count = converted_.size();
+  }
   if (count > 0 && !os::WriteStandardOutput(bytes, count)) throw rtl::EWriteError();
 }
 
@@ -36,17 +41,18 @@ int PipeMembers(const zip::Archive& archive, const Options& options,
     try {
       // A folder's entry gives its bytes too, as UnZip's does: almost always
       // none.
-      StandardOutputSink out;
+      StandardOutputSink out(ConvertsLines(options, entry));
+      StandardOutputSink names;
       // -c: the member's line before its bytes, a line's end after them.
       if (options.pipeWithNames && options.quiet == 0) {
         const std::string line =
             std::string(static_cast<uint8_t>(entry.Method()) == 0 ? " extracting: "
                                                                   : "  inflating: ") +
-            ShownMemberName(entry) + "\n";
-        out.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+            MemberLine(options, entry) + "\n";
+        names.Write(reinterpret_cast<const uint8_t*>(line.data()), line.size());
       }
       reader.Extract(entry, out, reading);
-      if (options.pipeWithNames) out.Write(reinterpret_cast<const uint8_t*>("\n"), 1);
+      if (options.pipeWithNames) names.Write(reinterpret_cast<const uint8_t*>("\n"), 1);
       status.Succeeded();
     } catch (const std::exception& error) {
       // The bytes already sent cannot be taken back: the message and the

@@ -9,15 +9,23 @@
 #include <vector>
 
 #include "Options.h"
+#include "TextLines.h"
 #include "zip/Archive.h"
 
 namespace tunzip {
 
 // Standard output, binary on every system. A write it refuses is a full
 // disk or a closed pipe: EWriteError, as for a file.
+// With textLines, -a's line ends.
 class StandardOutputSink final : public zip::Sink {
  public:
+  explicit StandardOutputSink(bool textLines = false) : textLines_(textLines) {}
   void Write(const uint8_t* bytes, size_t count) override;
+
+ private:
+  bool textLines_;
+  TextLines lines_;
+  std::string converted_;
 };
 
 // Decodes each of the items to standard output; returns the exit code of
