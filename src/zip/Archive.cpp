@@ -136,6 +136,7 @@ class EntryBuilder {
     e.disk_ = facts.diskNumberStart;
     e.crc32_ = h.Crc32();
     e.externalAttributes_ = h.ExternalFileAttributes();
+    e.internalAttributes_ = h.InternalFileAttributes();
     e.method_ = h.RawCompressionMethod();
     e.flags_ = h.GeneralPurposeBitFlag();
     e.versionMadeBy_ = h.VersionMadeBy();

@@ -81,6 +81,8 @@ class Entry {
   const std::optional<Time>& Accessed() const { return accessed_; }
 
   uint32_t ExternalAttributes() const { return externalAttributes_; }
+  // Bit 0: the writer took the data for text.
+  uint16_t InternalAttributes() const { return internalAttributes_; }
   // The Unix mode (type and permission bits) when made on Unix or macOS,
   // else 0.
   uint16_t UnixMode() const { return unixMode_; }
@@ -123,6 +125,7 @@ class Entry {
   uint16_t versionNeeded_ = 0;
   uint16_t dosDate_ = 0;
   uint16_t dosTime_ = 0;
+  uint16_t internalAttributes_ = 0;
   uint16_t unixMode_ = 0;
   uint8_t dosAttributes_ = 0;
   zip::NameOrigin nameOrigin_ = zip::NameOrigin::kCodePage;
