@@ -6,12 +6,15 @@
 #include <cstdlib>
 #include <ctime>
 #include <iterator>
+#include <optional>
+#include <string_view>
 #include <string>
 
 #include "ExitCodes.h"
 #include "Listing.h"
 #include "Names.h"
 #include "archive/AbUtils.h"
+#include "archive/AbZipExtra.h"
 #include "os/os.h"
 
 namespace tunzip {
@@ -140,10 +143,13 @@ std::string TypeLetters(const zip::Entry& entry, uint16_t internalAttributes) {
 }
 
 // The local time the listing shows: the extended timestamp's where there
-// is one, else the MS-DOS stamp as it was written.
+// is one, else the MS-DOS stamp as it was written. zipinfo reads no NTFS
+// times here, so neither does this.
 std::tm ModifiedTime(const zip::Entry& entry) {
-  if (entry.Modified()) {
-    const std::time_t seconds = static_cast<std::time_t>(entry.Modified()->seconds);
+  const std::optional<std::string_view> block =
+      ab::SplitExtraField(entry.ExtraField()).Find(0x5455);
+  if (const auto modified = block ? ab::ReadExtendedTimestampBlock(*block).modified : std::nullopt) {
+    const std::time_t seconds = static_cast<std::time_t>(modified->seconds);
     // The listing runs on one thread: localtime's shared result is safe here.
     if (const std::tm* local = std::localtime(&seconds)) return *local;
   }
@@ -248,11 +254,14 @@ int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ost
       WriteMemberLine(entry, options, out);
   });
   if (totals) WriteTotals(files, size, compressed, out);
-  // zipinfo says what matched nothing in the listing itself.
+  // zipinfo says what matched nothing under its totals line, when it
+  // writes one, else on standard error.
+  out.flush();
+  std::ostream& cautions = totals ? out : err;
   for (const std::string& mask : choice.unmatchedMasks)
-    out << "caution: filename not matched:  " << mask << '\n';
+    cautions << "caution: filename not matched:  " << mask << '\n';
   for (const std::string& mask : choice.unmatchedExcludes)
-    out << "caution: excluded filename not matched:  " << mask << '\n';
+    cautions << "caution: excluded filename not matched:  " << mask << '\n';
   return choice.items.empty() ? kExitNoMatch : kExitOk;
 }
 
