@@ -37,9 +37,11 @@ long PerMille(uint64_t size, uint64_t compressed) {
 }
 
 // The compressed size zipinfo's ratios and totals count: without the
-// cipher's header, which holds no data.
+// traditional cipher's 12-byte header, which holds no data. zipinfo takes
+// the same 12 bytes off an AES member, whose overhead differs: matched, so
+// that the totals read the same.
 uint64_t DataSize(const zip::Entry& entry) {
-  const uint64_t overhead = EncryptionOverhead(entry);
+  const uint64_t overhead = entry.IsEncrypted() ? 12 : 0;
   return entry.CompressedSize() >= overhead ? entry.CompressedSize() - overhead : 0;
 }
 
@@ -84,10 +86,13 @@ std::string UnixPermissions(uint32_t mode) {
 }
 
 // An MS-DOS attribute byte as zipinfo spells it: folder, read, write,
-// execute (by the name's extension), archive, hidden, system.
+// execute (a folder, or by the name's extension), archive, hidden, system.
 std::string DosPermissions(uint8_t attributes, const std::string& name) {
   std::string text = "-rw----";
-  if (attributes & 0x10) text[0] = 'd';
+  if (attributes & 0x10) {
+    text[0] = 'd';
+    text[3] = 'x';
+  }
   if (attributes & 0x01) text[2] = '-';
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos) {
@@ -227,7 +232,6 @@ void WriteTotals(size_t files, uint64_t size, uint64_t compressed, std::ostream&
 int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ostream& out,
                    std::ostream& err) {
   const ZipInfoRequest& request = options.zipInfo;
-  ArchiveHeader(archive, options, false, out, err);
   // Masks and exclusions narrow the listing to members, without the
   // archive's lines unless they are asked for.
   const bool wide = request.format == ZipInfoFormat::kShort ||
@@ -237,6 +241,9 @@ int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ost
   const bool header = request.header || (wide && whole);
   const bool totals = request.totals || (wide && whole);
   WriteHeader(archive, options, header, out);
+  // On standard output, below the archive's lines, where zipinfo writes
+  // lines of its own.
+  ArchiveHeader(archive, options, false, out, header || totals ? out : err);
   if (archive.Count() == 0) {
     out << "Empty zipfile.\n";
     return kExitWarning;
