@@ -16,12 +16,6 @@ namespace tunzip {
 
 namespace {
 
-std::string Printf(const char* format, auto... values) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, values...);
-  return buffer;
-}
-
 std::string DateTime(uint16_t date, uint16_t time, bool seconds) {
   const ab::TAbDosDateTime t = ab::DecodeDosDateTime(date, time);
   if (seconds)

@@ -21,12 +21,6 @@ namespace tunzip {
 
 namespace {
 
-std::string Printf(const char* format, auto... values) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, values...);
-  return buffer;
-}
-
 // Space saved in tenths of a percent, rounded half up; negative when the
 // data grew.
 long PerMille(uint64_t size, uint64_t compressed) {
