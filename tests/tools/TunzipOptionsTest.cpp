@@ -13,6 +13,7 @@ using tunzip::Options;
 using tunzip::Overwrite;
 using tunzip::Refresh;
 using tunzip::UsageError;
+using tunzip::ZipInfoFormat;
 
 Options Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "tunzip");
