@@ -136,6 +136,7 @@ class EntryBuilder {
     e.disk_ = facts.diskNumberStart;
     e.crc32_ = h.Crc32();
     e.externalAttributes_ = h.ExternalFileAttributes();
+    e.internalAttributes_ = h.InternalFileAttributes();
     e.method_ = h.RawCompressionMethod();
     e.flags_ = h.GeneralPurposeBitFlag();
     e.versionMadeBy_ = h.VersionMadeBy();
@@ -148,7 +149,6 @@ class EntryBuilder {
     e.encryption_ = EncryptionOf(h, facts);
     e.isFolder_ = ab::IsFolderEntry(h, facts.unicodeName);
     e.isLink_ = ab::IsLinkEntry(h, facts.unicodeName);
-    e.isText_ = (h.InternalFileAttributes() & 1) != 0;
     e.extraFieldPartLost_ = facts.extraFieldPartLost;
     e.extraFieldDamaged_ = facts.extraFieldDamaged;
     e.winZipAesField_ = facts.winZipAesField;

@@ -81,8 +81,9 @@ class Entry {
   const std::optional<Time>& Accessed() const { return accessed_; }
 
   uint32_t ExternalAttributes() const { return externalAttributes_; }
-  // The internal attributes' text bit: the writer took the data for text.
-  bool IsText() const { return isText_; }
+  // Bit 0: the writer took the data for text.
+  uint16_t InternalAttributes() const { return internalAttributes_; }
+  bool IsText() const { return (internalAttributes_ & 1) != 0; }
   // The Unix mode (type and permission bits) when made on Unix or macOS,
   // else 0.
   uint16_t UnixMode() const { return unixMode_; }
@@ -125,13 +126,13 @@ class Entry {
   uint16_t versionNeeded_ = 0;
   uint16_t dosDate_ = 0;
   uint16_t dosTime_ = 0;
+  uint16_t internalAttributes_ = 0;
   uint16_t unixMode_ = 0;
   uint8_t dosAttributes_ = 0;
   zip::NameOrigin nameOrigin_ = zip::NameOrigin::kCodePage;
   zip::Encryption encryption_ = zip::Encryption::kNone;
   bool isFolder_ = false;
   bool isLink_ = false;
-  bool isText_ = false;
   bool extraFieldPartLost_ = false;
   bool extraFieldDamaged_ = false;
   bool winZipAesField_ = false;

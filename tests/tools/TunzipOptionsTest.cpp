@@ -13,6 +13,7 @@ using tunzip::Options;
 using tunzip::Overwrite;
 using tunzip::Refresh;
 using tunzip::UsageError;
+using tunzip::ZipInfoFormat;
 
 Options Parse(std::vector<std::string> args) {
   args.insert(args.begin(), "tunzip");
@@ -136,7 +137,11 @@ TEST(TunzipOptions, ZipInfoNamesOnlyMustComeFirst) {
   EXPECT_EQ(Parse({"-Z", "-1", "a.zip"}).listing, Listing::kNames);
   EXPECT_TRUE(Parse({"-Z1C", "a.zip"}).caseBlind);
   EXPECT_EQ(Refusal({"-q", "-Z1", "a.zip"}), "-Z must be the first option (-Z1 lists names only)");
-  EXPECT_EQ(Refusal({"-Z", "a.zip"}), "-Z lists the names only and needs 1: -Z1");
+  // The last format letter wins; -h or -t alone lists no member.
+  EXPECT_EQ(Parse({"-Z", "a.zip"}).zipInfo.format, ZipInfoFormat::kShort);
+  EXPECT_EQ(Parse({"-Zm2l", "a.zip"}).zipInfo.format, ZipInfoFormat::kLong);
+  EXPECT_EQ(Parse({"-Z", "-ht", "a.zip"}).zipInfo.format, ZipInfoFormat::kNone);
+  EXPECT_EQ(Parse({"-Z2", "-1", "a.zip"}).listing, Listing::kNames);
   // ZipInfo has no -q.
   EXPECT_EQ(Refusal({"-Z1q", "a.zip"}), "unknown option -q in -Z1q");
   EXPECT_EQ(Refusal({"-Z1", "--tsv", "a.zip"}), "--tsv only goes with -l or -v");

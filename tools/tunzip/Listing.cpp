@@ -7,6 +7,7 @@
 #include "ExitCodes.h"
 #include "JsonListing.h"
 #include "Masks.h"
+#include "ZipInfo.h"
 #include "archive/AbUnzExternal.h"
 #include "archive/AbUtils.h"
 #include "os/os.h"
@@ -14,12 +15,6 @@
 namespace tunzip {
 
 namespace {
-
-std::string Printf(const char* format, auto... values) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, values...);
-  return buffer;
-}
 
 std::string DateTime(uint16_t date, uint16_t time, bool seconds) {
   const ab::TAbDosDateTime t = ab::DecodeDosDateTime(date, time);
@@ -196,6 +191,7 @@ void ArchiveHeader(const zip::Archive& archive, const Options& options, bool wit
 
 int ListArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                 std::ostream& err) {
+  if (options.listing == Listing::kZipInfo) return ZipInfoListing(archive, options, out, err);
   const bool table = options.listing == Listing::kShort || options.listing == Listing::kVerbose;
   ArchiveHeader(archive, options, table && options.quiet == 0, out, err);
   if (archive.Count() == 0) {
@@ -220,6 +216,8 @@ int ListArchive(const zip::Archive& archive, const Options& options, std::ostrea
       break;
     case Listing::kJson:
       WriteJson(archive, choice.items, options, out);
+      break;
+    case Listing::kZipInfo:
       break;
   }
   out.flush();

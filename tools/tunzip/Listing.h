@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -29,6 +30,14 @@ Choice ChooseMembers(const zip::Archive& archive, const Options& options);
 // once.
 void ForEachChosen(const zip::Archive& archive, const std::vector<size_t>& chosen,
                    const std::function<void(const zip::Entry&)>& f);
+
+// printf into a string, for the listings' fixed columns (a line's field
+// at most).
+std::string Printf(const char* format, auto... values) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, values...);
+  return buffer;
+}
 
 // The method as unzip -v names it ("Stored", "Defl:N", "Unk:014", ...).
 std::string MethodName(uint16_t method, uint16_t flags);

@@ -12,7 +12,7 @@ const char* const kVersion =
 
 const char* const kUsage =
     "usage: tunzip [-opts[modifiers]] ARCHIVE[.zip] [MASK...] [-x MASK...] [-d DIR]\n"
-    "       tunzip -Z1 [-C] ARCHIVE[.zip] [MASK...] [-x MASK...]\n"
+    "       tunzip -Z[12smlhtTzC] ARCHIVE[.zip] [MASK...] [-x MASK...]  (as zipinfo)\n"
     "  Extracts the members the masks choose (all without masks) below DIR (default: here).\n"
     "  Letters combine (-qo is -q -o) and options may follow the archive; -- ends them.\n"
     "  -l  list: length, date, time, name             -t  test: decode, write nothing\n"
@@ -65,6 +65,13 @@ struct Request {
   bool overwriteAlways = false;
   bool overwriteNever = false;
   bool excluding = false;  // positional arguments are now exclusions
+  // zipinfo's letters: the last format letter given (0 for none), and
+  // the lines asked for whatever the format.
+  char zipFormat = 0;
+  bool zipHeader = false;
+  bool zipTotals = false;
+  bool zipDecimalTime = false;
+  bool zipComment = false;
 };
 
 using Apply = void (*)(Request&, Options&, const Argument& value);
@@ -134,12 +141,24 @@ constexpr OptionRule kLetters[] = {
     {"z", false, [](Request& r, Options&, const Argument&) { r.comment = true; }},
 };
 
-// After a leading -Z the letters are ZipInfo's, of which tunzip knows the
-// names-only listing.
+// After a leading -Z the letters are zipinfo's.
+template <char Format>
+void SetZipFormat(Request& r, Options&, const Argument&) {
+  r.zipFormat = Format;
+}
+
 constexpr OptionRule kZipInfoLetters[] = {
-    {"1", false, [](Request& r, Options&, const Argument&) { r.names = true; }},
+    {"1", false, SetZipFormat<'1'>},
+    {"2", false, SetZipFormat<'2'>},
+    {"s", false, SetZipFormat<'s'>},
+    {"m", false, SetZipFormat<'m'>},
+    {"l", false, SetZipFormat<'l'>},
+    {"v", false, SetZipFormat<'v'>},
     {"C", false, [](Request&, Options& o, const Argument&) { o.caseBlind = true; }},
-    {"h", false, [](Request& r, Options&, const Argument&) { r.help = true; }},
+    {"h", false, [](Request& r, Options&, const Argument&) { r.zipHeader = true; }},
+    {"t", false, [](Request& r, Options&, const Argument&) { r.zipTotals = true; }},
+    {"T", false, [](Request& r, Options&, const Argument&) { r.zipDecimalTime = true; }},
+    {"z", false, [](Request& r, Options&, const Argument&) { r.zipComment = true; }},
     {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
 };
 
@@ -175,6 +194,7 @@ class Parser {
   void Word(size_t& i);
   void Positional(size_t i);
   void Settle();
+  void SettleZipInfo();
 
   const std::vector<std::string>& raw_;
   const std::vector<std::string>& program_;
@@ -278,7 +298,10 @@ void Parser::Settle() {
     return;
   }
   if (!haveArchive_) throw UsageError("no archive given");
-  if (zipInfo_ && !r.names) throw UsageError("-Z lists the names only and needs 1: -Z1");
+  if (zipInfo_) {
+    SettleZipInfo();
+    return;
+  }
 
   // What UnZip refuses: bytes to standard output, a test and a refresh of
   // files exclude one another, and -fn would write nothing at all.
@@ -316,6 +339,36 @@ void Parser::Settle() {
                                            : Overwrite::kAsk;
   if (options_.haveTarget && options_.mode != Mode::kExtract)
     options_.cautions.push_back("not extracting; -d ignored");
+}
+
+// zipinfo's defaults: -s with the archive's lines; only -h or -t alone
+// list no member; -1 never shows the archive's lines, -2 only when asked.
+void Parser::SettleZipInfo() {
+  const Request& r = request_;
+  if (r.tsv || r.json) throw UsageError(std::string(r.tsv ? "--tsv" : "--json") + " only goes with -l or -v");
+  if (r.zipFormat == 'v') throw UsageError("-Z -v is not available; -Z -l lists the most");
+  options_.mode = Mode::kList;
+  if (r.zipFormat == '1') {
+    options_.listing = Listing::kNames;
+    return;
+  }
+  options_.listing = Listing::kZipInfo;
+  ZipInfoRequest& z = options_.zipInfo;
+  switch (r.zipFormat) {
+    case '2': z.format = ZipInfoFormat::kNamesWithLines; break;
+    case 'm': z.format = ZipInfoFormat::kMedium; break;
+    case 'l': z.format = ZipInfoFormat::kLong; break;
+    case 's': z.format = ZipInfoFormat::kShort; break;
+    default:
+      z.format = (r.zipHeader || r.zipTotals) && options_.masks.empty() && options_.excludes.empty()
+                     ? ZipInfoFormat::kNone
+                     : ZipInfoFormat::kShort;
+      break;
+  }
+  z.header = r.zipHeader;
+  z.totals = r.zipTotals;
+  z.decimalTime = r.zipDecimalTime;
+  z.comment = r.zipComment;
 }
 
 }  // namespace

@@ -27,6 +27,19 @@ enum class Listing {
   kNames,    // -Z1: the names alone, one a line
   kTsv,      // --tsv: every stored fact, tab-separated
   kJson,     // --json: one JSON document of every member
+  kZipInfo,  // -Z but -Z1: zipinfo's formats (Options::zipInfo)
+};
+
+// zipinfo's member formats: -2, -s, -m, -l; kNone when only -h, -t or
+// both were asked for.
+enum class ZipInfoFormat { kNone, kNamesWithLines, kShort, kMedium, kLong };
+
+struct ZipInfoRequest {
+  ZipInfoFormat format = ZipInfoFormat::kShort;
+  bool header = false;       // -h: the archive's lines, whatever the format
+  bool totals = false;       // -t: the totals line, whatever the format
+  bool decimalTime = false;  // -T: yyyymmdd.hhmmss, to the second
+  bool comment = false;      // -z: the archive's comment
 };
 
 // What to do with a file that is already there.
@@ -71,6 +84,7 @@ struct Options {
   std::string nameCharset;
   std::vector<std::string> masks;     // UTF-8; empty: every member
   std::vector<std::string> excludes;  // UTF-8, after -x
+  ZipInfoRequest zipInfo;
   // --threads: how many threads -t, -p and extraction decode on (members at
   // once, or one large member's parts); 0 for one per core.
   unsigned threads = 0;

@@ -1,0 +1,130 @@
+"""tunzip -Z against Info-ZIP's zipinfo: the same output, byte for byte, and
+the same exit code, for archives Info-ZIP zip makes and for the corpus.
+
+usage: tunzip_zipinfo.py TUNZIP CORPUS_DIR SCRATCH_DIR
+"""
+import os
+import sys
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import peer_tools  # noqa: E402
+
+tunzip, corpus, scratch = sys.argv[1:4]
+failures = []
+
+# Each format, and the header, totals, time and comment letters with the
+# formats whose defaults they change.
+FORMATS = ["", "-1", "-2", "-s", "-m", "-l", "-h", "-t", "-T", "-z", "-ht", "-hz", "-tz",
+           "-2h", "-2t", "-2z", "-1z", "-mT", "-lT", "-sz", "-l2", "-2l"]
+# Time zones on both sides of UTC, so that a time shown in the wrong zone
+# shows.
+ZONES = ["UTC", "America/New_York", "Asia/Kolkata"]
+
+
+def compare(archive, args, zone, what):
+    env = {"TZ": zone}
+    ours = peer_tools.run([tunzip, "-Z"] + args + [archive], env=env)
+    theirs = peer_tools.run(["zipinfo"] + args + [archive], env=env)
+    if ours.out_bytes != theirs.out_bytes or ours.code != theirs.code:
+        failures.append("%s: -Z %s (TZ=%s): exit %d, zipinfo %d\n--- tunzip\n%s--- zipinfo\n%s"
+                        % (what, " ".join(args), zone, ours.code, theirs.code,
+                           ours.out[-1500:], theirs.out[-1500:]))
+
+
+def make_tree(root):
+    os.makedirs(os.path.join(root, "dir", "sub"))
+    with open(os.path.join(root, "a.txt"), "w") as f:
+        f.write("hello world\n" * 200)
+    with open(os.path.join(root, "rand.bin"), "wb") as f:
+        f.write(os.urandom(5000))
+    open(os.path.join(root, "empty"), "w").close()
+    with open(os.path.join(root, "dir", "sub", "b.txt"), "w") as f:
+        f.write("hi\n")
+    os.symlink("a.txt", os.path.join(root, "link"))
+    # An odd second, which the MS-DOS stamp cannot hold, and a time in summer.
+    os.utime(os.path.join(root, "a.txt"), (1718900999, 1718900999))
+    os.chmod(os.path.join(root, "rand.bin"), 0o4755)
+
+
+def zip_archives(root):
+    """name -> (path, zip's arguments): the kinds of member Info-ZIP zip makes."""
+    kinds = {
+        "folders-links": ["-r", "-y", "."],
+        "stored": ["-0", "a.txt", "empty"],
+        "fastest": ["-1", "a.txt", "rand.bin"],
+        "best": ["-9", "a.txt"],
+        "encrypted": ["-P", "secret", "a.txt", "empty"],
+        "no-extras": ["-X", "a.txt", "dir/sub/b.txt"],
+        "zip64": ["-fz", "a.txt"],
+    }
+    made = {}
+    for name, args in kinds.items():
+        path = os.path.join(scratch, name + ".zip")
+        r = peer_tools.run(["zip", "-q", path] + args, cwd=root)
+        if r.code != 0:
+            failures.append("zip %s: %r" % (" ".join(args), r))
+        made[name] = path
+    path = os.path.join(scratch, "comment.zip")
+    peer_tools.run(["sh", "-c", "printf 'first line\\nno newline at the end' | zip -q -z %s a.txt"
+                    % path], cwd=root)
+    made["comment"] = path
+    # A data descriptor: zip writes one when its output cannot be sought.
+    path = os.path.join(scratch, "streamed.zip")
+    peer_tools.run(["sh", "-c", "zip -q - a.txt dir/sub/b.txt | cat > %s" % path], cwd=root)
+    made["streamed"] = path
+    return made
+
+
+def main():
+    peer_tools.require("zip", "unzip")
+    peer_tools.fresh(scratch)
+    root = os.path.join(scratch, "tree")
+    make_tree(root)
+    archives = zip_archives(root)
+    for name, path in archives.items():
+        for args in FORMATS:
+            for zone in ZONES:
+                compare(path, args.split(), zone, name)
+    # Masks and exclusions, matched and not: the lines they leave out and
+    # the exit code when nothing is chosen.
+    tree = archives["folders-links"]
+    for args in [["-s"], ["-h"], ["-t"], ["-2t"]]:
+        for masks in [["dir/*"], ["dir/*", "nothing"], ["nothing"], ["-x", "dir/*"],
+                      ["*.txt", "-x", "dir/*"]]:
+            ours = peer_tools.run([tunzip, "-Z"] + args + [tree] + masks)
+            theirs = peer_tools.run(["zipinfo"] + args + [tree] + masks)
+            if (ours.out_bytes, ours.code, ours.err) != (theirs.out_bytes, theirs.code, theirs.err):
+                failures.append("masks %s %s: tunzip %r %r, zipinfo %r %r"
+                                % (args, masks, ours.out, ours.code, theirs.out, theirs.code))
+    # The corpus, where zipinfo reads the archive whole and the others'
+    # makers left what zip would not.
+    if not os.path.isdir(corpus):
+        print("corpus not found at %s (skipping it)" % corpus)
+    else:
+        for folder in ["compat", "legacy", "deflate64"]:
+            base = os.path.join(corpus, folder)
+            for name in sorted(os.listdir(base)):
+                path = os.path.join(base, name)
+                if not name.lower().endswith(".zip"):
+                    continue
+                if peer_tools.run(["zipinfo", "-l", path]).code not in (0, 1):
+                    continue
+                # zipinfo shows a name's stored bytes; tunzip shows it in
+                # UTF-8 with / between folders and control characters
+                # escaped, on purpose.
+                with zipfile.ZipFile(path) as z:
+                    if any(not i.orig_filename.isascii() or "\\" in i.orig_filename
+                           or any(ord(c) < 32 for c in i.orig_filename)
+                           or i.flag_bits & 0x800 for i in z.infolist()):
+                        continue
+                for args in ["-l", "-m", "-2t"]:
+                    compare(path, args.split(), "UTC", folder + "/" + name)
+    if failures:
+        print("\n".join(failures))
+        print("%d failure(s)" % len(failures))
+        sys.exit(1)
+    print("tunzip -Z agrees with zipinfo")
+
+
+main()
