@@ -65,7 +65,6 @@ class EntryBuilder {
 };
 
 // The caller's password and the way to another.
-// The caller's password and the way to another.
 class OptionPasswords final : public ab::TAbPasswordKeeper {
  public:
   OptionPasswords(const ReadOptions& options, const Entry& entry)
@@ -80,6 +79,8 @@ class OptionPasswords final : public ab::TAbPasswordKeeper {
   const ReadOptions& options_;
   const Entry& entry_;
   std::string password_;
+};
+
 // How one entry's data is decoded: where its local header lies (in facts),
 // and what the reader that asks allows.
 struct EntryDecoding {
