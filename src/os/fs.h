@@ -59,6 +59,14 @@ FileHandle OpenRead(const std::string& path);
 int64_t ReadAt(FileHandle file, uint64_t offset, void* buffer, size_t count);
 // The size of an open file, or nothing with LastErrorText set.
 std::optional<uint64_t> SizeOf(FileHandle file);
+// Whether the handle reads a file that can be read at any offset: not a
+// pipe, a FIFO, a terminal or a socket, which can only be read once, in order.
+bool CanReadAt(FileHandle file);
+// Standard input's handle.
+FileHandle StandardInput();
+// Reads up to count bytes from where the handle stands: at least one but at
+// the end of the input (0), or -1 with LastErrorText set.
+int64_t ReadNext(FileHandle file, void* buffer, size_t count);
 
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool MakeFolders(const std::string& path);

@@ -20,7 +20,7 @@
 #include "archive/AbZipLayout.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
-#include "zip/MethodRegistry.h"
+#include "zip/ReadSupport.h"
 #include "zip/SplitSet.h"
 #include "zip/Streams.h"
 
@@ -31,57 +31,6 @@ namespace {
 constexpr uint32_t kFixedEntrySize = ab::TAbZipDirectoryFileHeader::kFixedSize;
 // The public header cannot name the reader's records; both say the same.
 static_assert(kEndRecordSize == ab::kAbZipEndRecordSize);
-
-// The category of a failure inside the reader, and its text in UTF-8.
-Error Translate(const std::exception& error, const std::string& entry) {
-  if (const auto* own = dynamic_cast<const Error*>(&error)) {
-    if (own->Entry().empty() && !entry.empty())
-      return Error(own->Category(), own->Rule(), entry, own->Cause());
-    return *own;
-  }
-  const ab::TAbFailure failure = ab::ClassifyFailure(error);
-  const std::string rule = os::AnsiToUtf8(error.what());
-  Failure category = Failure::kDamaged;
-  if (dynamic_cast<const ab::EAbUserAbort*>(&error) != nullptr ||
-      dynamic_cast<const ab::EAbAbortProgress*>(&error) != nullptr) {
-    category = Failure::kCancelled;
-  } else if (dynamic_cast<const ab::EAbInflatePasswordError*>(&error) != nullptr) {
-    category = Failure::kWrongPassword;
-  } else if (failure.kind == ab::fkArchive) {
-    switch (failure.number) {
-      case ab::AbInvalidPassword:
-        category = Failure::kWrongPassword;
-        break;
-      case ab::AbZipVersionNeeded:
-      case ab::AbUnknownCompressionMethod:
-      case ab::AbZipWinZipAes:
-      case ab::AbZipMethodNotRead:
-      case ab::AbZipMultiPart:
-      case ab::AbSpanningNotSupported:
-        category = Failure::kUnsupported;
-        break;
-      case ab::AbZipOverlap:
-        category = Failure::kUnsafe;
-        break;
-      default:
-        break;
-    }
-  }
-  return Error(category, rule, entry, failure.number);
-}
-
-// Runs f, turning whatever the reader throws into a zip::Error; what is not
-// an exception of the reader's (std::bad_alloc) passes as it is.
-template <typename F>
-auto Guarded(const std::string& entry, F&& f) {
-  try {
-    return f();
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception& error) {
-    throw Translate(error, entry);
-  }
-}
 
 // One directory entry read whole, then decoded from memory: two reads of
 // the source wherever it lies.
@@ -98,78 +47,7 @@ ab::TAbZipDirectoryFileHeader ReadHeaderAt(const Source& source, uint64_t offset
   return header;
 }
 
-Encryption EncryptionOf(const ab::TAbZipDirectoryFileHeader& header,
-                        const ab::TAbEntryFacts& facts) {
-  constexpr uint16_t kStrongFlags = 0x0040 | 0x2000;
-  if (!header.IsEncrypted()) return Encryption::kNone;
-  if (header.CompressionMethod() == ab::kAbWinZipAesMethod || facts.winZipAesField)
-    return Encryption::kWinZipAes;
-  if ((header.GeneralPurposeBitFlag() & kStrongFlags) != 0) return Encryption::kStrong;
-  return Encryption::kTraditional;
-}
-
-std::optional<Time> TimeOf(const std::optional<ab::TAbZipTime>& time) {
-  if (!time) return std::nullopt;
-  return Time{time->seconds, time->nanoseconds};
-}
-
 }  // namespace
-
-// Turns a decoded directory entry into the library's value.
-class EntryBuilder {
- public:
-  // Fills e, whose strings keep their storage from one entry to the next.
-  static void Build(const void* owner, size_t index, const ab::TAbZipDirectoryFileHeader& h,
-                    const ab::TAbEntryFacts& facts, Entry& e) {
-    e.owner_ = owner;
-    e.index_ = index;
-    e.name_ = facts.unicodeName;
-    const std::string& stored = h.FileName();
-    e.rawName_.assign(stored, 0, stored.find('\0'));
-    e.comment_ = h.FileComment();
-    e.extraField_ = h.ExtraField();
-    e.compressedSize_ = facts.compressedSize;
-    e.size_ = facts.uncompressedSize;
-    e.localHeaderOffset_ = facts.localHeaderOffset;
-    e.modified_ = TimeOf(facts.modified);
-    e.accessed_ = TimeOf(facts.accessed);
-    e.disk_ = facts.diskNumberStart;
-    e.crc32_ = h.Crc32();
-    e.externalAttributes_ = h.ExternalFileAttributes();
-    e.internalAttributes_ = h.InternalFileAttributes();
-    e.method_ = h.RawCompressionMethod();
-    e.flags_ = h.GeneralPurposeBitFlag();
-    e.versionMadeBy_ = h.VersionMadeBy();
-    e.versionNeeded_ = h.VersionNeededToExtract();
-    e.dosDate_ = h.LastModFileDate();
-    e.dosTime_ = h.LastModFileTime();
-    e.unixMode_ = ab::UnixModeOf(h);
-    e.dosAttributes_ = ab::DosAttributesOf(h);
-    e.nameOrigin_ = static_cast<zip::NameOrigin>(facts.nameOrigin);
-    e.encryption_ = EncryptionOf(h, facts);
-    e.isFolder_ = ab::IsFolderEntry(h, facts.unicodeName);
-    e.isLink_ = ab::IsLinkEntry(h, facts.unicodeName);
-    e.extraFieldPartLost_ = facts.extraFieldPartLost;
-    e.extraFieldDamaged_ = facts.extraFieldDamaged;
-    e.winZipAesField_ = facts.winZipAesField;
-  }
-
-  // What the member decoder needs, taken from the entry as it was decoded.
-  static const void* Owner(const Entry& e) { return e.owner_; }
-  static ab::TAbMemberHeader HeaderOf(const Entry& e) {
-    return {e.method_, e.flags_, e.versionNeeded_, e.crc32_, e.winZipAesField_};
-  }
-  static ab::TAbEntryFacts FactsOf(const Entry& e) {
-    ab::TAbEntryFacts facts;
-    facts.compressedSize = e.compressedSize_;
-    facts.uncompressedSize = e.size_;
-    facts.localHeaderOffset = e.localHeaderOffset_;
-    facts.diskNumberStart = e.disk_;
-    facts.extraFieldDamaged = e.extraFieldDamaged_;
-    facts.extraFieldPartLost = e.extraFieldPartLost_;
-    return facts;
-  }
-};
 
 struct Archive::State {
   std::shared_ptr<const Source> source;
@@ -428,26 +306,6 @@ EntryRange::Iterator EntryRange::end() const {
 
 // ---- Reading an entry --------------------------------------------------------------
 
-namespace {
-
-// The caller's password and the way to another.
-class OptionPasswords final : public ab::TAbPasswordKeeper {
- public:
-  OptionPasswords(const ReadOptions& options, const Entry& entry)
-      : options_(options), entry_(entry), password_(options.password) {}
-  const std::string& Password() const override { return password_; }
-  void SetPassword(std::string password) override { password_ = std::move(password); }
-  uint8_t TryLimit() const override { return options_.passwordTries; }
-  bool CanAsk() const override { return static_cast<bool>(options_.askPassword); }
-  std::string Ask(void*) override { return options_.askPassword(entry_).value_or(""); }
-
- private:
-  const ReadOptions& options_;
-  const Entry& entry_;
-  std::string password_;
-};
-
-}  // namespace
 
 struct Reader::Buffers {
   explicit Buffers(const Source& source) : direct(source), forSmall(source), small(forSmall) {}
@@ -475,38 +333,19 @@ void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
   // reach the spans it has checked.
   if (EntryBuilder::Owner(entry) != archive_.state_.get())
     throw std::invalid_argument("zip::Reader: an entry of another archive");
-  SinkStream output(sink);
-  try {
-    const ab::TAbEntryFacts facts = EntryBuilder::FactsOf(entry);
-    OptionPasswords passwords(options, entry);
-    ab::TAbProgressForwarder progress;
-    if (options.progress) {
-      progress = [&options](uint8_t percent, bool& abort) {
-        if (!options.progress(percent)) abort = true;
-      };
-    }
-    rtl::TStream& input = facts.compressedSize < ab::TAbBufferedReader::kBlockSize
-                              ? static_cast<rtl::TStream&>(buffers_->small)
-                              : buffers_->direct;
-    const ab::TAbMemberJob job{EntryBuilder::HeaderOf(entry),
+  const ab::TAbEntryFacts facts = EntryBuilder::FactsOf(entry);
+  rtl::TStream& input = facts.compressedSize < ab::TAbBufferedReader::kBlockSize
+                            ? static_cast<rtl::TStream&>(buffers_->small)
+                            : buffers_->direct;
+  const EntryDecoding decoding{entry,
                                facts,
                                [this, &entry] { return archive_.Overlaps(entry); },
                                archive_.Options().acceptNewerVersions,
-                               sink == nullptr,
-                               passwords,
-                               &RegisteredMethods()};
-    const ab::TAbMemberSource from{input, progress, options.threads,
-                                   SpanMapperOf(*archive_.state_->source)};
-    const ab::TAbDecodedMember decoded = ab::DecodeMember(job, from, output);
+                               options.threads,
+                               SpanMapperOf(*archive_.state_->source)};
+  DecodeEntry(decoding, input, sink, options, [&entry](const ab::TAbDecodedMember& decoded, uint64_t) {
     if (!decoded.CrcMatches(entry.Crc32())) throw ab::EAbZipBadCRC();
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::invalid_argument&) {
-    throw;
-  } catch (const std::exception& error) {
-    if (output.SinkFailure()) std::rethrow_exception(output.SinkFailure());
-    throw Translate(error, entry.Name());
-  }
+  });
 }
 
 }  // namespace zip

@@ -32,6 +32,7 @@
 #include "InOrderCommits.h"
 #include "Links.h"
 #include "Listing.h"
+#include "Masks.h"
 #include "MemberFacts.h"
 #include "Names.h"
 #include "OverwritePrompt.h"
@@ -95,8 +96,18 @@ class Extractor {
  public:
   Extractor(const zip::Archive& archive, const Options& options, std::ostream& out,
             std::ostream& err)
+      : Extractor(&archive, nullptr, options, out, err) {}
+  Extractor(zip::StreamReader& stream, const Options& options, std::ostream& out,
+            std::ostream& err)
+      : Extractor(nullptr, &stream, options, out, err) {}
+
+  int Run();
+
+ private:
+  Extractor(const zip::Archive* archive, zip::StreamReader* stream, const Options& options,
+            std::ostream& out, std::ostream& err)
       : archive_(archive),
-        reader_(archive),
+        stream_(stream),
         options_(options),
         out_(out),
         err_(err),
@@ -104,11 +115,16 @@ class Extractor {
         askUser_(os::IsTerminal(0)),
         status_(options.havePassword || askUser_),
         planner_(options.junkPaths),
-        prompt_(options.overwrite, askUser_, err) {}
+        prompt_(options.overwrite, askUser_, err) {
+    if (archive_ != nullptr) reader_.emplace(*archive_);
+  }
 
-  int Run();
-
- private:
+  // Calls handle with each chosen member in order; the masks that chose
+  // nothing are said before, or, for a stream, after.
+  void Walk(const std::function<void(const zip::Entry&)>& handle);
+  void ReportUnmatched(const std::vector<std::string>& masks);
+  // Decodes the entry into sink, or tests it without one.
+  void Read(const zip::Entry& entry, zip::Sink* sink);
   void StartWorkers();
   bool HandOff(const zip::Entry& entry, const Target& target,
                std::unique_ptr<os::fs::PendingFile>& file);
@@ -141,10 +157,11 @@ class Extractor {
   void Warn(const std::string& message);
   void AskPassword(std::string& password);
 
-  const zip::Archive& archive_;
-  // This thread's reader: its password and, while a progress line shows,
-  // its progress.
-  zip::Reader reader_;
+  // The archive, or the stream its members pass by in.
+  const zip::Archive* archive_;
+  zip::StreamReader* stream_;
+  // This thread's reader of the archive.
+  std::optional<zip::Reader> reader_;
   zip::ReadOptions reading_;
   const Options& options_;
   std::ostream& out_;
@@ -162,6 +179,7 @@ class Extractor {
   const zip::Entry* current_ = nullptr;
   int failed_ = 0;
   std::unique_ptr<ProgressLine> progress_;
+  std::vector<size_t> chosen_;
 
   // Declared after the members in flight: the workers stop before the files
   // they write into are closed.
@@ -171,19 +189,62 @@ class Extractor {
   std::unique_ptr<DecodeWorkers> workers_;
 };
 
-int Extractor::Run() {
-  const Choice choice = ChooseMembers(archive_, options_);
-  for (const std::string& mask : choice.unmatchedMasks) {
+void Extractor::ReportUnmatched(const std::vector<std::string>& masks) {
+  for (const std::string& mask : masks) {
     err_ << "caution: filename not matched:  " << mask << '\n';
     status_.Raise(kExitNoMatch);
   }
-  // The run's totals cost a walk of the directory: only for a terminal.
-  const bool onTerminal = options_.quiet == 0 && os::IsTerminal(1);
+}
+
+void Extractor::Walk(const std::function<void(const zip::Entry&)>& handle) {
+  if (archive_ != nullptr) {
+    ForEachChosen(*archive_, chosen_, handle);
+    return;
+  }
+  MemberChoice choice(options_.masks, options_.excludes, options_.caseBlind);
+  try {
+    while (const zip::Entry* entry = stream_->Next())
+      if (choice.Chooses(entry->Name())) handle(*entry);
+  } catch (const std::exception& error) {
+    Drain();
+    progress_->Erase();
+    err_ << "tunzip: " << options_.archiveShown << ": " << FailureMessage(error, false) << '\n';
+    ++failed_;
+    status_.Failed(error);
+  }
+  ReportUnmatched(choice.UnmatchedMasks());
+}
+
+void Extractor::Read(const zip::Entry& entry, zip::Sink* sink) {
+  if (stream_ != nullptr) {
+    if (sink != nullptr) {
+      stream_->Extract(*sink, reading_);
+    } else {
+      stream_->Test(reading_);
+    }
+  } else if (sink != nullptr) {
+    reader_->Extract(entry, *sink, reading_);
+  } else {
+    reader_->Test(entry, reading_);
+  }
+}
+
+int Extractor::Run() {
+  size_t count = 0;
   uint64_t bytesTotal = 0;
-  if (onTerminal)
-    ForEachChosen(archive_, choice.items,
-                  [&bytesTotal](const zip::Entry& entry) { bytesTotal += entry.Size(); });
-  progress_ = std::make_unique<ProgressLine>(out_, onTerminal, choice.items.size(), bytesTotal);
+  // The run's totals cost a walk of the directory: only for a terminal. A
+  // stream's are not known before its end.
+  const bool onTerminal = options_.quiet == 0 && os::IsTerminal(1);
+  if (archive_ != nullptr) {
+    Choice choice = ChooseMembers(*archive_, options_);
+    ReportUnmatched(choice.unmatchedMasks);
+    chosen_ = std::move(choice.items);
+    count = chosen_.size();
+    if (onTerminal)
+      ForEachChosen(*archive_, chosen_,
+                    [&bytesTotal](const zip::Entry& entry) { bytesTotal += entry.Size(); });
+  }
+  progress_ = std::make_unique<ProgressLine>(out_, onTerminal, count, bytesTotal);
 
   if (!testing_) {
     if (!os::fs::MakeFolders(options_.targetShown) ||
@@ -214,7 +275,7 @@ int Extractor::Run() {
     };
   }
 
-  ForEachChosen(archive_, choice.items, [this](const zip::Entry& entry) {
+  Walk([this](const zip::Entry& entry) {
     current_ = &entry;
     const uint64_t handedOff = inFlight_.Added();
     progress_->Start(ShownMemberName(entry), entry.Size());
@@ -242,7 +303,9 @@ int Extractor::Run() {
 void Extractor::StartWorkers() {
   workersTried_ = true;
   const size_t count = ThreadsAllowed(options_);
-  if (count >= 2) workers_ = std::make_unique<DecodeWorkers>(archive_, count);
+  // A stream's members are read once, in order, by this thread alone.
+  if (count >= 2 && archive_ != nullptr)
+    workers_ = std::make_unique<DecodeWorkers>(*archive_, count);
 }
 
 // Puts the member in flight, to be committed in its turn: decoded by a
@@ -284,7 +347,7 @@ bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
   };
   if (here) {
     job.decoded = DecodedHere([this, &decode, folder = entry.IsFolder()] {
-      if (!folder) decode(reader_);
+      if (!folder) decode(*reader_);
     });
   } else {
     job.decoded = workers_->Hand(decode);
@@ -463,7 +526,7 @@ void Extractor::WarnDeviceNames(const Target& target) {
 
 void Extractor::TestMember(const zip::Entry& entry) {
   Drain();
-  if (!entry.IsFolder()) reader_.Test(entry, reading_);
+  if (!entry.IsFolder()) Read(entry, nullptr);
   status_.Succeeded();
   ReportTested();
 }
@@ -501,7 +564,7 @@ void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
   if (entry.Size() > kLinkTargetLimit)
     throw ab::EAbException("symbolic link target longer than any file system takes");
   zip::MemorySink data;
-  reader_.Extract(entry, data, reading_);
+  Read(entry, &data);
   const std::string linkTarget = data.Text();
   const std::string refusal = linkTarget.find('\0') != std::string::npos
                                   ? "it holds a NUL character"
@@ -526,7 +589,7 @@ bool Extractor::WriteFile(const zip::Entry& entry, const Target& target) {
   Drain();
   PendingFileSink sink(*file, ConvertsLines(options_, entry));
   try {
-    reader_.Extract(entry, sink, reading_);
+    Read(entry, &sink);
   } catch (const rtl::EWriteError&) {
     writeFailure_ = sink.Reason();
     throw;
@@ -602,6 +665,12 @@ void Extractor::AskPassword(std::string& password) {
 int ExtractArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                    std::ostream& err) {
   Extractor extractor(archive, options, out, err);
+  return extractor.Run();
+}
+
+int ExtractStream(zip::StreamReader& stream, const Options& options, std::ostream& out,
+                  std::ostream& err) {
+  Extractor extractor(stream, options, out, err);
   return extractor.Run();
 }
 

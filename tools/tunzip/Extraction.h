@@ -8,11 +8,15 @@
 
 #include "Options.h"
 #include "zip/Archive.h"
+#include "zip/StreamReader.h"
 
 namespace tunzip {
 
 // Extracts or tests the members of a loaded archive; returns the exit code.
 int ExtractArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                    std::ostream& err);
+// The same for the members of an archive read once, in order, as they pass.
+int ExtractStream(zip::StreamReader& stream, const Options& options, std::ostream& out,
+                  std::ostream& err);
 
 }  // namespace tunzip

@@ -12,10 +12,12 @@
 #include "Listing.h"
 #include "Options.h"
 #include "Piping.h"
+#include "Streaming.h"
 #include "archive/AbConst.h"
 #include "os/fs.h"
 #include "os/os.h"
 #include "zip/Archive.h"
+#include "zip/StreamReader.h"
 #include "zip/methods/Register.h"
 
 namespace {
@@ -153,6 +155,12 @@ int Act(const zip::Archive& archive, const tunzip::Options& options) {
 int Run(tunzip::Options& options) {
   for (const std::string& caution : options.cautions)
     Err() << "tunzip: caution: " << caution << '\n';
+  // `-` is standard input (`./-` names a file); a pipe or a FIFO is read
+  // as it passes, once.
+  if (std::unique_ptr<zip::Input> input = options.archiveShown == "-"
+                                              ? zip::StandardInput()
+                                              : zip::OpenIfUnseekable(options.archiveShown))
+    return tunzip::StreamArchive(*input, options, Out(), Err());
   std::shared_ptr<const zip::Source> source = FindArchive(options);
   if (!source) {
     Err() << "tunzip: cannot find or open " << options.archiveShown << ", " << options.archiveShown

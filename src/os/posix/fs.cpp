@@ -119,6 +119,27 @@ std::optional<uint64_t> SizeOf(FileHandle file) {
   return static_cast<uint64_t>(st.st_size);
 }
 
+bool CanReadAt(FileHandle file) {
+  struct stat st {};
+  return ::fstat(static_cast<int>(file.value), &st) == 0 &&
+         (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+FileHandle StandardInput() {
+  return FileHandle{STDIN_FILENO};
+}
+
+int64_t ReadNext(FileHandle file, void* buffer, size_t count) {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(file.value), buffer, count);
+    if (n >= 0) return n;
+    if (errno != EINTR) {
+      posix::FailWithErrno("read");
+      return -1;
+    }
+  }
+}
+
 bool MakeFolders(const std::string& path) {
   if (path.empty()) return posix::Fail("no folder given");
   struct stat st {};

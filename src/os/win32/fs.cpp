@@ -201,6 +201,25 @@ std::optional<uint64_t> SizeOf(FileHandle file) {
   return static_cast<uint64_t>(size.QuadPart);
 }
 
+bool CanReadAt(FileHandle file) {
+  return ::GetFileType(reinterpret_cast<HANDLE>(file.value)) == FILE_TYPE_DISK;
+}
+
+FileHandle StandardInput() {
+  return FileHandle{reinterpret_cast<intptr_t>(::GetStdHandle(STD_INPUT_HANDLE))};
+}
+
+int64_t ReadNext(FileHandle file, void* buffer, size_t count) {
+  DWORD got = 0;
+  const DWORD want = static_cast<DWORD>(std::min<size_t>(count, 1U << 30));
+  if (::ReadFile(reinterpret_cast<HANDLE>(file.value), buffer, want, &got, nullptr))
+    return static_cast<int64_t>(got);
+  // The writer closing its end of a pipe is the input's end.
+  if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;
+  win32::FailWithLastError("read");
+  return -1;
+}
+
 namespace {
 
 bool MakeFoldersWide(const std::wstring& full, const std::string& path) {
