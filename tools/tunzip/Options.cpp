@@ -16,7 +16,7 @@ const char* const kUsage =
     "  Extracts the members the masks choose (all without masks) below DIR (default: here).\n"
     "  Letters combine (-qo is -q -o) and options may follow the archive; -- ends them.\n"
     "  -l  list: length, date, time, name             -t  test: decode, write nothing\n"
-    "  -v  list verbosely: method, ratio, CRC-32      -Z1 list the names only, one a line\n"
+    "  -v  list verbosely: method, ratio, CRC-32      -Z  list as zipinfo (-Z1: names only)\n"
     "  -p  the members' bytes to standard output      -d DIR  extract below DIR\n"
     "  -f  freshen: replace older files, add none     -u  update: as -f, and add new files\n"
     "  -x  the masks after it exclude members         -z  show the archive's comment\n"
