@@ -110,6 +110,9 @@ class PendingFile {
   virtual bool SetTimes(FileTime modified, std::optional<FileTime> accessed) = 0;
   // Unix permission bits (07777); nothing on Windows.
   virtual bool SetMode(uint32_t mode) = 0;
+  // The owning user and group (before SetMode: a change of owner clears the
+  // setuid and setgid bits); nothing on Windows.
+  virtual bool SetOwner(uint32_t user, uint32_t group) = 0;
   // Read-only, hidden, system and archive bits; on Linux the read-only bit
   // takes the write permissions away, and the others mean nothing.
   virtual bool SetDosAttributes(uint32_t attributes) = 0;
@@ -154,6 +157,9 @@ class Tree {
                         std::optional<FileTime> accessed) = 0;
   // Permission bits of a folder or file (never through a link).
   virtual bool SetMode(const Components& path, uint32_t mode) = 0;
+  // The owner of what path names, a final link not followed; nothing on
+  // Windows.
+  virtual bool SetOwner(const Components& path, uint32_t user, uint32_t group) = 0;
   // The identity of what path names (the tree itself when path is empty), a
   // final link not followed; nothing when it is missing or cannot be reached.
   virtual std::optional<FileIdentity> IdentityOf(const Components& path) = 0;

@@ -43,6 +43,13 @@ enum HostSystem : uint8_t {
   kMacOsX = 19,
 };
 
+// The user and group ids a Unix extra field gives.
+struct UnixOwner {
+  uint32_t user = 0;
+  uint32_t group = 0;
+  friend bool operator==(const UnixOwner&, const UnixOwner&) = default;
+};
+
 class Entry {
  public:
   // Its place in the catalogue, from 0.
@@ -56,6 +63,10 @@ class Entry {
   const std::string& Comment() const { return comment_; }
   // The central header's extra field, as stored.
   const std::string& ExtraField() const { return extraField_; }
+  // The owner from Info-ZIP's Unix extra field (0x7875), else from the older
+  // one (0x5855) where it carries the ids; nothing when neither does. Read
+  // from the extra field when asked: few callers want it.
+  std::optional<UnixOwner> Owner() const;
 
   // The stored 16-bit method code: 0 stored, 8 Deflate, 9 Deflate64, ...
   uint16_t Method() const { return method_; }

@@ -13,6 +13,7 @@ import re
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import zipfile
 import zlib
@@ -102,6 +103,62 @@ def text_lines_match_unzip(tunzip, scratch, check):
                                    capture_output=True)
             check(result.returncode == 0 and unpadded(result.stdout) == unpadded(unzip.stdout),
                   "%s%s: output differs from UnZip's" % (pipe, flags[1:]))
+
+
+def owners_match_unzip(tunzip, scratch, check):
+    """-X gives files, folders and a setuid program (-K) the owners their Unix
+    extra fields name, the owner before the mode so that the setuid bit
+    stays, as UnZip does as root; a user who may not give files away is
+    warned for each and keeps them, with exit 1."""
+    def owned(name, user, group, mode):
+        info = zipfile.ZipInfo(name, (2020, 2, 3, 4, 5, 6))
+        info.create_system = 3
+        info.external_attr = mode << 16
+        info.extra = struct.pack("<HHBBIBI", 0x7875, 11, 1, 4, user, 4, group)
+        return info
+    archive = os.path.join(scratch, "owners.zip")
+    with zipfile.ZipFile(archive, "w") as z:
+        z.writestr(owned("own/", 1234, 5678, 0o40755), b"")
+        z.writestr(owned("own/plain.txt", 4321, 8765, 0o100644), b"plain")
+        z.writestr(owned("own/setuid", 1234, 5678, 0o104755), b"#!/bin/sh\n")
+        z.writestr(zipfile.ZipInfo("own/nobody.txt", (2020, 2, 3, 4, 5, 6)), b"no field")
+
+    def facts(root):
+        found = {}
+        for name in ("own", "own/plain.txt", "own/setuid", "own/nobody.txt"):
+            st = os.lstat(os.path.join(root, name))
+            found[name] = (st.st_uid, st.st_gid, oct(st.st_mode))
+        return found
+    if os.geteuid() == 0:
+        made = []
+        for tool in (tunzip, "unzip"):
+            out = os.path.join(scratch, "owners-" + os.path.basename(tool))
+            shutil.rmtree(out, ignore_errors=True)
+            code = subprocess.run([tool, "-qXK", archive, "-d", out], timeout=60).returncode
+            made.append((code, facts(out)))
+        check(made[0] == made[1] and made[0][1]["own/setuid"][:2] == (1234, 5678)
+              and made[0][1]["own/setuid"][2] == oct(0o104755),
+              "-X as root: %r" % made)
+        # The unprivileged run, as the user nobody.
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+    else:
+        print("-X: not root, so only the unprivileged run is checked")
+        as_user = []
+    # Where that user reaches the program, the archive and the target.
+    place = tempfile.mkdtemp()
+    os.chmod(place, 0o755)
+    program = shutil.copy(tunzip, place)
+    archive = shutil.copy(archive, place)
+    out = os.path.join(place, "out")
+    os.makedirs(out)
+    os.chmod(out, 0o777)
+    result = subprocess.run(as_user + [program, "-qX", archive, "-d", out],
+                            capture_output=True, timeout=60)
+    warnings = result.stderr.decode().count("cannot set user")
+    mine = {v[:2] for v in facts(out).values()}
+    shutil.rmtree(place)
+    check(result.returncode == 1 and warnings == 3 and len(mine) == 1,
+          "-X as a user: %r %r" % (result, mine))
 
 
 def main():
@@ -349,6 +406,8 @@ def main():
                        os.stat(os.path.join(scratch, "stamped.zip")).st_mtime))
     check(stamps[0] == stamps[1] and stamps[0][2] == time.mktime((2019, 5, 6, 7, 8, 10, 0, 0, -1)),
           "-T: %r" % stamps)
+
+    owners_match_unzip(tunzip, scratch, check)
 
     for failure in failures:
         print("FAIL:", failure)

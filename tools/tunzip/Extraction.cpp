@@ -90,6 +90,7 @@ struct FolderStamp {
   FileTime modified;
   std::optional<FileTime> accessed;
   std::optional<uint32_t> mode;
+  std::optional<zip::UnixOwner> owner;
 };
 
 class Extractor {
@@ -151,6 +152,12 @@ class Extractor {
   void FinishFile(const zip::Entry& entry, const Target& target, os::fs::PendingFile& file);
   void ReportTested();
   void StampFolders();
+  // -X: gives what was made to the owner the member names, when it names one.
+  void RestoreOwner(const std::optional<zip::UnixOwner>& owner, const std::string& shown,
+                    const std::function<bool(uint32_t, uint32_t)>& set);
+  std::optional<zip::UnixOwner> OwnerOf(const zip::Entry& entry) const {
+    return options_.keepOwners ? entry.Owner() : std::nullopt;
+  }
   // line: the member as its line shows it, when not just its name.
   void Announce(const char* verb, const std::string& suffix = "", const std::string& line = "");
   void Fail(const std::exception& error, const std::string& reason = "");
@@ -555,7 +562,7 @@ bool Extractor::WriteFolder(const zip::Entry& entry, const Target& target) {
 
 void Extractor::RecordFolder(const zip::Entry& entry, const Target& target, bool made) {
   folders_.push_back({target.folder, ModifiedTimeOf(entry), AccessedTimeOf(entry),
-                      PermissionsOf(entry, options_.keepSpecialBits)});
+                      PermissionsOf(entry, options_.keepSpecialBits), OwnerOf(entry)});
   if (made) Announce("   creating: ");
 }
 
@@ -578,6 +585,9 @@ void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
   // Times of the link itself; a system that cannot set them loses nothing.
   if (options_.skipTimes < 2)
     tree_->SetTimes(target.Path(), ModifiedTimeOf(entry), AccessedTimeOf(entry));
+  RestoreOwner(OwnerOf(entry), target.Shown(), [&](uint32_t user, uint32_t group) {
+    return tree_->SetOwner(target.Path(), user, group);
+  });
   Announce("    linking: ", " -> " + ShownName(linkTarget));
 }
 
@@ -604,6 +614,9 @@ void Extractor::FinishFile(const zip::Entry& entry, const Target& target,
   const std::optional<uint32_t> mode = PermissionsOf(entry, options_.keepSpecialBits);
   const bool timed =
       options_.skipTimes > 1 || file.SetTimes(ModifiedTimeOf(entry), AccessedTimeOf(entry));
+  // The owner before the mode: giving a file away clears its setuid bit.
+  RestoreOwner(OwnerOf(entry), target.Shown(),
+               [&](uint32_t user, uint32_t group) { return file.SetOwner(user, group); });
   const bool stamped =
       timed && (mode ? file.SetMode(*mode) : file.SetDosAttributes(entry.DosAttributes()));
   if (!stamped || !file.Commit(target.leaf))
@@ -620,16 +633,30 @@ void Extractor::StampFolders() {
       folders_.begin(), folders_.end(),
       [](const FolderStamp& a, const FolderStamp& b) { return a.path.size() > b.path.size(); });
   for (const FolderStamp& folder : folders_) {
+    std::string shown;
+    for (const std::string& name : folder.path) shown += name + "/";
     const bool timed =
         options_.skipTimes > 0 || tree_->SetTimes(folder.path, folder.modified, folder.accessed);
+    RestoreOwner(folder.owner, ShownName(shown), [&](uint32_t user, uint32_t group) {
+      return tree_->SetOwner(folder.path, user, group);
+    });
     const bool stamped = timed && (!folder.mode || tree_->SetMode(folder.path, *folder.mode));
     if (!stamped) {
-      std::string shown;
-      for (const std::string& name : folder.path) shown += name + "/";
       err_ << "tunzip: " << ShownName(shown) << ": " << os::fs::LastErrorText() << '\n';
       status_.Raise(kExitWarning);
     }
   }
+}
+
+void Extractor::RestoreOwner(const std::optional<zip::UnixOwner>& owner, const std::string& shown,
+                             const std::function<bool(uint32_t, uint32_t)>& set) {
+  if (!owner || set(owner->user, owner->group)) return;
+  // A user who may not give files away keeps them, as with UnZip: warned,
+  // and the run ends with a warning.
+  progress_->Erase();
+  err_ << "tunzip: warning: cannot set user " << owner->user << " and group " << owner->group
+       << " for " << shown << ": " << os::fs::LastErrorText() << '\n';
+  status_.Raise(kExitWarning);
 }
 
 void Extractor::Announce(const char* verb, const std::string& suffix, const std::string& line) {

@@ -28,6 +28,7 @@ const char* const kUsage =
     "  -j  junk stored folders: every file into DIR   -q  quiet (-qq: errors only)\n"
     "  -C  masks ignore letter case                   -P PASSWORD  for encrypted members\n"
     "  -K  keep setuid, setgid and sticky bits       -O CHARSET  code page of names\n"
+    "  -X  restore owners (user and group ids)\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name, method's name)\n"
     "  --json  with -l: one JSON document of every member (see tunzip(1))\n"
@@ -138,6 +139,7 @@ constexpr OptionRule kLetters[] = {
     {"u", false, [](Request& r, Options&, const Argument&) { r.update = true; }},
     {"v", false, [](Request& r, Options&, const Argument&) { r.verbose = true; }},
     {"x", false, [](Request& r, Options&, const Argument&) { r.excluding = true; }},
+    {"X", false, [](Request&, Options& o, const Argument&) { o.keepOwners = true; }},
     {"z", false, [](Request& r, Options&, const Argument&) { r.comment = true; }},
 };
 

@@ -69,6 +69,7 @@ struct Options {
   int skipTimes = 0;
   bool caseBlind = false;        // -C: masks match without regard to letter case
   bool keepSpecialBits = false;  // -K: setuid, setgid and sticky bits restored
+  bool keepOwners = false;       // -X: owners restored from the Unix extra fields
   Overwrite overwrite = Overwrite::kAsk;
   Refresh refresh = Refresh::kAll;
   bool havePassword = false;

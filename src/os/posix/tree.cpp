@@ -104,6 +104,11 @@ class PosixPendingFile : public PendingFile {
     return ::fchmod(fd_, static_cast<mode_t>(mode & 07777)) == 0 || FailWithErrno("");
   }
 
+  bool SetOwner(uint32_t user, uint32_t group) override {
+    return ::fchown(fd_, static_cast<uid_t>(user), static_cast<gid_t>(group)) == 0 ||
+           FailWithErrno("");
+  }
+
   bool SetDosAttributes(uint32_t attributes) override {
     if ((attributes & 0x01) == 0) return true;
     struct stat st {};
@@ -251,6 +256,16 @@ class PosixTree : public Tree {
     // Refused for a link (links have no mode of their own on Linux).
     return ::fchmodat(parent->Fd(), path.back().c_str(), static_cast<mode_t>(mode & 07777),
                       AT_SYMLINK_NOFOLLOW) == 0 ||
+           FailWithErrno("");
+  }
+
+  bool SetOwner(const Components& path, uint32_t user, uint32_t group) override {
+    if (path.empty() || !CheckNames(path)) return path.empty() ? Fail("no name") : false;
+    bool missing = false;
+    const FolderRef parent = Reach(path, path.size() - 1, false, missing);
+    if (!parent) return missing ? Fail("the folder does not exist") : false;
+    return ::fchownat(parent->Fd(), path.back().c_str(), static_cast<uid_t>(user),
+                      static_cast<gid_t>(group), AT_SYMLINK_NOFOLLOW) == 0 ||
            FailWithErrno("");
   }
 

@@ -83,6 +83,7 @@ class Win32PendingFile : public PendingFile {
   }
 
   bool SetMode(uint32_t) override { return true; }
+  bool SetOwner(uint32_t, uint32_t) override { return true; }
 
   bool SetDosAttributes(uint32_t attributes) override {
     attributes_ = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -221,6 +222,7 @@ class Win32Tree : public Tree {
   }
 
   bool SetMode(const Components&, uint32_t) override { return true; }
+  bool SetOwner(const Components&, uint32_t, uint32_t) override { return true; }
 
   std::optional<FileIdentity> IdentityOf(const Components& path) override {
     if (!CheckNames(path)) return std::nullopt;
