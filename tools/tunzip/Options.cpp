@@ -12,7 +12,7 @@ const char* const kVersion =
 
 const char* const kUsage =
     "usage: tunzip [-opts[modifiers]] ARCHIVE[.zip] [MASK...] [-x MASK...] [-d DIR]\n"
-    "       tunzip -Z[12smlhtTzC] ARCHIVE[.zip] [MASK...] [-x MASK...]  (as zipinfo)\n"
+    "       tunzip -Z[12smlvhtTzC] ARCHIVE[.zip] [MASK...] [-x MASK...]  (as zipinfo)\n"
     "  Extracts the members the masks choose (all without masks) below DIR (default: here).\n"
     "  Letters combine (-qo is -q -o) and options may follow the archive; -- ends them.\n"
     "  -l  list: length, date, time, name             -t  test: decode, write nothing\n"
@@ -348,7 +348,6 @@ void Parser::Settle() {
 void Parser::SettleZipInfo() {
   const Request& r = request_;
   if (r.tsv || r.json) throw UsageError(std::string(r.tsv ? "--tsv" : "--json") + " only goes with -l or -v");
-  if (r.zipFormat == 'v') throw UsageError("-Z -v is not available; -Z -l lists the most");
   options_.mode = Mode::kList;
   if (r.zipFormat == '1') {
     options_.listing = Listing::kNames;
@@ -361,6 +360,7 @@ void Parser::SettleZipInfo() {
     case 'm': z.format = ZipInfoFormat::kMedium; break;
     case 'l': z.format = ZipInfoFormat::kLong; break;
     case 's': z.format = ZipInfoFormat::kShort; break;
+    case 'v': z.format = ZipInfoFormat::kVerbose; break;
     default:
       z.format = (r.zipHeader || r.zipTotals) && options_.masks.empty() && options_.excludes.empty()
                      ? ZipInfoFormat::kNone

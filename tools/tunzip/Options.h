@@ -30,9 +30,10 @@ enum class Listing {
   kZipInfo,  // -Z but -Z1: zipinfo's formats (Options::zipInfo)
 };
 
-// zipinfo's member formats: -2, -s, -m, -l; kNone when only -h, -t or
-// both were asked for.
-enum class ZipInfoFormat { kNone, kNamesWithLines, kShort, kMedium, kLong };
+// zipinfo's member formats: -2, -s, -m, -l, -v (every fact of the end
+// record and of each member, one a line); kNone when only -h, -t or both
+// were asked for.
+enum class ZipInfoFormat { kNone, kNamesWithLines, kShort, kMedium, kLong, kVerbose };
 
 struct ZipInfoRequest {
   ZipInfoFormat format = ZipInfoFormat::kShort;

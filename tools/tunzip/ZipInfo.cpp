@@ -13,6 +13,7 @@
 #include "ExitCodes.h"
 #include "Listing.h"
 #include "Names.h"
+#include "ZipInfoVerbose.h"
 #include "archive/AbUtils.h"
 #include "archive/AbZipExtra.h"
 #include "os/os.h"
@@ -34,10 +35,14 @@ long PerMille(uint64_t size, uint64_t compressed) {
 // traditional cipher's 12-byte header, which holds no data. zipinfo takes
 // the same 12 bytes off an AES member, whose overhead differs: matched, so
 // that the totals read the same.
-uint64_t DataSize(const zip::Entry& entry) {
+}  // namespace
+
+uint64_t ZipInfoDataSize(const zip::Entry& entry) {
   const uint64_t overhead = entry.IsEncrypted() ? 12 : 0;
   return entry.CompressedSize() >= overhead ? entry.CompressedSize() - overhead : 0;
 }
+
+namespace {
 
 // The host's three letters, as the short formats name it.
 std::string HostName(uint8_t host) {
@@ -53,7 +58,9 @@ bool KeepsUnixMode(uint8_t host) {
          host != 4;
 }
 
-std::string UnixPermissions(uint32_t mode) {
+}  // namespace
+
+std::string UnixPermissionLetters(uint32_t mode) {
   std::string text(10, '-');
   switch (mode & 0170000) {
     case 0100000: text[0] = '-'; break;
@@ -79,6 +86,8 @@ std::string UnixPermissions(uint32_t mode) {
   return text;
 }
 
+namespace {
+
 // An MS-DOS attribute byte as zipinfo spells it: folder, read, write,
 // execute (a folder, or by the name's extension), archive, hidden, system.
 std::string DosPermissions(uint8_t attributes, const std::string& name) {
@@ -103,7 +112,7 @@ std::string DosPermissions(uint8_t attributes, const std::string& name) {
 }
 
 std::string Permissions(const zip::Entry& entry) {
-  if (KeepsUnixMode(entry.Host())) return UnixPermissions(entry.ExternalAttributes() >> 16);
+  if (KeepsUnixMode(entry.Host())) return UnixPermissionLetters(entry.ExternalAttributes() >> 16);
   return DosPermissions(static_cast<uint8_t>(entry.ExternalAttributes()), entry.Name());
 }
 
@@ -182,7 +191,7 @@ void WriteMemberLine(const zip::Entry& entry, const Options& options, std::ostre
                 made % 10, HostName(entry.Host()).c_str(), entry.Size(),
                 TypeLetters(entry, entry.InternalAttributes()).c_str());
   if (format == ZipInfoFormat::kMedium) {
-    const long ratio = PerMille(entry.Size(), DataSize(entry));
+    const long ratio = PerMille(entry.Size(), ZipInfoDataSize(entry));
     // Tenths rounded up, toward zero below it, as zipinfo's integers do.
     out << Printf("%3ld%% ", (ratio + 5) / 10);
   } else if (format == ZipInfoFormat::kLong) {
@@ -214,18 +223,20 @@ void WriteHeader(const zip::Archive& archive, const Options& options, bool title
         << " bytes, number of entries: " << archive.Count() << '\n';
 }
 
-void WriteTotals(size_t files, uint64_t size, uint64_t compressed, std::ostream& out) {
+}  // namespace
+
+void ZipInfoTotals(size_t files, uint64_t size, uint64_t compressed, std::ostream& out) {
   const long ratio = PerMille(size, compressed);
   out << files << " file" << (files == 1 ? "" : "s") << ", " << size << " bytes uncompressed, "
       << compressed << " bytes compressed:  " << (ratio < 0 ? "-" : "")
       << Printf("%ld.%ld%%", std::labs(ratio) / 10, std::labs(ratio) % 10) << '\n';
 }
 
-}  // namespace
-
 int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ostream& out,
                    std::ostream& err) {
   const ZipInfoRequest& request = options.zipInfo;
+  if (request.format == ZipInfoFormat::kVerbose)
+    return ZipInfoVerboseListing(archive, options, out, err);
   // Masks and exclusions narrow the listing to members, without the
   // archive's lines unless they are asked for.
   const bool wide = request.format == ZipInfoFormat::kShort ||
@@ -248,13 +259,13 @@ int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ost
   ForEachChosen(archive, choice.items, [&](const zip::Entry& entry) {
     ++files;
     size += entry.Size();
-    compressed += DataSize(entry);
+    compressed += ZipInfoDataSize(entry);
     if (request.format == ZipInfoFormat::kNamesWithLines)
       out << ShownMemberName(entry) << '\n';
     else if (request.format != ZipInfoFormat::kNone)
       WriteMemberLine(entry, options, out);
   });
-  if (totals) WriteTotals(files, size, compressed, out);
+  if (totals) ZipInfoTotals(files, size, compressed, out);
   // zipinfo says what matched nothing under its totals line, when it
   // writes one, else on standard error.
   out.flush();

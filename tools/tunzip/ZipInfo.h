@@ -2,7 +2,10 @@
 // so that scripts that read zipinfo's columns read tunzip's.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <ostream>
+#include <string>
 
 #include "Options.h"
 #include "zip/Archive.h"
@@ -13,5 +16,12 @@ namespace tunzip {
 // (zipinfo's: 1 for an empty archive, 11 when the masks chose nothing).
 int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ostream& out,
                    std::ostream& err);
+
+// What the listings share with the verbose one (ZipInfoVerbose.h): a Unix
+// mode as ls spells it, the compressed size zipinfo's totals count, and its
+// totals line.
+std::string UnixPermissionLetters(uint32_t mode);
+uint64_t ZipInfoDataSize(const zip::Entry& entry);
+void ZipInfoTotals(size_t files, uint64_t size, uint64_t compressed, std::ostream& out);
 
 }  // namespace tunzip
