@@ -201,7 +201,7 @@ Entry Archive::At(size_t index) const {
     ab::TAbEntryFacts facts;
     ab::DecodeEntryFacts(header, state_->Context(), facts);
     Entry entry;
-    EntryBuilder::Build(state_.get(), index, header, facts, entry);
+    EntryBuilder::Build(state_.get(), index, header, facts, entry, state_->options.nameCase);
     return entry;
   });
 }
@@ -284,7 +284,8 @@ void EntryRange::Iterator::Load() {
   Guarded("", [&] {
     Cursor& c = *cursor_;
     archive_->state_->Decode(c.directory, index_, c.header, c.facts);
-    EntryBuilder::Build(archive_->state_.get(), index_, c.header, c.facts, entry_);
+    EntryBuilder::Build(archive_->state_.get(), index_, c.header, c.facts, entry_,
+                        archive_->state_->options.nameCase);
   });
 }
 

@@ -31,6 +31,16 @@ namespace zip {
 // The smallest archive there is: its end record without a comment.
 inline constexpr uint64_t kEndRecordSize = 22;
 
+// Whether entry names are lowercased, as UnZip's -L and -LL do it.
+enum class NameCase : uint8_t {
+  kAsStored,
+  // Names made on hosts whose file systems keep a single letter case
+  // (MS-DOS FAT, VMS, VM/CMS, CP/M, TOPS-20, MVS, Tandem NSK): their
+  // upper case says nothing the writer chose.
+  kLowerSingleCaseHosts,
+  kLowerAll,
+};
+
 struct OpenOptions {
   // Offsets that count from the start of the ZIP part rather than of the
   // source (a ZIP appended to a program by a tool that left them so) are
@@ -46,6 +56,9 @@ struct OpenOptions {
   // The code page of names that say nothing of their own, as iconv names
   // it; "" for the IBM PC's code page 437.
   std::string nameCharset;
+  // Lowercases ASCII letters of Name() (RawName() keeps the bytes), so that
+  // every reader of the entry sees the one name.
+  NameCase nameCase = NameCase::kAsStored;
   // When set, the last part of a split set is read with its other parts:
   // asked for the part on disk (0 for the first) of a set whose last part,
   // the source, is on lastDisk. It returns the part, or throws a zip::Error

@@ -59,6 +59,9 @@ class Entry {
   const std::string& Name() const { return name_; }
   // The name's bytes as stored, up to a NUL if one is stored.
   const std::string& RawName() const { return rawName_; }
+  // OpenOptions::nameCase lowercased the name (whether or not it held an
+  // upper-case letter).
+  bool NameLowered() const { return nameLowered_; }
   zip::NameOrigin NameOrigin() const { return nameOrigin_; }
   const std::string& Comment() const { return comment_; }
   // The central header's extra field, as stored.
@@ -144,6 +147,7 @@ class Entry {
   zip::Encryption encryption_ = zip::Encryption::kNone;
   bool isFolder_ = false;
   bool isLink_ = false;
+  bool nameLowered_ = false;
   bool extraFieldPartLost_ = false;
   bool extraFieldDamaged_ = false;
   bool winZipAesField_ = false;

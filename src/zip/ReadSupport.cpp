@@ -4,6 +4,7 @@
 #include "archive/AbExcept.h"
 #include "archive/AbZipExtra.h"
 #include "os/os.h"
+#include "os/text.h"
 #include "zip/MethodRegistry.h"
 #include "zip/Streams.h"
 
@@ -67,8 +68,19 @@ Error Translate(const std::exception& error, const std::string& entry) {
 }
 
 
+namespace {
+
+bool KeepsSingleCase(uint8_t host) {
+  switch (host) {
+    case 0: case 2: case 4: case 9: case 10: case 15: case 17: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 void EntryBuilder::Build(const void* owner, size_t index, const ab::TAbZipDirectoryFileHeader& h,
-                         const ab::TAbEntryFacts& facts, Entry& e) {
+                         const ab::TAbEntryFacts& facts, Entry& e, NameCase nameCase) {
 
   e.owner_ = owner;
   e.index_ = index;
@@ -101,7 +113,13 @@ void EntryBuilder::Build(const void* owner, size_t index, const ab::TAbZipDirect
   e.extraFieldPartLost_ = facts.extraFieldPartLost;
   e.extraFieldDamaged_ = facts.extraFieldDamaged;
   e.winZipAesField_ = facts.winZipAesField;
-  }
+  e.nameLowered_ = nameCase == NameCase::kLowerAll ||
+                   (nameCase == NameCase::kLowerSingleCaseHosts &&
+                    KeepsSingleCase(static_cast<uint8_t>(e.versionMadeBy_ >> 8)));
+  // After the folder and link tests, which read no letters.
+  if (e.nameLowered_)
+    for (char& c : e.name_) c = os::text::LowerAscii(c);
+}
 
 void DecodeEntry(const EntryDecoding& decoding, rtl::TStream& input, Sink* sink,
                  const ReadOptions& options,

@@ -37,7 +37,8 @@ class EntryBuilder {
  public:
   // Fills e, whose strings keep their storage from one entry to the next.
   static void Build(const void* owner, size_t index, const ab::TAbZipDirectoryFileHeader& h,
-                    const ab::TAbEntryFacts& facts, Entry& e);
+                    const ab::TAbEntryFacts& facts, Entry& e,
+                    NameCase nameCase = NameCase::kAsStored);
   // What reading the entry's data taught of it, where its headers left it
   // to a data descriptor.
   static void SetMeasured(Entry& e, uint64_t compressedSize, uint64_t size, uint32_t crc32) {

@@ -263,7 +263,7 @@ void StreamReader::State::ReadLocalHeader() {
   const ab::TAbZipDirectoryFileHeader header = AsDirectoryHeader(local);
   ab::TAbEntryFacts facts;
   ab::DecodeEntryFacts(header, {options.nameCharset, 0, nullptr}, facts);
-  EntryBuilder::Build(this, read.size(), header, facts, current);
+  EntryBuilder::Build(this, read.size(), header, facts, current, options.nameCase);
   EntryBuilder::SetLocalHeaderOffset(current, offset);
   descriptor = (local.GeneralPurposeBitFlag() & kDescriptorFlag) != 0;
   zip64Local = ab::SplitExtraField(local.ExtraField()).Find(ab::kAbZip64ExtraId).has_value();

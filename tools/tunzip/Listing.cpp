@@ -35,16 +35,21 @@ std::string Ratio(uint64_t size, uint64_t compressed) {
   return Printf("%3ld%%", static_cast<long>(saved + (saved < 0 ? -0.5 : 0.5)));
 }
 
+// UnZip marks each name -L or -LL lowercased with a '^' in front of it,
+// and says so in the title.
+char CaseMark(const zip::Entry& entry, bool marks) {
+  return marks && entry.NameLowered() ? '^' : ' ';
+}
+
 void WriteShort(const zip::Archive& archive, const std::vector<size_t>& chosen, int quiet,
-                std::ostream& out) {
-  if (quiet < 2)
-    out << "  Length      Date    Time    Name\n"
-        << "---------  ---------- -----   ----\n";
+                bool marks, std::ostream& out) {
+  if (quiet < 2) out << ShortListingTitle(marks);
   uint64_t total = 0;
   ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
     total += entry.Size();
-    out << Printf("%9" PRIu64 "  %s   ", entry.Size(),
-                  DateTime(entry.DosDate(), entry.DosTime(), false).c_str())
+    out << Printf("%9" PRIu64 "  %s  %c", entry.Size(),
+                  DateTime(entry.DosDate(), entry.DosTime(), false).c_str(),
+                  CaseMark(entry, marks))
         << ShownMemberName(entry) << '\n';
   });
   if (quiet < 2)
@@ -54,10 +59,15 @@ void WriteShort(const zip::Archive& archive, const std::vector<size_t>& chosen, 
 }
 
 void WriteVerbose(const zip::Archive& archive, const std::vector<size_t>& chosen, int quiet,
-                  std::ostream& out) {
-  if (quiet < 2)
-    out << " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
-        << "--------  ------  ------- ---- ---------- ----- --------  ----\n";
+                  bool marks, std::ostream& out) {
+  if (quiet < 2) {
+    if (marks)
+      out << " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name (\"^\" ==> case\n"
+          << "--------  ------  ------- ---- ---------- ----- --------  ----   conversion)\n";
+    else
+      out << " Length   Method    Size  Cmpr    Date    Time   CRC-32   Name\n"
+          << "--------  ------  ------- ---- ---------- ----- --------  ----\n";
+  }
   uint64_t totalSize = 0, totalCompressed = 0;
   ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
     const uint64_t size = entry.Size();
@@ -68,9 +78,10 @@ void WriteVerbose(const zip::Archive& archive, const std::vector<size_t>& chosen
     if (compressed >= header) compressed -= header;
     totalSize += size;
     totalCompressed += compressed;
-    out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 "  ", size,
+    out << Printf("%8" PRIu64 "  %-7s%8" PRIu64 " %s %s %08" PRIx32 " %c", size,
                   MethodName(entry).c_str(), compressed, Ratio(size, compressed).c_str(),
-                  DateTime(entry.DosDate(), entry.DosTime(), false).c_str(), entry.Crc32())
+                  DateTime(entry.DosDate(), entry.DosTime(), false).c_str(), entry.Crc32(),
+                  CaseMark(entry, marks))
         << ShownMemberName(entry) << '\n';
   });
   if (quiet < 2)
@@ -189,6 +200,14 @@ void ArchiveHeader(const zip::Archive& archive, const Options& options, bool wit
   }
 }
 
+std::string ShortListingTitle(bool marks) {
+  if (marks)
+    return "  Length      Date    Time    Name (\"^\" ==> case\n"
+           "---------  ---------- -----   ----   conversion)\n";
+  return "  Length      Date    Time    Name\n"
+         "---------  ---------- -----   ----\n";
+}
+
 int ListArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                 std::ostream& err) {
   if (options.listing == Listing::kZipInfo) return ZipInfoListing(archive, options, out, err);
@@ -202,10 +221,10 @@ int ListArchive(const zip::Archive& archive, const Options& options, std::ostrea
   const Choice choice = ChooseMembers(archive, options);
   switch (options.listing) {
     case Listing::kShort:
-      WriteShort(archive, choice.items, options.quiet, out);
+      WriteShort(archive, choice.items, options.quiet, options.lowerNames > 0, out);
       break;
     case Listing::kVerbose:
-      WriteVerbose(archive, choice.items, options.quiet, out);
+      WriteVerbose(archive, choice.items, options.quiet, options.lowerNames > 0, out);
       break;
     case Listing::kNames:
       ForEachChosen(archive, choice.items,

@@ -53,6 +53,10 @@ uint64_t EncryptionOverhead(const zip::Entry& entry);
 void ArchiveHeader(const zip::Archive& archive, const Options& options, bool withTitle,
                    std::ostream& out, std::ostream& err);
 
+// The title of -l's table; marks: -L or -LL was given, and the names it
+// lowercased are marked.
+std::string ShortListingTitle(bool marks);
+
 // Writes the listing of a loaded archive; returns the exit code.
 int ListArchive(const zip::Archive& archive, const Options& options, std::ostream& out,
                 std::ostream& err);

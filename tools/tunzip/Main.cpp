@@ -65,6 +65,7 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
   opening.tolerateDirectoryMismatch = true;
   opening.acceptNewerVersions = true;
   opening.nameCharset = options.nameCharset;
+  opening.nameCase = tunzip::NameCaseOf(options);
   // A split set is read by its last part, its other parts opened by their
   // names beside it as the user named it (so that any name opens on Windows
   // too).

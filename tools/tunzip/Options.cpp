@@ -29,6 +29,7 @@ const char* const kUsage =
     "  -C  masks ignore letter case                   -P PASSWORD  for encrypted members\n"
     "  -K  keep setuid, setgid and sticky bits       -O CHARSET  code page of names\n"
     "  -X  restore owners (user and group ids)\n"
+    "  -L  lowercase names made on single-case systems (MS-DOS, VMS...); -LL: all names\n"
     "  --tsv  with -l: one tab-separated line per member (index, method, flags, compressed\n"
     "         size, size, CRC-32, offset, date and time, name, method's name)\n"
     "  --json  with -l: one JSON document of every member (see tunzip(1))\n"
@@ -128,6 +129,8 @@ constexpr OptionRule kLetters[] = {
     {"j", false, [](Request&, Options& o, const Argument&) { o.junkPaths = true; }},
     {"K", false, [](Request&, Options& o, const Argument&) { o.keepSpecialBits = true; }},
     {"l", false, [](Request& r, Options&, const Argument&) { r.list = true; }},
+    {"L", false,
+     [](Request&, Options& o, const Argument&) { o.lowerNames = std::min(o.lowerNames + 1, 2); }},
     {"n", false, [](Request& r, Options&, const Argument&) { r.overwriteNever = true; }},
     {"o", false, [](Request& r, Options&, const Argument&) { r.overwriteAlways = true; }},
     {"O", true, [](Request&, Options& o, const Argument& v) { o.nameCharset = v.shown; }},
@@ -378,6 +381,12 @@ void Parser::SettleZipInfo() {
 Options ParseOptions(const std::vector<std::string>& raw, const std::vector<std::string>& program) {
   Parser parser(raw, program);
   return parser.Run();
+}
+
+zip::NameCase NameCaseOf(const Options& options) {
+  return options.lowerNames >= 2   ? zip::NameCase::kLowerAll
+         : options.lowerNames == 1 ? zip::NameCase::kLowerSingleCaseHosts
+                                   : zip::NameCase::kAsStored;
 }
 
 unsigned ThreadsAllowed(const Options& options) {

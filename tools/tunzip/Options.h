@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "zip/Archive.h"
+
 namespace tunzip {
 
 enum class Mode {
@@ -71,6 +73,9 @@ struct Options {
   bool caseBlind = false;        // -C: masks match without regard to letter case
   bool keepSpecialBits = false;  // -K: setuid, setgid and sticky bits restored
   bool keepOwners = false;       // -X: owners restored from the Unix extra fields
+  // -L: names made on single-case file systems lowercased; -LL: every name.
+  // Listings, masks, files and messages all see the lowercased name.
+  int lowerNames = 0;
   Overwrite overwrite = Overwrite::kAsk;
   Refresh refresh = Refresh::kAll;
   bool havePassword = false;
@@ -94,6 +99,9 @@ struct Options {
   // error as UnZip does ("not extracting; -d ignored").
   std::vector<std::string> cautions;
 };
+
+// The name case -L or -LL asks the library for.
+zip::NameCase NameCaseOf(const Options& options);
 
 // The threads --threads allows: its number, or one per core.
 unsigned ThreadsAllowed(const Options& options);

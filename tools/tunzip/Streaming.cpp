@@ -16,11 +16,11 @@ namespace tunzip {
 
 namespace {
 
-std::string ListingLine(const zip::Entry& entry) {
+std::string ListingLine(const zip::Entry& entry, bool marks) {
   const ab::TAbDosDateTime t = ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
   char line[64];
-  std::snprintf(line, sizeof line, "%9" PRIu64 "  %04d-%02d-%02d %02d:%02d   ", entry.Size(), t.year,
-                t.month, t.day, t.hour, t.minute);
+  std::snprintf(line, sizeof line, "%9" PRIu64 "  %04d-%02d-%02d %02d:%02d  %c", entry.Size(), t.year,
+                t.month, t.day, t.hour, t.minute, marks && entry.NameLowered() ? '^' : ' ');
   return line + ShownMemberName(entry);
 }
 
@@ -52,9 +52,7 @@ int List(zip::StreamReader& reader, const Options& options, std::ostream& out, s
   uint64_t total = 0;
   size_t count = 0;
   const bool table = options.listing == Listing::kShort;
-  if (table && options.quiet < 2)
-    out << "  Length      Date    Time    Name\n"
-        << "---------  ---------- -----   ----\n";
+  if (table && options.quiet < 2) out << ShortListingTitle(options.lowerNames > 0);
   WalkChosen(reader, options, status, err, [&](const zip::Entry& entry) {
     if (SizesFollowData(entry)) {
       try {
@@ -67,7 +65,7 @@ int List(zip::StreamReader& reader, const Options& options, std::ostream& out, s
     }
     ++count;
     total += entry.Size();
-    out << (table ? ListingLine(entry) : ShownMemberName(entry)) << '\n';
+    out << (table ? ListingLine(entry, options.lowerNames > 0) : ShownMemberName(entry)) << '\n';
   }, unmatched);
   if (table && options.quiet < 2) {
     char line[96];
@@ -117,6 +115,7 @@ int StreamArchive(zip::Input& input, const Options& options, std::ostream& out,
   }
   zip::OpenOptions opening;
   opening.nameCharset = options.nameCharset;
+  opening.nameCase = NameCaseOf(options);
   zip::StreamReader reader(input, opening);
   const bool titled = options.quiet == 0 && options.mode != Mode::kPipe &&
                       !(listing && options.listing == Listing::kNames);
