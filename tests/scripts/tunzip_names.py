@@ -252,6 +252,35 @@ def test_files_that_cannot_be_created():
             check(tree(target).get("after.txt") == b"after\n", what)
 
 
+def test_lowercased_names():
+    """-L lowercases the names made on single-case file systems, -LL every
+    name, as UnZip does: compared with unzip's -l and -v listings (their '^'
+    marks), the tree it extracts, masks and -p, on an archive whose members
+    name every host there is."""
+    archive = os.path.join(scratch, "hosts.zip")
+    hosts = range(32)
+    with zipfile.ZipFile(archive, "w") as z:
+        for host in hosts:
+            for name in ("Dir%02d/MiXed.TXT" % host, "Dir%02d/lower.txt" % host):
+                info = zipfile.ZipInfo(name)
+                info.create_system = host
+                z.writestr(info, contents(name))
+    for options in (["-L", "-l"], ["-LL", "-v"], ["-L", "-l", "dir00/*", "Dir03/*"],
+                    ["-L", "-p", "dir02/mixed.txt"]):
+        ours = peer_tools.run([tunzip, *options[:2], archive, *options[2:]])
+        theirs = peer_tools.run(["unzip", *options[:2], archive, *options[2:]])
+        check((ours.out_bytes, ours.code) == (theirs.out_bytes, theirs.code),
+              "%s: tunzip %r, unzip %r" % (" ".join(options), ours, theirs))
+    for option in ("-L", "-LL"):
+        target = peer_tools.fresh(os.path.join(scratch, "lowered" + option))
+        r = extract(archive, target, "-q", option)
+        theirs = peer_tools.fresh(os.path.join(scratch, "unzip-lowered" + option))
+        peer_tools.unzip_extract(archive, theirs, options=("-o", "-qq", option))
+        check(r.code == 0 and tree(target) == tree(theirs),
+              "%s: tunzip wrote %r, unzip %r (%r)"
+              % (option, sorted(tree(target)), sorted(tree(theirs)), r))
+
+
 def test_deep_name():
     # One member 65,535 bytes long, 32,767 folders deep: written whole where
     # the system takes such a path; refused on Windows, which cannot hold
@@ -296,6 +325,10 @@ test_corpus_unicode()
 test_case_and_duplicates()
 test_files_that_cannot_be_created()
 test_deep_name()
+if windows:
+    print("SKIP -L against unzip: unzip runs natively only")
+else:
+    test_lowercased_names()
 if windows:
     test_short_name_aliases()
     test_device_names()
