@@ -95,10 +95,11 @@ def other_archives(root):
     ntfs = struct.pack("<HHIHHQQQ", 0x000A, 32, 0, 1, 24, 133500000000000000, 0, 0)
     with zipfile.ZipFile(path, "w") as z:
         z.comment = b"archive comment\r\nsecond line"
-        def member(name, host=3, attributes=0o100644 << 16, extra=b"", flags=0, comment=b""):
-            info = zipfile.ZipInfo(name, (2024, 6, 30, 23, 59, 58))
+        def member(name, host=3, attributes=0o100644 << 16, extra=b"", flags=0, comment=b"",
+                   when=(2024, 6, 30, 23, 59, 58), internal=0):
+            info = zipfile.ZipInfo(name, when)
             info.create_system, info.external_attr, info.extra = host, attributes, extra
-            info.flag_bits, info.comment = flags, comment
+            info.flag_bits, info.comment, info.internal_attr = flags, comment, internal
             z.writestr(info, b"data\n" * 20)
         for host in [0, 3, 6, 11, 14, 19, 30, 31]:
             member("host%d.txt" % host, host, 0o100755 << 16 | 0x21)
@@ -113,6 +114,10 @@ def other_archives(root):
         member("named-blocks", extra=b"".join(struct.pack("<HH", i, 2) + b"ab" for i in
                                               (0x0007, 0x0009, 0x4453, 0x6375, 0x7855, 0x7875)))
         member("dos-attributes", 0, 0xFF)
+        # A stamp no clock shows, a time before 1970, padding, text flags.
+        member("damaged-stamp", when=(2025, 15, 0, 25, 61, 58), internal=3)
+        member("before-1970", extra=struct.pack("<HHBi", 0x5455, 5, 1, -100000000), internal=2)
+        member("padding", extra=b"\x01\x02", internal=1)
     # Methods and flags the writer cannot make, set in the directory after.
     data = bytearray(open(path, "rb").read())
     start = data.find(b"PK\x01\x02")

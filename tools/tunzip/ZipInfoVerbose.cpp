@@ -117,9 +117,10 @@ std::string Hex(std::string_view bytes) {
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+// A month the stamp cannot hold shows as its number, as zipinfo shows it.
 std::string Stamp(int year, int month, int day, int hour, int minute, int second) {
-  const char* name = month >= 1 && month <= 12 ? kMonths[month - 1] : "???";
-  return Printf("%d %s %d %02d:%02d:%02d", year, name, day, hour, minute, second);
+  const std::string name = month >= 1 && month <= 12 ? kMonths[month - 1] : Printf("%03d", month);
+  return Printf("%d %s %d %02d:%02d:%02d", year, name.c_str(), day, hour, minute, second);
 }
 
 std::string Stamp(const std::tm& t) {
@@ -146,7 +147,8 @@ void ForEachBlock(std::string_view extra, F f) {
 }
 
 // The modification time zipinfo reads from the extended timestamp, else
-// from the old Unix block (access time first, then modification time).
+// from the old Unix block (access time first, then modification time);
+// zipinfo shows none before 1970.
 std::optional<int64_t> UnixModified(std::string_view extra) {
   std::optional<int64_t> timestamp, old;
   ForEachBlock(extra, [&](const Block& block) {
@@ -156,7 +158,9 @@ std::optional<int64_t> UnixModified(std::string_view extra) {
     else if (block.id == 0x5855 && !old && block.data.size() >= 8)
       old = static_cast<int32_t>(Le32(block.data, 4));
   });
-  return timestamp ? timestamp : old;
+  const std::optional<int64_t> modified = timestamp ? timestamp : old;
+  if (modified && *modified < 0) return std::nullopt;
+  return modified;
 }
 
 // How many bytes zipinfo takes the member's local header to hold beyond
@@ -295,7 +299,7 @@ void WriteAttributes(const zip::Entry& entry, std::ostream& out) {
 
 void WriteExtraField(const zip::Entry& entry, std::ostream& out, std::ostream& err) {
   const std::string& extra = entry.ExtraField();
-  if (extra.size() >= 4) {
+  if (!extra.empty()) {
     out << "\n  The central-directory extra field contains:";
     ForEachBlock(extra, [&](const Block& block) {
       if (block.data.size() < block.declared) {
@@ -383,7 +387,7 @@ void WriteMember(const zip::Archive& archive, const zip::Entry& entry,
       << Fact("length of extra field:", std::to_string(entry.ExtraField().size()) + " bytes")
       << Fact("length of file comment:", std::to_string(entry.Comment().size()) + " characters")
       << Fact("disk number on which file begins:", "disk " + std::to_string(entry.Disk() + 1))
-      << Fact("apparent file type:", (internal & 2) ? "ebcdic" : (internal & 1) ? "text" : "binary");
+      << Fact("apparent file type:", (internal & 1) ? "text" : (internal & 2) ? "ebcdic" : "binary");
   WriteAttributes(entry, out);
   WriteExtraField(entry, out, err);
   if (entry.Comment().empty()) {
