@@ -110,6 +110,19 @@ def main():
         code, out, err = run([tunzip, "-p", "-", "y.txt"], data)
         check(code == 0 and out == "why\n", "tunzip -p - y.txt: %d %r %s" % (code, out, err))
 
+    # -LL lowercases every name of a stream; -L, which needs each member's
+    # system from the directory at the end, is refused before anything is
+    # written.
+    mixed = streamed([("Mixed/Case.TXT", b"m\n")])
+    target = os.path.join(scratch, "lowered")
+    code, out, err = run([tunzip, "-LL", "-qd", target, "-"], mixed)
+    check(code == 0 and list(files_below(target)) == ["mixed/case.txt"],
+          "-LL from a pipe: exit %d, %r, %s" % (code, list(files_below(target)), err))
+    target = os.path.join(scratch, "lowered-by-host")
+    code, out, err = run([tunzip, "-L", "-qd", target, "-"], mixed)
+    check(code == 10 and "-L" in err and not os.path.exists(target),
+          "-L from a pipe: exit %d, %s" % (code, err))
+
     # Traditional encryption with a descriptor: the check byte is the time's.
     secret = subprocess.run(["zip", "-q", "-P", "secret", "-", "a.txt"], cwd=source,
                             capture_output=True, check=True).stdout

@@ -113,6 +113,15 @@ int StreamArchive(zip::Input& input, const Options& options, std::ostream& out,
            "(-p); the others need it as a file\n";
     return kExitBadOptions;
   }
+  // The system a member was made on is in its directory entry alone, which
+  // a stream brings last: which names -L would lowercase is not known while
+  // they are written.
+  if (options.lowerNames == 1) {
+    err << "tunzip: " << options.archiveShown
+        << ": read as a stream, an archive does not say which names -L would lowercase; "
+           "-LL lowercases them all\n";
+    return kExitBadOptions;
+  }
   zip::OpenOptions opening;
   opening.nameCharset = options.nameCharset;
   opening.nameCase = NameCaseOf(options);
