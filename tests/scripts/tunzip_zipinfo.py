@@ -77,6 +77,17 @@ def zip_archives(root):
     path = os.path.join(scratch, "streamed.zip")
     peer_tools.run(["sh", "-c", "zip -q - a.txt dir/sub/b.txt | cat > %s" % path], cwd=root)
     made["streamed"] = path
+    # Split sets, with and without ZIP64 records: zipinfo describes the
+    # last part, and counts each offset within its part.
+    with open(os.path.join(scratch, "big.bin"), "wb") as f:
+        f.write(os.urandom(150000))
+    for name, args in (("split", []), ("split-zip64", ["-fz"])):
+        path = os.path.join(scratch, name + ".zip")
+        r = peer_tools.run(["zip", "-q", "-s", "64k"] + args + [path, "big.bin", "tree/a.txt"],
+                           cwd=scratch)
+        if r.code != 0:
+            failures.append("zip -s %s: %r" % (" ".join(args), r))
+        made[name] = path
     return made
 
 

@@ -219,7 +219,7 @@ void WriteHeader(const zip::Archive& archive, const Options& options, bool title
     }
   }
   if (title)
-    out << "Zip file size: " << archive.Bytes().Size()
+    out << "Zip file size: " << ZipInfoFileSize(archive, options)
         << " bytes, number of entries: " << archive.Count() << '\n';
 }
 

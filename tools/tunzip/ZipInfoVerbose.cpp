@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ExitCodes.h"
 #include "Listing.h"
@@ -208,9 +209,10 @@ void WriteCommentText(const std::string& bytes, std::ostream& out) {
 }
 
 // Where the end record lies, and the ZIP64 end record before it when its
-// locator names one: the "actual" offset zipinfo shows is the first of the
-// two.
-uint64_t EndRecordOffset(const zip::Archive& archive) {
+// locator names one (counting from partStart, where the last part or the
+// shifted archive begins): the "actual" offset zipinfo shows is the first
+// of the two.
+uint64_t EndRecordOffset(const zip::Archive& archive, uint64_t partStart) {
   const zip::Source& bytes = archive.Bytes();
   const uint64_t size = bytes.Size();
   uint64_t end = size >= zip::kEndRecordSize + archive.Comment().size()
@@ -230,7 +232,7 @@ uint64_t EndRecordOffset(const zip::Archive& archive) {
     if (bytes.ReadAt(end - 20, locator, 20) == 20 && std::string_view(locator, 4) == "PK\6\7") {
       const std::string_view view(locator, 20);
       const uint64_t at = Le32(view, 8) | static_cast<uint64_t>(Le32(view, 12)) << 32;
-      const uint64_t shifted = at + archive.OffsetShift();
+      const uint64_t shifted = at + partStart;
       char record[4] = {};
       if (shifted < end && bytes.ReadAt(shifted, record, 4) == 4 &&
           std::string_view(record, 4) == "PK\6\6")
@@ -240,7 +242,84 @@ uint64_t EndRecordOffset(const zip::Archive& archive) {
   return end;
 }
 
-void WriteArchiveBlock(const zip::Archive& archive, const Options& options, std::ostream& out) {
+// Where each part of a split set begins in the one byte range the library
+// reads it as: zipinfo shows offsets within the part that holds them. A
+// single archive is one part from 0 (or from its shift).
+class Parts {
+ public:
+  Parts(const zip::Archive& archive, const Options& options) : archive_(archive) {
+    const uint32_t count = archive.PartCount();
+    starts_.push_back(0);
+    // Opened again by the names the reader opened them by, for their sizes.
+    for (uint32_t disk = 0; disk + 1 < count; ++disk) {
+      try {
+        starts_.push_back(starts_.back() +
+                          zip::OpenFile(zip::SplitPartName(options.archiveShown, disk, count - 1))
+                              ->Size());
+      } catch (const std::exception&) {
+        starts_.resize(1);
+        break;
+      }
+    }
+    if (count <= 1) starts_[0] = archive.OffsetShift();
+  }
+  // An offset of the byte range as the part that holds it counts it.
+  uint64_t Within(uint64_t offset, uint32_t disk) const {
+    const uint64_t start = archive_.PartCount() <= 1 ? starts_[0]
+                           : disk < starts_.size()   ? starts_[disk]
+                                                     : 0;
+    return offset >= start ? offset - start : offset;
+  }
+  uint64_t LastStart() const { return archive_.PartCount() > 1 ? starts_.back() : 0; }
+
+ private:
+  const zip::Archive& archive_;
+  std::vector<uint64_t> starts_;
+};
+
+// The end record's own numbers, from the ZIP64 record when there is one:
+// for a split set they count within the last part.
+struct EndFacts {
+  uint32_t disk = 0;
+  uint32_t directoryDisk = 0;
+  uint64_t entriesHere = 0;
+  uint64_t entries = 0;
+  uint64_t directoryOffset = 0;
+};
+
+EndFacts ReadEndFacts(const zip::Source& bytes, uint64_t at) {
+  EndFacts facts;
+  std::string record(56, '\0');
+  record.resize(bytes.ReadAt(at, record.data(), record.size()));
+  if (record.size() >= 56 && record.starts_with("PK\6\6")) {
+    const auto le64 = [&](size_t from) {
+      return Le32(record, from) | static_cast<uint64_t>(Le32(record, from + 4)) << 32;
+    };
+    facts = {Le32(record, 16), Le32(record, 20), le64(24), le64(32), le64(48)};
+  } else if (record.size() >= 22 && record.starts_with("PK\5\6")) {
+    facts = {Le16(record, 4), Le16(record, 6), Le16(record, 8), Le16(record, 10),
+             Le32(record, 16)};
+  }
+  return facts;
+}
+
+void WriteSplitSetFacts(const zip::Archive& archive, const EndFacts& end, std::ostream& out) {
+  out << "  This zipfile constitutes disk " << end.disk + 1
+      << " of a multi-part archive.  The central\n"
+      << "  directory starts on disk " << end.directoryDisk + 1
+      << " at an offset within that archive part\n"
+      << Printf("  of %" PRIu64 " (%016" PRIX64 "h) bytes.  The entire\n", end.directoryOffset,
+                end.directoryOffset)
+      << Printf("  central directory is %" PRIu64 " (%016" PRIX64 "h) bytes long.\n",
+                archive.DirectorySize(), archive.DirectorySize())
+      << "  " << end.entriesHere << " of the archive entries "
+      << (end.entriesHere == 1 ? "is" : "are") << " contained within this zipfile volume,\n"
+      << "  out of a total of " << end.entries << (end.entries == 1 ? " entry" : " entries")
+      << ".\n\n";
+}
+
+void WriteArchiveBlock(const zip::Archive& archive, const Options& options, const Parts& parts,
+                       std::ostream& out) {
   out << "Archive:  " << options.archiveShown << '\n';
   const std::string& comment = archive.Comment();
   if (comment.empty()) {
@@ -252,10 +331,16 @@ void WriteArchiveBlock(const zip::Archive& archive, const Options& options, std:
     WriteCommentText(comment, out);
     out << "========================= zipfile comment ends ===========================\n";
   }
-  const uint64_t size = archive.Bytes().Size();
-  const uint64_t actual = EndRecordOffset(archive);
+  // Of the last part, for a split set.
+  const uint64_t size = archive.Bytes().Size() - parts.LastStart();
+  const uint64_t endAt = EndRecordOffset(
+      archive, archive.PartCount() > 1 ? parts.LastStart() : archive.OffsetShift());
+  const uint64_t actual = endAt - parts.LastStart();
+  const EndFacts end = ReadEndFacts(archive.Bytes(), endAt);
+  const bool split = archive.PartCount() > 1;
   // As the end record declares them, before any shift.
-  const uint64_t directoryOffset = archive.DirectoryOffset() - archive.OffsetShift();
+  const uint64_t directoryOffset =
+      split ? end.directoryOffset : archive.DirectoryOffset() - archive.OffsetShift();
   const uint64_t expected = directoryOffset + archive.DirectorySize();
   const uint64_t entries = archive.DeclaredEntries();
   out << "\nEnd-of-central-directory record:\n-------------------------------\n\n"
@@ -265,15 +350,13 @@ void WriteArchiveBlock(const zip::Archive& archive, const Options& options, std:
       << Printf("  Expected end-cent-dir record offset:%12" PRIu64 " (%016" PRIX64 "h)\n",
                 expected, expected)
       << "  (based on the length of the central directory and its expected offset)\n\n";
-  if (archive.PartCount() <= 1) {
-    out << "  This zipfile constitutes the sole disk of a single-part archive; its\n"
-        << "  central directory contains " << entries << (entries == 1 ? " entry" : " entries")
-        << ".\n";
-  } else {
-    out << "  This zipfile constitutes disk " << archive.PartCount()
-        << " of a multi-part archive.\n  The central directory contains " << entries
-        << (entries == 1 ? " entry" : " entries") << ".\n";
+  if (split) {
+    WriteSplitSetFacts(archive, end, out);
+    return;
   }
+  out << "  This zipfile constitutes the sole disk of a single-part archive; its\n"
+      << "  central directory contains " << entries << (entries == 1 ? " entry" : " entries")
+      << ".\n";
   out << Printf("  The central directory is %" PRIu64 " (%016" PRIX64 "h) bytes long,\n",
                 archive.DirectorySize(), archive.DirectorySize())
       << "  and its (expected) offset in bytes from the beginning of the zipfile\n"
@@ -338,9 +421,8 @@ void WriteExtraField(const zip::Entry& entry, std::ostream& out, std::ostream& e
            "  8 data bytes (GMT modification/access times only).\n";
 }
 
-void WriteMember(const zip::Archive& archive, const zip::Entry& entry,
-                 std::optional<uint64_t> expectedOffset, std::ostream& out, std::ostream& err) {
-  const uint64_t offset = entry.LocalHeaderOffset() - archive.OffsetShift();
+void WriteMember(const zip::Entry& entry, uint64_t offset, std::optional<uint64_t> expectedOffset,
+                 std::ostream& out, std::ostream& err) {
   out << "\nCentral directory entry #" << entry.Index() + 1 << ":\n"
       << "---------------------------\n\n";
   if (expectedOffset && *expectedOffset != offset)
@@ -401,9 +483,14 @@ void WriteMember(const zip::Archive& archive, const zip::Entry& entry,
 
 }  // namespace
 
+uint64_t ZipInfoFileSize(const zip::Archive& archive, const Options& options) {
+  return archive.Bytes().Size() - Parts(archive, options).LastStart();
+}
+
 int ZipInfoVerboseListing(const zip::Archive& archive, const Options& options, std::ostream& out,
                           std::ostream& err) {
-  WriteArchiveBlock(archive, options, out);
+  const Parts parts(archive, options);
+  WriteArchiveBlock(archive, options, parts, out);
   const bool totals = options.zipInfo.totals;
   ArchiveHeader(archive, options, false, out, totals ? out : err);
   if (archive.Count() == 0) {
@@ -419,8 +506,9 @@ int ZipInfoVerboseListing(const zip::Archive& archive, const Options& options, s
     ++files;
     size += entry.Size();
     compressed += ZipInfoDataSize(entry);
-    WriteMember(archive, entry, expected, out, err);
-    expected = entry.LocalHeaderOffset() - archive.OffsetShift() + LocalHeaderGuess(entry);
+    const uint64_t offset = parts.Within(entry.LocalHeaderOffset(), entry.Disk());
+    WriteMember(entry, offset, expected, out, err);
+    expected = offset + LocalHeaderGuess(entry);
   });
   if (totals) ZipInfoTotals(files, size, compressed, out);
   out.flush();
