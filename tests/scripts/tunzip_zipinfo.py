@@ -112,8 +112,10 @@ def other_archives(root):
             info.create_system, info.external_attr, info.extra = host, attributes, extra
             info.flag_bits, info.comment, info.internal_attr = flags, comment, internal
             z.writestr(info, b"data\n" * 20)
-        for host in [0, 3, 6, 11, 14, 19, 30, 31]:
+        for host in [0, 1, 2, 3, 6, 11, 14, 19, 30, 31]:
             member("host%d.txt" % host, host, 0o100755 << 16 | 0x21)
+        member("amiga-folder", 1, 0o004217 << 16)
+        member("vms-rights", 2, 0o100421 << 16)
         member("windows.txt", 0, 0x20, ntfs, comment=b"a member's comment")
         member("7zip-flag.txt", 3, 0o100644 << 16 | 0x8020, ntfs)
         for flags in range(8):
@@ -188,9 +190,9 @@ def main():
                            or any(ord(c) < 32 for c in i.orig_filename)
                            or i.flag_bits & 0x800 for i in z.infolist()):
                         continue
-                # zipinfo spells the attributes of Amiga, VMS and Theos in
-                # forms of their own, which tunzip does not.
-                if any(i.create_system in (1, 2, 18) for i in z.infolist()):
+                # zipinfo spells Theos's attributes in a form of its own,
+                # which tunzip does not.
+                if any(i.create_system == 18 for i in z.infolist()):
                     continue
                 for args in ["-l", "-m", "-2t", "-v"]:
                     compare(path, args.split(), "UTC", folder + "/" + name)

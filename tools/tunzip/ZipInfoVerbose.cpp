@@ -363,15 +363,47 @@ void WriteArchiveBlock(const zip::Archive& archive, const Options& options, cons
       << Printf("  is %" PRIu64 " (%016" PRIX64 "h).\n\n", directoryOffset, directoryOffset);
 }
 
+// Amiga's protection bits, hold, script, pure, archive, read, write,
+// execute, delete, each shown where set, after its file or folder bit.
+std::string AmigaLetters(uint32_t mode) {
+  std::string text = (mode & 0x0C00) == 0x0400 ? "-" : (mode & 0x0C00) == 0x0800 ? "d" : "?";
+  static const char kLetters[] = "hsparwed";
+  for (int bit = 0; bit < 8; ++bit) text += (mode & (0x80u >> bit)) ? kLetters[bit] : '-';
+  return text;
+}
+
+// A Unix mode as VMS's system, owner, group and world rights (the system
+// has the owner's); writing takes deleting with it.
+std::string VmsRights(uint32_t mode) {
+  const auto rights = [](uint32_t bits) {
+    std::string text;
+    if (bits & 4) text += 'R';
+    if (bits & 2) text += 'W';
+    if (bits & 1) text += 'E';
+    if (bits & 2) text += 'D';
+    return text;
+  };
+  return "(" + rights(mode >> 6) + "," + rights(mode >> 6) + "," + rights(mode >> 3) + "," +
+         rights(mode) + ")";
+}
+
 void WriteAttributes(const zip::Entry& entry, std::ostream& out) {
   const uint32_t attributes = entry.ExternalAttributes();
   switch (entry.Host()) {
     case 0: case 4: case 6: case 11: case 13: case 14: case 15:
       out << Fact("non-MSDOS external file attributes:", Printf("%06X hex", attributes >> 8));
       break;
+    case 1:
+      out << Fact(Printf("Amiga file attributes (%06o octal):", attributes >> 16),
+                  AmigaLetters(attributes >> 16));
+      break;
+    case 2:
+      out << Fact(Printf("VMS file attributes (%06o octal):", attributes >> 16),
+                  VmsRights(attributes >> 16));
+      break;
     default:
-      // Amiga, VMS and Theos have forms of their own in zipinfo; tunzip
-      // reads their modes as Unix modes.
+      // zipinfo spells Theos's attributes in a form of its own; tunzip
+      // reads them as a Unix mode.
       out << Fact(Printf("Unix file attributes (%06o octal):", attributes >> 16),
                   UnixPermissionLetters(attributes >> 16));
       break;
