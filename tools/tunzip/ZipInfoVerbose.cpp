@@ -387,6 +387,33 @@ std::string VmsRights(uint32_t mode) {
          rights(mode) + ")";
 }
 
+// Theos's file kind by its top four bits (each name with the spacing zipinfo
+// gives it), then its eight protections, each letter shown where its bit
+// is clear.
+std::string TheosAttributes(uint32_t mode) {
+  const char* kind = "???         ";
+  switch (mode & 0xF000) {
+    case 0x4000: kind = "Directory   "; break;
+    case 0x5000: kind = "Library     "; break;
+    case 0x8000: kind = "Sequential  "; break;
+    case 0x9000: kind = "Direct      "; break;
+    case 0xA000: kind = "Keyed       "; break;
+    case 0xB000: kind = "Indexed     "; break;
+    case 0xD000: kind = " 86 program "; break;
+    case 0xE000: kind = "286 program "; break;
+    case 0xF000: kind = "386 program "; break;
+    default: break;
+  }
+  static const struct {
+    uint32_t bit;
+    char letter;
+  } kProtections[] = {{0x400, 'H'}, {0x800, 'M'}, {0x002, 'W'}, {0x004, 'R'},
+                      {0x200, 'E'}, {0x040, 'X'}, {0x080, 'W'}, {0x100, 'R'}};
+  std::string text = kind;
+  for (const auto& protection : kProtections) text += (mode & protection.bit) ? '.' : protection.letter;
+  return text;
+}
+
 void WriteAttributes(const zip::Entry& entry, std::ostream& out) {
   const uint32_t attributes = entry.ExternalAttributes();
   switch (entry.Host()) {
@@ -401,9 +428,11 @@ void WriteAttributes(const zip::Entry& entry, std::ostream& out) {
       out << Fact(Printf("VMS file attributes (%06o octal):", attributes >> 16),
                   VmsRights(attributes >> 16));
       break;
+    case 18:
+      out << Fact(Printf("Theos file attributes (%04X hex):", attributes >> 16),
+                  TheosAttributes(attributes >> 16));
+      break;
     default:
-      // zipinfo spells Theos's attributes in a form of its own; tunzip
-      // reads them as a Unix mode.
       out << Fact(Printf("Unix file attributes (%06o octal):", attributes >> 16),
                   UnixPermissionLetters(attributes >> 16));
       break;
