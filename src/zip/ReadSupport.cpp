@@ -1,11 +1,11 @@
 #include "zip/ReadSupport.h"
 
-#include "archive/AbDfBase.h"
-#include "archive/AbExcept.h"
-#include "archive/AbZipExtra.h"
 #include "os/os.h"
 #include "zip/MethodRegistry.h"
 #include "zip/Streams.h"
+#include "zip/engine/AbDfBase.h"
+#include "zip/engine/AbExcept.h"
+#include "zip/engine/AbZipExtra.h"
 
 namespace zip {
 

@@ -13,9 +13,9 @@
 #include "ExitCodes.h"
 #include "Listing.h"
 #include "Names.h"
-#include "archive/AbUtils.h"
-#include "archive/AbZipExtra.h"
 #include "os/os.h"
+#include "zip/engine/AbUtils.h"
+#include "zip/engine/AbZipExtra.h"
 
 namespace tunzip {
 
