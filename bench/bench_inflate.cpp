@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbDfDec.h"
-#include "archive/AbUtils.h"
+#include "zip/engine/AbDfDec.h"
+#include "zip/engine/AbUtils.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;

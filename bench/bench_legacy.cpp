@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbUnzPrc.h"
 #include "rtl/Stream.h"
+#include "zip/engine/AbUnzPrc.h"
 
 namespace {
 

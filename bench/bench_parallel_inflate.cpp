@@ -33,11 +33,11 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbCrc32.h"
-#include "archive/AbDfDec.h"
-#include "archive/AbDfParallel.h"
-#include "archive/AbUnzMember.h"
 #include "os/mapping.h"
+#include "zip/engine/AbCrc32.h"
+#include "zip/engine/AbDfDec.h"
+#include "zip/engine/AbDfParallel.h"
+#include "zip/engine/AbMemberChain.h"
 
 namespace {
 

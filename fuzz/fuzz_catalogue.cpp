@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "archive/AbUtils.h"
 #include "archive/AbZipTyp.h"
 #include "os/text.h"
 #include "rtl/Stream.h"
+#include "zip/engine/AbUtils.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "archive/AbDfDec.h"
 #include "fuzz_capped_stream.h"
+#include "zip/engine/AbDfDec.h"
 
 namespace {
 

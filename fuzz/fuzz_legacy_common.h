@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "../tests/support/AbUnzReference.h"
-#include "archive/AbUnzPrc.h"
 #include "rtl/Stream.h"
+#include "zip/engine/AbUnzPrc.h"
 
 namespace legacy_fuzz {
 

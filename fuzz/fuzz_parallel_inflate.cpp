@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "archive/AbDfDec.h"
-#include "archive/AbDfParallel.h"
-#include "archive/AbExcept.h"
 #include "fuzz_capped_stream.h"
+#include "zip/engine/AbDfDec.h"
+#include "zip/engine/AbDfParallel.h"
+#include "zip/engine/AbExcept.h"
 
 namespace {
 

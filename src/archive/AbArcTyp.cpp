@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "archive/AbDfBase.h"
-#include "archive/AbSpanSt.h"
-#include "archive/AbUtils.h"
 #include "os/text.h"
 #include "rtl/Format.h"
+#include "zip/engine/AbDfBase.h"
+#include "zip/engine/AbSpanSt.h"
+#include "zip/engine/AbUtils.h"
 
 namespace ab {
 

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbExcept.h"
 #include "os/os.h"
 #include "rtl/Stream.h"
+#include "zip/engine/AbExcept.h"
+#include "zip/engine/AbMemberChain.h"
 
 namespace ab {
 
@@ -136,7 +137,6 @@ using TAbConfirmItemEvent = std::function<void(TAbArchive& sender, TAbArchiveIte
                                                TAbItemOperation operation, bool& confirm)>;
 using TAbArchiveEvent = std::function<void(TAbArchive& sender)>;
 using TAbOverwriteQueryEvent = std::function<void(std::string& name, bool& confirm)>;
-using TAbProgressForwarder = std::function<void(uint8_t percent, bool& abort)>;
 
 // Whether path names an existing folder; a path with `*` or `?` never does.
 bool FolderExists(const std::string& path);

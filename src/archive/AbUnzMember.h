@@ -1,56 +1,18 @@
 // ExtractMember turns one catalogue item into a file below the archive's base
-// folder: it resolves the target, creates the file, decodes the member with
-// the method's decoder, checks the CRC-32 and stamps the file's date and
+// folder: it resolves the target, creates the file, decodes the member through
+// the member chain, checks the CRC-32 and stamps the file's date and
 // attributes. A member that fails leaves no file behind.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "archive/AbArcTyp.h"
-#include "archive/AbMethodHook.h"
 #include "archive/AbZipTyp.h"
-#include "os/mapping.h"
 #include "rtl/Stream.h"
+#include "zip/engine/AbMemberChain.h"
 
 namespace ab {
-
-// A sink that counts and discards: decoding into it tests a member.
-class TAbBitBucketStream : public rtl::TStream {
- public:
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void*, int32_t count) override {
-    if (count > 0) size_ += count;
-    return count < 0 ? 0 : count;
-  }
-  int64_t Seek(int64_t offset, int origin) override;
-  int64_t Size() override { return size_; }
-
- private:
-  int64_t size_ = 0;
-  int64_t position_ = 0;
-};
-
-// Passes what is written on to a target until a limit: a write that would
-// pass it raises EAbZipSizeExceeded and writes nothing. It guards every
-// decoder alike against a member that holds more than it declares.
-class TAbBoundedStream : public rtl::TStream {
- public:
-  TAbBoundedStream(rtl::TStream& target, uint64_t limit) : target_(target), limit_(limit) {}
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void* buffer, int32_t count) override;
-  int64_t Seek(int64_t offset, int origin) override { return target_.Seek(offset, origin); }
-  int64_t Size() override { return target_.Size(); }
-  uint64_t Written() const { return written_; }
-  rtl::TStream& Target() const { return target_; }
-
- private:
-  rtl::TStream& target_;
-  uint64_t limit_;
-  uint64_t written_ = 0;
-};
 
 void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& newName);
 
@@ -59,77 +21,6 @@ void ExtractMember(TAbZipArchive& sender, TAbZipItem& item, const std::string& n
 // the full target path.
 bool ConfirmTargetPath(const std::string& baseFolder, std::string& name, uint8_t options,
                        const TAbOverwriteQueryEvent& confirmOverwrite);
-
-// Where a member's bytes are read from and where its progress goes: the
-// archive's own stream and forwarder, or, for a caller that decodes members
-// on several threads, a stream and a forwarder of each thread's own.
-// Maps a span of the archive's bytes into memory, for the decoders that
-// take a member's data whole; nothing where the bytes cannot be mapped.
-class TAbSpanMapper {
- public:
-  virtual ~TAbSpanMapper() = default;
-  virtual std::unique_ptr<os::FileMapping> Map(uint64_t offset, uint64_t size) const = 0;
-};
-
-struct TAbMemberSource {
-  rtl::TStream& stream;
-  TAbProgressForwarder progress;
-  // The most threads one large Deflate member may be decoded on (see
-  // AbUnzParallel), when the mapper can map its data; 0 or 1 keeps every
-  // member on the calling thread.
-  unsigned inflateThreads = 0;
-  const TAbSpanMapper* mapper = nullptr;
-};
-
-// The password a member is decoded with, and where another comes from when
-// it fails: the installer's archive and its event, or a library caller's
-// options.
-class TAbPasswordKeeper {
- public:
-  virtual ~TAbPasswordKeeper() = default;
-  virtual const std::string& Password() const = 0;
-  virtual void SetPassword(std::string password) = 0;
-  // How many more passwords may be asked for after the first fails.
-  virtual uint8_t TryLimit() const = 0;
-  // Whether anyone may be asked for another password.
-  virtual bool CanAsk() const = 0;
-  // A new password; "" when none is given. sender is the object asking as
-  // the installer's event names it, nullptr for the keeper's own owner.
-  virtual std::string Ask(void* sender) = 0;
-};
-
-// What the decoding of a member needs of its central header.
-struct TAbMemberHeader {
-  uint16_t method = 0;  // the stored field; Method() is its low 8 bits
-  uint16_t flags = 0;
-  uint16_t versionNeeded = 0;
-  uint32_t crc32 = 0;
-  bool winZipAesField = false;  // the extra field holds a 0x9901 block
-
-  uint8_t Method() const { return static_cast<uint8_t>(method); }
-  bool IsEncrypted() const { return (flags & 0x0001) != 0; }
-};
-TAbMemberHeader MemberHeaderOf(const TAbZipDirectoryFileHeader& header);
-
-// What decoding one member needs, whoever asks: the installer's items and
-// the library's entries alike.
-struct TAbMemberJob {
-  TAbMemberHeader header;
-  const TAbEntryFacts& facts;
-  // Whether the member's span overlaps another's or the directory; asked
-  // only once its headers pass, since learning it may read every local
-  // header of the archive.
-  std::function<bool()> spanOverlaps;
-  // A member that needs a version above 2.0 is decoded when this reader has
-  // what it needs; otherwise it is refused.
-  bool acceptsNewerVersions = false;
-  // Decode and check without handing the bytes on.
-  bool testOnly = false;
-  TAbPasswordKeeper& passwords;
-  // The methods and cipher a program registered beyond the reader's own;
-  // none on the installer's road.
-  const TAbMethodHook* methods = nullptr;
-};
 
 // Decodes the item's data into output and checks its CRC-32. Refuses a
 // member whose extra field is damaged (EAbZipBadExtraField) or whose span
@@ -142,34 +33,5 @@ void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream
 // (asking sets the archive's password) and the archive lies in one file.
 void DecodeMemberToStream(TAbZipArchive& archive, TAbZipItem& item, rtl::TStream* output,
                           const TAbMemberSource& source);
-
-// The whole chain for one member: the checks of its headers, the local
-// header, decryption and the method's decoder. Returns the CRC-32 of what
-// was written and the check word, which the caller compares with the
-// member's CRC-32 as it decides.
-struct TAbDecodedMember {
-  uint32_t crc = 0;
-  uint32_t checkWord = 0;
-  bool CrcMatches(uint32_t expected) const { return crc == checkWord || crc == expected; }
-};
-TAbDecodedMember DecodeMember(const TAbMemberJob& job, const TAbMemberSource& source,
-                              rtl::TStream& output);
-
-// Each returns the CRC-32 of what it wrote.
-uint32_t CopyStoredMember(const TAbMemberJob& job, const TAbMemberSource& source,
-                          rtl::TStream& output, uint32_t checkWord);
-uint32_t InflateMember(const TAbMemberJob& job, const TAbMemberSource& source, rtl::TStream& output,
-                       uint32_t checkWord);
-uint32_t DecodeLegacyMember(const TAbMemberJob& job, const TAbMemberSource& source,
-                            rtl::TStream& output, uint32_t checkWord);
-
-void RequestPassword(TAbPasswordKeeper& passwords, bool& abort);
-void EnsurePassword(TAbPasswordKeeper& passwords, int32_t& tries, bool& abort);
-
-// Whether this reader decodes everything the member needs; a member that
-// says it needs a newer version is refused unless it does.
-bool CanExtractNewerVersion(const TAbMemberHeader& header);
-// Whether the method is one this reader decodes.
-bool IsMethodRead(uint8_t method);
 
 }  // namespace ab

@@ -6,12 +6,12 @@
 #include <memory>
 
 #include "archive/AbUnzMember.h"
-#include "archive/AbUtils.h"
 #include "archive/AbZipTyp.h"
 #include "installer/Corvelle.h"
 #include "os/os.h"
 #include "rtl/Exception.h"
 #include "ui/Dialogs.h"
+#include "zip/engine/AbUtils.h"
 
 namespace installer {
 

@@ -10,19 +10,19 @@
 #include <stdexcept>
 #include <vector>
 
-#include "archive/AbBufRd.h"
-#include "archive/AbConst.h"
-#include "archive/AbDfBase.h"
-#include "archive/AbExcept.h"
-#include "archive/AbUnzMember.h"
-#include "archive/AbUtils.h"
-#include "archive/AbZipExtra.h"
-#include "archive/AbZipLayout.h"
-#include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "zip/ReadSupport.h"
 #include "zip/SplitSet.h"
 #include "zip/Streams.h"
+#include "zip/engine/AbBufRd.h"
+#include "zip/engine/AbConst.h"
+#include "zip/engine/AbDfBase.h"
+#include "zip/engine/AbExcept.h"
+#include "zip/engine/AbMemberChain.h"
+#include "zip/engine/AbUtils.h"
+#include "zip/engine/AbZipExtra.h"
+#include "zip/engine/AbZipLayout.h"
+#include "zip/engine/AbZipRecords.h"
 
 namespace zip {
 

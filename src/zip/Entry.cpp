@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "archive/AbZipExtra.h"
+#include "zip/engine/AbZipExtra.h"
 
 namespace zip {
 

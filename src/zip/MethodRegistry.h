@@ -1,7 +1,7 @@
 // The registry as the member decoder sees it (inside the library only).
 #pragma once
 
-#include "archive/AbMethodHook.h"
+#include "zip/engine/AbMethodHook.h"
 
 namespace zip {
 

@@ -1,12 +1,12 @@
 #include "zip/ReadSupport.h"
 
-#include "archive/AbDfBase.h"
-#include "archive/AbExcept.h"
-#include "archive/AbZipExtra.h"
 #include "os/os.h"
 #include "os/text.h"
 #include "zip/MethodRegistry.h"
 #include "zip/Streams.h"
+#include "zip/engine/AbDfBase.h"
+#include "zip/engine/AbExcept.h"
+#include "zip/engine/AbZipExtra.h"
 
 namespace zip {
 

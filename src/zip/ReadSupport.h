@@ -9,10 +9,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "archive/AbUnzMember.h"
-#include "archive/AbZipTyp.h"
 #include "rtl/Stream.h"
 #include "zip/Archive.h"
+#include "zip/engine/AbMemberChain.h"
+#include "zip/engine/AbZipRecords.h"
 
 namespace zip {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbZipTyp.h"
 #include "zip/Archive.h"
+#include "zip/engine/AbZipRecords.h"
 
 namespace zip {
 

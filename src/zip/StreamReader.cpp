@@ -9,12 +9,12 @@
 #include <optional>
 #include <stdexcept>
 
-#include "archive/AbExcept.h"
-#include "archive/AbUtils.h"
-#include "archive/AbZipExtra.h"
-#include "archive/AbZipTyp.h"
 #include "os/fs.h"
 #include "zip/ReadSupport.h"
+#include "zip/engine/AbExcept.h"
+#include "zip/engine/AbUtils.h"
+#include "zip/engine/AbZipExtra.h"
+#include "zip/engine/AbZipRecords.h"
 
 namespace zip {
 

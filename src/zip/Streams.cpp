@@ -1,6 +1,6 @@
 #include "zip/Streams.h"
 
-#include "archive/AbUtils.h"
+#include "zip/engine/AbUtils.h"
 
 namespace zip {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <exception>
 
-#include "archive/AbUnzMember.h"
 #include "rtl/Stream.h"
 #include "zip/Sink.h"
 #include "zip/Source.h"
+#include "zip/engine/AbMemberChain.h"
 
 namespace zip {
 

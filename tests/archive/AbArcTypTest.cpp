@@ -6,13 +6,13 @@
 #include <fstream>
 
 #include "archive/AbArcTyp.h"
-#include "archive/AbSpanSt.h"
 #include "archive/AbUnzMember.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "rtl/Stream.h"
 #include "support/Corpus.h"
 #include "support/ZipBuilder.h"
+#include "zip/engine/AbSpanSt.h"
 
 namespace {
 

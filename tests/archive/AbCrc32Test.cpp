@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "archive/AbCrc32.h"
-#include "archive/AbUtils.h"
+#include "zip/engine/AbCrc32.h"
+#include "zip/engine/AbUtils.h"
 
 using namespace ab;
 

@@ -6,10 +6,10 @@
 #include <numeric>
 #include <random>
 
-#include "archive/AbDfDec.h"
-#include "archive/AbDfOutW.h"
-#include "archive/AbUtils.h"
 #include "support/AbDfTestSupport.h"
+#include "zip/engine/AbDfDec.h"
+#include "zip/engine/AbDfOutW.h"
+#include "zip/engine/AbUtils.h"
 
 using namespace ab;
 using namespace dftest;

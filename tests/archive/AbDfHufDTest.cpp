@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/AbDfHufD.h"
+#include "zip/engine/AbDfHufD.h"
 
 using namespace ab;
 using Tree = TAbDfDecodeHuffmanTree;

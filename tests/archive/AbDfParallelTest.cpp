@@ -7,12 +7,12 @@
 
 #include <random>
 
-#include "archive/AbDfBlockStart.h"
-#include "archive/AbDfDec.h"
-#include "archive/AbDfParallel.h"
-#include "archive/AbExcept.h"
 #include "support/AbDfTestSupport.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbDfBlockStart.h"
+#include "zip/engine/AbDfDec.h"
+#include "zip/engine/AbDfParallel.h"
+#include "zip/engine/AbExcept.h"
 
 #if TESSALINE_HAVE_ZLIB
 #include <zlib.h>

@@ -6,10 +6,10 @@
 #include <new>
 
 #include "archive/AbArcTyp.h"
-#include "archive/AbDfBase.h"
 #include "archive/AbZipTyp.h"
 #include "support/Corpus.h"
 #include "support/ZipBuilder.h"
+#include "zip/engine/AbDfBase.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "archive/AbDfBase.h"
-#include "archive/AbExcept.h"
 #include "rtl/Exception.h"
+#include "zip/engine/AbDfBase.h"
+#include "zip/engine/AbExcept.h"
 
 using namespace ab;
 

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "archive/AbArcTyp.h"
-#include "archive/AbUtils.h"
+#include "zip/engine/AbUtils.h"
 
 namespace {
 

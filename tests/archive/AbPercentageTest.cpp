@@ -2,7 +2,7 @@
 // even, as both the stored copy and the Deflate input report it.
 #include <gtest/gtest.h>
 
-#include "archive/AbUtils.h"
+#include "zip/engine/AbUtils.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "archive/AbUnzMember.h"
-#include "archive/AbZipLayout.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbZipLayout.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <map>
 #include <numeric>
 
-#include "archive/AbSWStm.h"
 #include "rtl/Exception.h"
+#include "zip/engine/AbSWStm.h"
 
 namespace {
 

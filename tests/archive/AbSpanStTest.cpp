@@ -5,10 +5,10 @@
 #include <fstream>
 
 #include "archive/AbArcTyp.h"
-#include "archive/AbSpanSt.h"
-#include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbSpanSt.h"
+#include "zip/engine/AbZipRecords.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include <map>
 
-#include "archive/AbUnzPrc.h"
-#include "archive/AbUtils.h"
 #include "support/AbUnzTestSupport.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbUnzPrc.h"
+#include "zip/engine/AbUtils.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include <random>
 
-#include "archive/AbUnzPrc.h"
 #include "support/AbUnzReference.h"
 #include "support/AbUnzTestSupport.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbUnzPrc.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <random>
 
-#include "archive/AbUnzPrc.h"
 #include "support/AbUnzReference.h"
 #include "support/AbUnzTestSupport.h"
+#include "zip/engine/AbUnzPrc.h"
 
 namespace {
 

@@ -409,9 +409,9 @@ TEST(MemberDecoding, PasswordsForStoredAndDeflatedMembers) {
       EXPECT_EQ(x.failures, std::vector<std::string>{"secret.txt 0 4"});
       EXPECT_FALSE(x.Has("secret.txt"));
     }
-    {  // wrong, then right
+    {  // wrong twice, then right: the last answer allowed is tried too
       Extraction x(b);
-      std::vector<std::string> answers = {"nope", "12345678"};
+      std::vector<std::string> answers = {"nope", "no", "12345678"};
       x.archive->OnPasswordRequest = [&](void*, std::string& p) {
         p = answers.front();
         answers.erase(answers.begin());

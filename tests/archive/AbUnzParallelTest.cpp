@@ -7,15 +7,15 @@
 #include <fstream>
 #include <random>
 
-#include "archive/AbExcept.h"
 #include "archive/AbUnzMember.h"
-#include "archive/AbUnzParallel.h"
 #include "os/fs.h"
 #include "os/os.h"
 #include "support/AbDfTestSupport.h"
 #include "support/Corpus.h"
 #include "support/ZipBuilder.h"
 #include "zip/Archive.h"
+#include "zip/engine/AbExcept.h"
+#include "zip/engine/AbUnzParallel.h"
 
 using namespace ab;
 using testing_support::ZipBuilder;

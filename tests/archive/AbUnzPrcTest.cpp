@@ -2,11 +2,11 @@
 // members, read and write failures, abort, and decoding into a real file.
 #include <gtest/gtest.h>
 
-#include "archive/AbUnzPrc.h"
-#include "archive/AbUtils.h"
 #include "support/AbUnzTestSupport.h"
 #include "support/AbZipCryTestSupport.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbUnzPrc.h"
+#include "zip/engine/AbUtils.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <map>
 #include <random>
 
-#include "archive/AbUnzPrc.h"
 #include "support/AbUnzTestSupport.h"
+#include "zip/engine/AbUnzPrc.h"
 
 namespace {
 

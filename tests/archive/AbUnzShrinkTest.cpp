@@ -3,8 +3,8 @@
 // does not fit the tables.
 #include <gtest/gtest.h>
 
-#include "archive/AbUnzPrc.h"
 #include "support/AbUnzTestSupport.h"
+#include "zip/engine/AbUnzPrc.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "archive/AbUtils.h"
-#include "archive/AbZipExtra.h"
 #include "support/ZipBuilder.h"
+#include "zip/engine/AbUtils.h"
+#include "zip/engine/AbZipExtra.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "archive/AbUtils.h"
 #include "archive/AbZipTyp.h"
 #include "os/os.h"
 #include "support/ZipBuilder.h"
+#include "zip/engine/AbUtils.h"
 
 namespace {
 

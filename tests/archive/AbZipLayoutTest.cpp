@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "archive/AbUnzMember.h"
-#include "archive/AbZipLayout.h"
 #include "support/ZipBuilder.h"
+#include "zip/engine/AbZipLayout.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <fstream>
 #include <random>
 
-#include "archive/AbDfDec.h"
-#include "archive/AbUtils.h"
 #include "support/AbDfTestSupport.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbDfDec.h"
+#include "zip/engine/AbUtils.h"
 
 #if TESSALINE_HAVE_ZLIB
 #include <zlib.h>

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "archive/AbDfDec.h"
-#include "archive/AbUtils.h"
 #include "support/Corpus.h"
+#include "zip/engine/AbDfDec.h"
+#include "zip/engine/AbUtils.h"
 
 #if TESSALINE_HAVE_ZLIB
 #include <zlib.h>

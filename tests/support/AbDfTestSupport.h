@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbDfBase.h"
+#include "zip/engine/AbDfBase.h"
 
 namespace dftest {
 

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "archive/AbUtils.h"
+#include "zip/engine/AbUtils.h"
 
 namespace legacy_test {
 

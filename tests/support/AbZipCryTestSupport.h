@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbUtils.h"
+#include "zip/engine/AbUtils.h"
 
 namespace legacy_test {
 

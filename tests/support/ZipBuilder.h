@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/AbUtils.h"
 #include "archive/AbZipTyp.h"
 #include "rtl/Stream.h"
+#include "zip/engine/AbUtils.h"
 
 namespace testing_support {
 

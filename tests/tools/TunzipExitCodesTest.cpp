@@ -5,9 +5,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "archive/AbDfBase.h"
-#include "archive/AbExcept.h"
 #include "tunzip/ExitCodes.h"
+#include "zip/engine/AbDfBase.h"
+#include "zip/engine/AbExcept.h"
 
 namespace {
 

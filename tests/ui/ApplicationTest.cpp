@@ -5,10 +5,10 @@
 #include <new>
 #include <stdexcept>
 
-#include "archive/AbExcept.h"
 #include "rtl/Exception.h"
 #include "support/TranscriptSession.h"
 #include "ui/Dialogs.h"
+#include "zip/engine/AbExcept.h"
 
 namespace {
 

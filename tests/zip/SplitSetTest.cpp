@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "archive/AbExcept.h"
 #include "archive/AbZipTyp.h"
 #include "rtl/Stream.h"
 #include "support/ZipBuilder.h"
 #include "zip/Archive.h"
 #include "zip/SplitSet.h"
+#include "zip/engine/AbExcept.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <exception>
 
-#include "archive/AbUtils.h"
 #include "os/os.h"
 #include "rtl/Exception.h"
 #include "rtl/Stream.h"
+#include "zip/engine/AbUtils.h"
 
 namespace mksfx {
 

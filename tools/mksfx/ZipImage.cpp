@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "archive/AbUtils.h"
-#include "archive/AbZipTyp.h"
+#include "zip/engine/AbUtils.h"
+#include "zip/engine/AbZipRecords.h"
 
 namespace mksfx {
 

@@ -4,10 +4,10 @@
 #include <new>
 #include <typeinfo>
 
-#include "archive/AbDfBase.h"
-#include "archive/AbExcept.h"
 #include "os/os.h"
 #include "zip/Error.h"
+#include "zip/engine/AbDfBase.h"
+#include "zip/engine/AbExcept.h"
 
 namespace tunzip {
 

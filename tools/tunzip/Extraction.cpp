@@ -41,11 +41,11 @@
 #include "Refresh.h"
 #include "Targets.h"
 #include "TextLines.h"
-#include "archive/AbExcept.h"
-#include "archive/AbUnzParallel.h"
 #include "os/fs.h"
 #include "os/os.h"
 #include "rtl/Exception.h"
+#include "zip/engine/AbExcept.h"
+#include "zip/engine/AbUnzParallel.h"
 
 namespace tunzip {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "Listing.h"
-#include "archive/AbUtils.h"
 #include "os/os.h"
+#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 

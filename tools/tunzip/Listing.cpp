@@ -8,9 +8,9 @@
 #include "JsonListing.h"
 #include "Masks.h"
 #include "ZipInfo.h"
-#include "archive/AbUnzExternal.h"
-#include "archive/AbUtils.h"
 #include "os/os.h"
+#include "zip/engine/AbUnzExternal.h"
+#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 

@@ -13,11 +13,11 @@
 #include "Options.h"
 #include "Piping.h"
 #include "Streaming.h"
-#include "archive/AbConst.h"
 #include "os/fs.h"
 #include "os/os.h"
 #include "zip/Archive.h"
 #include "zip/StreamReader.h"
+#include "zip/engine/AbConst.h"
 #include "zip/methods/Register.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "Refresh.h"
-#include "archive/AbUtils.h"
 #include "os/fs.h"
 #include "zip/Entry.h"
+#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 

@@ -1,7 +1,7 @@
 #include "Refresh.h"
 
-#include "archive/AbUtils.h"
 #include "os/fs.h"
+#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 

@@ -10,7 +10,7 @@
 #include "Masks.h"
 #include "Names.h"
 #include "Piping.h"
-#include "archive/AbUtils.h"
+#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 

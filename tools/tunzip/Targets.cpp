@@ -2,7 +2,7 @@
 
 #include "MemberFacts.h"
 #include "Names.h"
-#include "archive/AbExcept.h"
+#include "zip/engine/AbExcept.h"
 
 namespace tunzip {
 

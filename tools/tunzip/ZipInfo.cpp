@@ -14,9 +14,9 @@
 #include "Listing.h"
 #include "Names.h"
 #include "ZipInfoVerbose.h"
-#include "archive/AbUtils.h"
-#include "archive/AbZipExtra.h"
 #include "os/os.h"
+#include "zip/engine/AbUtils.h"
+#include "zip/engine/AbZipExtra.h"
 
 namespace tunzip {
 

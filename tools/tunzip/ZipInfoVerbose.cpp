@@ -13,8 +13,8 @@
 #include "Listing.h"
 #include "Names.h"
 #include "ZipInfo.h"
-#include "archive/AbUtils.h"
 #include "os/os.h"
+#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 
