@@ -285,7 +285,7 @@ int64_t FindEndRecord(rtl::TStream& stream) {
   return -1;
 }
 
-// ---- Entry facts -----------------------------------------------------------------
+// ---- Entry facts ---------------------------------------------------------------
 
 namespace {
 
@@ -431,7 +431,7 @@ bool IsLinkEntry(const TAbZipDirectoryFileHeader& header, const std::string& uni
   return (UnixModeOf(header) & kUnixTypeMask) == kUnixLink && !IsFolderEntry(header, unicodeName);
 }
 
-// ---- The directory's bounds -----------------------------------------------------
+// ---- The directory's bounds ----------------------------------------------------
 
 namespace {
 
