@@ -19,6 +19,7 @@
 #include "zip/engine/AbDfBase.h"
 #include "zip/engine/AbExcept.h"
 #include "zip/engine/AbMemberChain.h"
+#include "zip/engine/AbUnzParallel.h"
 #include "zip/engine/AbUtils.h"
 #include "zip/engine/AbZipExtra.h"
 #include "zip/engine/AbZipLayout.h"
@@ -347,6 +348,10 @@ void Reader::Read(const Entry& entry, Sink* sink, const ReadOptions& options) {
   DecodeEntry(decoding, input, sink, options, [&entry](const ab::TAbDecodedMember& decoded, uint64_t) {
     if (!decoded.CrcMatches(entry.Crc32())) throw ab::EAbZipBadCRC();
   });
+}
+
+bool DecodesOnSeveralThreads(const Entry& entry) {
+  return ab::IsParallelInflateMember(entry.Method(), entry.IsEncrypted(), entry.CompressedSize());
 }
 
 }  // namespace zip

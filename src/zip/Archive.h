@@ -83,6 +83,11 @@ struct ReadOptions {
   unsigned threads = 1;
 };
 
+// Whether ReadOptions::threads above 1 may decode the entry on several
+// threads (a large Deflate or Deflate64 entry of a file, not encrypted): a
+// caller that spreads entries over threads of its own gives it all of them.
+bool DecodesOnSeveralThreads(const Entry& entry);
+
 // The name under which split writers (Info-ZIP's zip -s, WinZip) put the
 // part on `disk` (0 for the first) beside the last part, on lastDisk: a.zip
 // gives a.z01, a.z02, ... a.z99, a.z100; the last part keeps its own name.

@@ -45,7 +45,6 @@
 #include "os/os.h"
 #include "rtl/Exception.h"
 #include "zip/engine/AbExcept.h"
-#include "zip/engine/AbUnzParallel.h"
 
 namespace tunzip {
 
@@ -64,16 +63,6 @@ constexpr uint64_t kSmallestHandOff = 64 * 1024;
 // if only a few could pass it; each one in flight holds no more than an open
 // file.
 constexpr size_t kInFlightPerWorker = 16;
-
-// A member large enough for the parallel Inflate is decoded on this thread
-// once the members in flight are committed, on every thread allowed, and
-// never beside a worker's member: so no more threads decode at once than
-// --threads says, and the large member, which weighs most, has them all.
-bool DecodesOnItsOwnThreads(const zip::Entry& entry) {
-  const uint16_t method = entry.Method();
-  return !entry.IsEncrypted() && (method == 8 || method == 9) &&
-         entry.CompressedSize() >= ab::kParallelInflateFrom;
-}
 
 // The folders of a member that cannot be made: UnZip's "checkdir error",
 // which a script tells from a file that cannot be created by its exit code.
@@ -326,7 +315,11 @@ void Extractor::StartWorkers() {
 bool Extractor::HandOff(const zip::Entry& entry, const Target& target,
                         std::unique_ptr<os::fs::PendingFile>& file) {
   if (entry.IsEncrypted()) return false;
-  if (DecodesOnItsOwnThreads(entry)) {
+  // A member large enough for the parallel Inflate is decoded on this thread
+  // once the members in flight are committed, on every thread allowed, and
+  // never beside a worker's member: so no more threads decode at once than
+  // --threads says, and the large member, which weighs most, has them all.
+  if (zip::DecodesOnSeveralThreads(entry)) {
     Drain();
     return false;
   }

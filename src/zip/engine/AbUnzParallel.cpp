@@ -45,8 +45,9 @@ std::optional<uint32_t> InflateMemberInParallel(const TAbMemberJob& job,
                                                 const TAbMemberSource& source,
                                                 rtl::TStream& output) {
   const bool testOnly = job.testOnly;
-  if (source.inflateThreads < 2 || source.mapper == nullptr || job.header.IsEncrypted() ||
-      job.facts.compressedSize < kParallelInflateFrom)
+  if (source.inflateThreads < 2 || source.mapper == nullptr ||
+      !IsParallelInflateMember(job.header.Method(), job.header.IsEncrypted(),
+                               job.facts.compressedSize))
     return std::nullopt;
   rtl::TStream* const file = &source.stream;
   const int64_t offset = file->Position();

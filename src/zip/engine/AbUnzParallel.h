@@ -18,6 +18,12 @@ namespace ab {
 // second thread gains (measured by bench_parallel_inflate).
 constexpr uint64_t kParallelInflateFrom = uint64_t{8} << 20;
 
+// Whether a member is one for several threads by its directory entry: large,
+// Deflate or Deflate64, and not encrypted.
+constexpr bool IsParallelInflateMember(uint16_t method, bool encrypted, uint64_t compressedSize) {
+  return !encrypted && (method == 8 || method == 9) && compressedSize >= kParallelInflateFrom;
+}
+
 // Decodes the unencrypted member whose data the source's stream stands at
 // into output, and returns the CRC-32; or returns nothing, having read and
 // written nothing, when the member is not one for several threads (too
