@@ -269,12 +269,15 @@ int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ost
   // zipinfo says what matched nothing under its totals line, when it
   // writes one, else on standard error.
   out.flush();
-  std::ostream& cautions = totals ? out : err;
+  ZipInfoCautions(choice, totals ? out : err);
+  return choice.items.empty() ? kExitNoMatch : kExitOk;
+}
+
+void ZipInfoCautions(const Choice& choice, std::ostream& cautions) {
   for (const std::string& mask : choice.unmatchedMasks)
     cautions << "caution: filename not matched:  " << mask << '\n';
   for (const std::string& mask : choice.unmatchedExcludes)
     cautions << "caution: excluded filename not matched:  " << mask << '\n';
-  return choice.items.empty() ? kExitNoMatch : kExitOk;
 }
 
 }  // namespace tunzip

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "Listing.h"
 #include "Options.h"
 #include "zip/Archive.h"
 
@@ -18,10 +19,11 @@ int ZipInfoListing(const zip::Archive& archive, const Options& options, std::ost
                    std::ostream& err);
 
 // What the listings share with the verbose one (ZipInfoVerbose.h): a Unix
-// mode as ls spells it, the compressed size zipinfo's totals count, and its
-// totals line.
+// mode as ls spells it, the compressed size zipinfo's totals count, its
+// totals line, and the masks and exclusions that matched nothing.
 std::string UnixPermissionLetters(uint32_t mode);
 uint64_t ZipInfoDataSize(const zip::Entry& entry);
 void ZipInfoTotals(size_t files, uint64_t size, uint64_t compressed, std::ostream& out);
+void ZipInfoCautions(const Choice& choice, std::ostream& cautions);
 
 }  // namespace tunzip

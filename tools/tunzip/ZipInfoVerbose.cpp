@@ -573,11 +573,7 @@ int ZipInfoVerboseListing(const zip::Archive& archive, const Options& options, s
   });
   if (totals) ZipInfoTotals(files, size, compressed, out);
   out.flush();
-  std::ostream& cautions = totals ? out : err;
-  for (const std::string& mask : choice.unmatchedMasks)
-    cautions << "caution: filename not matched:  " << mask << '\n';
-  for (const std::string& mask : choice.unmatchedExcludes)
-    cautions << "caution: excluded filename not matched:  " << mask << '\n';
+  ZipInfoCautions(choice, totals ? out : err);
   out << '\n';
   return choice.items.empty() ? kExitNoMatch : kExitOk;
 }
