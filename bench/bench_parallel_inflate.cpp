@@ -16,8 +16,8 @@
 //     compressed.
 // Exits 1 when any output or CRC-32 is wrong; times are reported, not judged.
 // Usage: bench_parallel_inflate CORPUS_DIR [scratch folder [keep]]: with keep,
-// the archives stay in the scratch folder and a later run takes them up
-// again instead of making them anew.
+// the members and their archives stay in the scratch folder and a later run
+// takes them up again instead of making them anew.
 #include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <sys/resource.h>
@@ -350,12 +350,11 @@ int main(int argc, char** argv) {
       const char* label = text ? "text" : "binary";
       const std::string member = std::string(label) + ".bin";
       const std::string archive = (folder / (std::string(label) + ".zip")).string();
-      if (!keep || !fs::exists(archive)) {
+      if (!keep || !fs::exists(folder / member))
         WriteMember(folder / member, text ? texts : binaries, text);
-        if (text) Crossover(folder / member);
-        Zip(folder, std::string(label) + ".zip", member);
-        fs::remove(folder / member);
-      }
+      if (text) Crossover(folder / member);
+      if (!keep || !fs::exists(archive)) Zip(folder, std::string(label) + ".zip", member);
+      if (!keep) fs::remove(folder / member);
       std::printf("parallel inflate %-6s member of %zu MiB, %.0f MB compressed\n", label,
                   kMemberSize >> 20, static_cast<double>(fs::file_size(archive)) / 1e6);
       std::fflush(stdout);
