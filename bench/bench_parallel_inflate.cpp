@@ -15,7 +15,9 @@
 //   - where two threads start to pay, on stretches of the text of 1 to 32 MB
 //     compressed.
 // Exits 1 when any output or CRC-32 is wrong; times are reported, not judged.
-// Usage: bench_parallel_inflate CORPUS_DIR [scratch folder]
+// Usage: bench_parallel_inflate CORPUS_DIR [scratch folder [keep]]: with keep,
+// the members and their archives stay in the scratch folder and a later run
+// takes them up again instead of making them anew.
 #include <isa-l/igzip_lib.h>
 #include <libdeflate.h>
 #include <sys/resource.h>
@@ -330,7 +332,10 @@ int main(int argc, char** argv) {
       (fs::absolute(fs::path(argv[0])).parent_path() / ".." / "tools" / "tunzip" / "tunzip")
           .lexically_normal()
           .string();
-  const fs::path folder = scratch / ("bench_parallel_inflate." + std::to_string(getpid()));
+  const bool keep = argc > 3 && std::string(argv[3]) == "keep";
+  const fs::path folder =
+      scratch / (keep ? std::string("bench_parallel_inflate")
+                      : "bench_parallel_inflate." + std::to_string(getpid()));
   fs::create_directories(folder);
   bool ok = true;
   try {
@@ -344,23 +349,24 @@ int main(int argc, char** argv) {
     for (const bool text : {true, false}) {
       const char* label = text ? "text" : "binary";
       const std::string member = std::string(label) + ".bin";
-      WriteMember(folder / member, text ? texts : binaries, text);
-      if (text) Crossover(folder / member);
-      Zip(folder, std::string(label) + ".zip", member);
-      fs::remove(folder / member);
       const std::string archive = (folder / (std::string(label) + ".zip")).string();
+      if (!keep || !fs::exists(folder / member))
+        WriteMember(folder / member, text ? texts : binaries, text);
+      if (text) Crossover(folder / member);
+      if (!keep || !fs::exists(archive)) Zip(folder, std::string(label) + ".zip", member);
+      if (!keep) fs::remove(folder / member);
       std::printf("parallel inflate %-6s member of %zu MiB, %.0f MB compressed\n", label,
                   kMemberSize >> 20, static_cast<double>(fs::file_size(archive)) / 1e6);
       std::fflush(stdout);
       TimeTunzip(tunzip, archive, label, folder / "peak.txt");
       ok &= InProcess(MapMember(archive), label);
       std::fflush(stdout);
-      fs::remove(archive);
+      if (!keep) fs::remove(archive);
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_parallel_inflate: %s\n", e.what());
     ok = false;
   }
-  fs::remove_all(folder);
+  if (!keep) fs::remove_all(folder);
   return ok ? 0 : 1;
 }

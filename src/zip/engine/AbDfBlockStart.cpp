@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "zip/engine/AbDfCodeLengths.h"
@@ -23,6 +24,15 @@ constexpr auto kReversed7 = [] {
   for (uint32_t v = 0; v < 128; ++v)
     for (uint32_t b = 0; b < 7; ++b) reversed[v] |= static_cast<uint8_t>(((v >> b) & 1) << (6 - b));
   return reversed;
+}();
+
+// The code space four 3-bit code-length code lengths take, of 128.
+constexpr auto kSpaceOf4 = [] {
+  constexpr uint16_t kSpaceOf[8] = {0, 64, 32, 16, 8, 4, 2, 1};
+  std::array<uint16_t, 4096> space{};
+  for (uint32_t v = 0; v < 4096; ++v)
+    for (uint32_t k = 0; k < 4; ++k) space[v] = static_cast<uint16_t>(space[v] + kSpaceOf[(v >> (3 * k)) & 7]);
+  return space;
 }();
 
 // 57 bits from bit on; bits past the end read as zero.
@@ -65,10 +75,13 @@ bool DynamicHeaderHolds(const uint8_t* data, size_t size, uint64_t bit, bool def
   if (litCount > 286 || (!deflate64 && distCount > 30)) return false;
   const int codeLengthCount = static_cast<int>((head >> 13) & 15) + 4;
   const uint64_t packed = Peek(data, size, bit + 17);
-  // Without a branch on each length: most candidates end here.
-  constexpr uint8_t kSpaceOf[8] = {0, 64, 32, 16, 8, 4, 2, 1};
-  uint32_t space = 0;
-  for (int i = 0; i < codeLengthCount; ++i) space += kSpaceOf[(packed >> (3 * i)) & 7];
+  // Four lengths a lookup and no branch: one position in nine gets here,
+  // and most end here, so that a loop over the lengths, whose count is a
+  // branch it cannot foresee, cost more than the rest of the search.
+  const uint64_t used = packed & ((uint64_t{1} << (3 * codeLengthCount)) - 1);
+  const uint32_t space = kSpaceOf4[used & 4095] + kSpaceOf4[(used >> 12) & 4095] +
+                         kSpaceOf4[(used >> 24) & 4095] + kSpaceOf4[(used >> 36) & 4095] +
+                         kSpaceOf4[(used >> 48) & 4095];
   if (space != 128) return false;
   uint8_t codeLengths[19] = {};
   for (int i = 0; i < codeLengthCount; ++i)
@@ -144,35 +157,38 @@ bool StoredHeaderHolds(const uint8_t* data, size_t size, uint64_t lengthByte) {
 
 }  // namespace
 
-// Which 13-bit beginnings may start a dynamic header: BFINAL 0, BTYPE 2,
-// and counts of literal/length and distance codes in range.
-struct TFirstBits {
-  explicit TFirstBits(bool deflate64) {
-    for (uint32_t v = 0; v < 8192; ++v) {
-      const uint32_t litCodes = ((v >> 3) & 31) + 257;
-      const uint32_t distCodes = ((v >> 8) & 31) + 1;
-      may[v] = (v & 7) == 4 && litCodes <= 286 && (deflate64 || distCodes <= 30);
-    }
-  }
-  bool may[8192];
-};
+// The search takes kSpan positions at a time from one load: the first 13
+// bits of a dynamic header (BFINAL 0, BTYPE 2, counts of literal/length and
+// distance codes in range) are tested for all of them at once with shifts
+// and masks, and only the few positions that pass (about one in nine) and
+// those where a stored header's length field could start are looked at one
+// by one, in order.
+constexpr uint64_t kSpan = 44;  // 44 + 13 bits fit in the 57 of a load
 
 std::optional<uint64_t> FindBlockStart(const uint8_t* data, size_t size, uint64_t fromBit,
                                        uint64_t toBit, bool deflate64) {
-  static const TFirstBits kPlain(false);
-  static const TFirstBits kWide(true);
-  const bool* const may = (deflate64 ? kWide : kPlain).may;
   const uint64_t end = std::min<uint64_t>(toBit, static_cast<uint64_t>(size) * 8);
-  for (uint64_t bit = fromBit; bit < end;) {
-    // Eight positions from one load, while a whole word is there.
-    const uint64_t word = Peek(data, size, bit & ~uint64_t{7});
-    const uint64_t last = std::min<uint64_t>(end, (bit | 7) + 1);
-    for (; bit < last; ++bit) {
-      // A stored header may start up to ten bits before its length field.
-      if (bit % 8 == 5 && bit >= fromBit + 7 && StoredHeaderHolds(data, size, (bit + 3) / 8))
-        return bit;
-      if (may[(word >> (bit % 8)) & 8191] && DynamicHeaderHolds(data, size, bit, deflate64))
-        return bit;
+  // The first position at which a stored header's length field may lie
+  // (it may start up to ten bits before the field), as the search from
+  // fromBit meets it.
+  const uint64_t firstStored = fromBit + 7;
+  for (uint64_t bit = fromBit; bit < end; bit += kSpan) {
+    const uint64_t w = Peek(data, size, bit);
+    // Bit r: the header bits at bit + r read 0, 0, 1, and neither count is
+    // 30 or 31 (its four high bits all set).
+    uint64_t dynamic = ~w & ~(w >> 1) & (w >> 2) & ~((w >> 4) & (w >> 5) & (w >> 6) & (w >> 7));
+    if (!deflate64) dynamic &= ~((w >> 9) & (w >> 10) & (w >> 11) & (w >> 12));
+    // Bit r: bit + r is 5 past a byte boundary.
+    uint64_t stored = uint64_t{0x0101010101010101} << ((13 - bit % 8) % 8);
+    if (bit < firstStored) stored &= ~((uint64_t{1} << (firstStored - bit)) - 1);
+    const uint64_t span = std::min(kSpan, end - bit);
+    uint64_t candidates = (dynamic | stored) & ((uint64_t{1} << span) - 1);
+    while (candidates != 0) {
+      const auto r = static_cast<uint32_t>(std::countr_zero(candidates));
+      candidates &= candidates - 1;
+      const uint64_t at = bit + r;
+      if (((stored >> r) & 1) != 0 && StoredHeaderHolds(data, size, (at + 3) / 8)) return at;
+      if (((dynamic >> r) & 1) != 0 && DynamicHeaderHolds(data, size, at, deflate64)) return at;
     }
   }
   return std::nullopt;

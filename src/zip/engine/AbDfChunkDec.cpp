@@ -9,7 +9,12 @@
 // most twice by at most 7 bytes and loading 8, and the last bytes go through
 // the careful path one symbol at a time, which never reads past the end. A
 // symbol starts below the output limit; its match may run kTail symbols past
-// it, which is why the caller leaves that much room.
+// it, which is why the caller leaves that much room. The fast loop is the
+// sequential decoder's (its bit count kept in the low byte of a word that
+// whole entries are subtracted from, its match copy, BMI2 where the
+// processor has it), for symbols of either width: decoding with markers
+// costs about what decoding bytes does, and bytes cost about what they cost
+// that decoder.
 #include "zip/engine/AbDfChunkDec.h"
 
 #include <algorithm>
@@ -18,6 +23,7 @@
 
 #include "zip/engine/AbDfBase.h"
 #include "zip/engine/AbDfCodeLengths.h"
+#include "rtl/Cpu.h"
 
 namespace ab {
 
@@ -55,35 +61,215 @@ inline uint32_t ValueOf(uint64_t buffer, uint32_t entry) {
          static_cast<uint32_t>((buffer & ((uint64_t{1} << total) - 1)) >> Tree::CodeLength(entry));
 }
 
-// A match with the meaning of a copy symbol by symbol, 16 bytes at a time;
-// writes at most 16 bytes past its end.
+#if defined(__GNUC__)
+#define TESSALINE_CHUNK_INLINE inline __attribute__((always_inline))
+#else
+#define TESSALINE_CHUNK_INLINE inline
+#endif
+
+// A match with the meaning of a copy symbol by symbol; writes at most 24
+// bytes past its end. As in the sequential decoder, one 16-byte step covers
+// most matches, and the test of the length after it is well predicted.
 template <typename T>
-inline void CopyMatch(T* out, uint32_t distance, uint32_t length) {
+TESSALINE_CHUNK_INLINE void CopyMatch(T* out, uint32_t distance, uint32_t length) {
   constexpr uint32_t kWord = 16 / sizeof(T);
+  constexpr uint32_t kHalf = 8 / sizeof(T);
   const T* from = out - distance;
   T* const end = out + length;
   if (distance >= kWord) {
+    std::memcpy(out, from, 16);
+    if (length <= kWord) return;
+    out += kWord;
+    from += kWord;
     do {
       std::memcpy(out, from, 16);
       out += kWord;
       from += kWord;
     } while (out < end);
+  } else if (distance >= kHalf) {
+    std::memcpy(out, from, 8);
+    std::memcpy(out + kHalf, from + kHalf, 8);
+    std::memcpy(out + 2 * kHalf, from + 2 * kHalf, 8);
+    if (length <= 3 * kHalf) return;
+    out += 3 * kHalf;
+    from += 3 * kHalf;
+    do {
+      std::memcpy(out, from, 8);
+      out += kHalf;
+      from += kHalf;
+    } while (out < end);
   } else if (distance == 1) {
     std::fill(out, end, *from);
   } else {
-    // The pattern laid down one symbol at a time, then whole words from a
-    // multiple of the distance at least a word back.
-    for (uint32_t i = 0; i < kWord; ++i) out[i] = from[i];
-    const uint32_t period = distance * ((kWord + distance - 1) / distance);
-    from = out + kWord - period;
-    out += kWord;
+    // The pattern laid down one symbol at a time, then 8 bytes at a time
+    // from a multiple of the distance at least 8 bytes back.
+    for (uint32_t i = 0; i < kHalf; ++i) out[i] = from[i];
+    const uint32_t period = distance * ((kHalf + distance - 1) / distance);
+    from = out + kHalf - period;
+    out += kHalf;
     while (out < end) {
-      std::memcpy(out, from, 16);
-      out += kWord;
-      from += kWord;
+      std::memcpy(out, from, 8);
+      out += kHalf;
+      from += kHalf;
     }
   }
 }
+
+enum class TFastExit { kEndOfBlock, kStopped, kBadLength, kBadDistance, kTooFarBack };
+
+struct TFastState {
+  uint64_t buffer;
+  uint32_t count;
+  const uint8_t* in;
+};
+
+// The bits of x below the count in the low six bits of n; BMI2 has one
+// instruction for it, which the compiler does not find by itself.
+template <bool kBmi2>
+TESSALINE_CHUNK_INLINE uint64_t LowBits(uint64_t x, uint32_t n) {
+#if defined(__x86_64__)
+  if constexpr (kBmi2) {
+    uint64_t low;
+    asm("bzhi %2, %1, %0" : "=r"(low) : "rm"(x), "r"(uint64_t{n}));
+    return low;
+  }
+#endif
+  return x & ((uint64_t{1} << (n & 63)) - 1);
+}
+
+// A length or distance entry's value plus its extra bits. The entry's low
+// six bits are its total (bit 5 is clear) and bits 8 to 13 its code length
+// (neither kLiteral nor kSubtable is set), so both shifts take it as it is.
+template <bool kBmi2>
+TESSALINE_CHUNK_INLINE uint32_t FastValueOf(uint64_t buffer, uint32_t entry) {
+  const uint64_t codeAndExtra = LowBits<kBmi2>(buffer, entry);
+  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> (std::rotr(entry, 8) & 63));
+}
+
+// The loop of the sequential decoder, into symbols of either width. Each pass
+// starts just after a refill (56 bits or more) with the first-level entry of
+// the next code already looked up: up to three first-level literals (11 bits
+// each at most) leave the 11 bits of the next lookup; a length with its extra
+// bits (31 at most) follows at most two of them; the distance (29 at most)
+// and the lookup after it follow a refill. The count of bits held is the low
+// byte of left, and a code is consumed by subtracting its whole entry, whose
+// low byte is its total: the higher bits only disturb left's higher bytes,
+// since the count never goes below zero. The next lookup is made before a
+// match is copied, so that the copy does not delay it. Every match, however
+// long, is copied here: the caller leaves kTail symbols of room.
+template <typename T, bool kBmi2>
+TESSALINE_CHUNK_INLINE TFastExit FastLoop(TFastState& state, const uint32_t* lit,
+                                          const uint32_t* dist, const uint8_t* inLimit,
+                                          T*& outRef, const T* base, T* limit) {
+  constexpr uint64_t kLitMask = (uint64_t{1} << kLitBits) - 1;
+  uint64_t buffer = state.buffer;
+  uint32_t left = state.count;
+  const uint8_t* in = state.in;
+  T* out = outRef;
+  // Once this far from base, no distance reaches back past it.
+  const uintptr_t allReachable = reinterpret_cast<uintptr_t>(base) + 65536 * sizeof(T);
+  auto held = [&] { return static_cast<uint32_t>(static_cast<uint8_t>(left)); };
+  auto refill = [&] {
+    buffer |= LoadLe64(in) << (left & 63);
+    in += (63 - held()) >> 3;
+    left |= 56;
+  };
+  auto consume = [&](uint32_t entry) {
+    buffer >>= (entry & 63);
+    left -= entry;
+  };
+  TFastExit result = TFastExit::kStopped;
+  refill();
+  uint32_t entry = lit[buffer & kLitMask];
+  for (;;) {
+    if (entry & Tree::kLiteral) {
+      uint32_t literal = entry >> 16;
+      consume(entry);
+      entry = lit[buffer & kLitMask];
+      *out++ = static_cast<T>(literal);
+      if (entry & Tree::kLiteral) {
+        literal = entry >> 16;
+        consume(entry);
+        entry = lit[buffer & kLitMask];
+        *out++ = static_cast<T>(literal);
+        if (entry & Tree::kLiteral) {
+          literal = entry >> 16;
+          consume(entry);
+          entry = lit[buffer & kLitMask];
+          *out++ = static_cast<T>(literal);
+          if (in > inLimit || out >= limit) break;
+          refill();
+          continue;
+        }
+      }
+    }
+    if (entry & (Tree::kSubtable | Tree::kSpecial)) {
+      if (entry & Tree::kSubtable) {
+        entry = Tree::Resolve(lit, entry, buffer, kLitBits);
+        if (entry & Tree::kLiteral) {
+          const uint32_t literal = entry >> 16;
+          consume(entry);
+          entry = lit[buffer & kLitMask];
+          *out++ = static_cast<T>(literal);
+          if (in > inLimit || out >= limit) break;
+          refill();
+          continue;
+        }
+      }
+      if (entry & Tree::kSpecial) {
+        if (Tree::Value(entry) == Tree::kEndOfBlock) {
+          consume(entry);
+          result = TFastExit::kEndOfBlock;
+        } else {
+          result = TFastExit::kBadLength;
+        }
+        break;
+      }
+    }
+    const uint32_t length = FastValueOf<kBmi2>(buffer, entry);
+    consume(entry);
+    if (held() < 40) refill();
+    entry = Tree::Resolve(dist, dist[buffer & ((uint64_t{1} << kDistBits) - 1)], buffer, kDistBits);
+    if (entry & Tree::kSpecial) {
+      result = TFastExit::kBadDistance;
+      break;
+    }
+    const uint32_t distance = FastValueOf<kBmi2>(buffer, entry);
+    consume(entry);
+    if (reinterpret_cast<uintptr_t>(out) < allReachable &&
+        distance > static_cast<uint64_t>(out - base)) {
+      result = TFastExit::kTooFarBack;
+      break;
+    }
+    entry = lit[buffer & kLitMask];
+    CopyMatch(out, distance, length);
+    out += length;
+    if (in > inLimit || out >= limit) break;
+    refill();
+  }
+  state.buffer = buffer;
+  state.count = held();
+  state.in = in;
+  outRef = out;
+  return result;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// The same loop built for processors with BMI2, chosen at run time.
+template <typename T>
+__attribute__((target("bmi2"))) TFastExit FastLoopBmi2(TFastState& state, const uint32_t* lit,
+                                                       const uint32_t* dist,
+                                                       const uint8_t* inLimit, T*& out,
+                                                       const T* base, T* limit) {
+  return FastLoop<T, true>(state, lit, dist, inLimit, out, base, limit);
+}
+#else
+template <typename T>
+TFastExit FastLoopBmi2(TFastState& state, const uint32_t* lit, const uint32_t* dist,
+                       const uint8_t* inLimit, T*& out, const T* base, T* limit) {
+  return FastLoop<T, false>(state, lit, dist, inLimit, out, base, limit);
+}
+#endif
 
 }  // namespace
 
@@ -212,105 +398,34 @@ void TAbDfChunkDecoder::CopyStored(T*& out, T* limit) {
 }
 
 // True at the end of the block; false when the input runs low or the output
-// reaches its limit. Each pass starts just after a refill (56 bits or more)
-// with the first-level entry of the next code already looked up: up to three
-// first-level literals (11 bits each at most) leave the 11 bits of the next
-// lookup; a length with its extra bits (31 at most) follows at most two of
-// them; the distance (29 at most) and the lookup after it follow a refill.
-// The next lookup is made before a match is copied, so that the copy does not
-// delay it.
+// reaches its limit.
 template <typename T>
-bool TAbDfChunkDecoder::DecodeFast(T*& outRef, const T* base, T* limit) {
-  if (bits_.end - bits_.next < kMargin) return false;
-  const uint8_t* const inLimit = bits_.end - kMargin;
+bool TAbDfChunkDecoder::DecodeFast(T*& out, const T* base, T* limit) {
+  if (bits_.end - bits_.next < kMargin || out >= limit) return false;
+  TFastState state{bits_.buffer, bits_.count, bits_.next};
   const uint32_t* const lit = litLen_->Table();
   const uint32_t* const dist = distance_->Table();
-  constexpr uint64_t kLitMask = (uint64_t{1} << kLitBits) - 1;
-  constexpr uint64_t kDistMask = (uint64_t{1} << kDistBits) - 1;
-  uint64_t buffer = bits_.buffer;
-  uint32_t count = bits_.count;
-  const uint8_t* in = bits_.next;
-  T* out = outRef;
-  bool endOfBlock = false;
-  const char* error = nullptr;
-  auto refill = [&] {
-    buffer |= LoadLe64(in) << count;
-    in += (63 - count) >> 3;
-    count |= 56;
-  };
-  auto consume = [&](uint32_t entry) {
-    buffer >>= Tree::Total(entry);
-    count -= Tree::Total(entry);
-  };
-  // Puts out a literal entry's byte and looks the next code up.
-  auto literal = [&](uint32_t& entry) {
-    consume(entry);
-    *out++ = static_cast<T>(entry >> 16);
-    entry = lit[buffer & kLitMask];
-  };
-  if (out < limit) {
-    refill();
-    uint32_t entry = lit[buffer & kLitMask];
-    for (;;) {
-      if (entry & Tree::kLiteral) {
-        literal(entry);
-        if (entry & Tree::kLiteral) {
-          literal(entry);
-          if (entry & Tree::kLiteral) {
-            literal(entry);
-            if (in > inLimit || out >= limit) break;
-            refill();
-            continue;
-          }
-        }
-      }
-      if (entry & Tree::kSubtable) {
-        entry = Tree::Resolve(lit, entry, buffer, kLitBits);
-        if (entry & Tree::kLiteral) {
-          literal(entry);
-          if (in > inLimit || out >= limit) break;
-          refill();
-          continue;
-        }
-      }
-      if (entry & Tree::kSpecial) {
-        if (Tree::Value(entry) == Tree::kEndOfBlock) {
-          consume(entry);
-          endOfBlock = true;
-        } else {
-          error = kInvalidLength;
-        }
-        break;
-      }
-      const uint32_t length = ValueOf(buffer, entry);
-      consume(entry);
-      if (count < 40) refill();
-      entry = Tree::Resolve(dist, dist[buffer & kDistMask], buffer, kDistBits);
-      if (entry & Tree::kSpecial) {
-        error = kInvalidDistance;
-        break;
-      }
-      const uint32_t distance = ValueOf(buffer, entry);
-      consume(entry);
-      if (distance > static_cast<uint64_t>(out - base)) {
-        error = kTooFarBack;
-        break;
-      }
-      entry = lit[buffer & kLitMask];
-      CopyMatch(out, distance, length);
-      out += length;
-      if (in > inLimit || out >= limit) break;
-      refill();
-    }
-  }
+  const uint8_t* const inLimit = bits_.end - kMargin;
+  const TFastExit exit = rtl::CpuFeatures().bmi2
+                             ? FastLoopBmi2(state, lit, dist, inLimit, out, base, limit)
+                             : FastLoop<T, false>(state, lit, dist, inLimit, out, base, limit);
   // Only the bits below the count stay: the careful path takes bits above
   // it for the zeros past the end of the input.
-  bits_.buffer = buffer & ((uint64_t{1} << count) - 1);
-  bits_.count = count;
-  bits_.next = in;
-  outRef = out;
-  if (error != nullptr) Corrupt(error);
-  return endOfBlock;
+  bits_.buffer = state.buffer & ((uint64_t{1} << state.count) - 1);
+  bits_.count = state.count;
+  bits_.next = state.in;
+  switch (exit) {
+    case TFastExit::kBadLength:
+      Corrupt(kInvalidLength);
+    case TFastExit::kBadDistance:
+      Corrupt(kInvalidDistance);
+    case TFastExit::kTooFarBack:
+      Corrupt(kTooFarBack);
+    case TFastExit::kEndOfBlock:
+      return true;
+    default:
+      return false;
+  }
 }
 
 // One literal, match or end of block, every bound checked; true at the end

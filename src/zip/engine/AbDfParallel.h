@@ -23,8 +23,12 @@ struct TAbParallelInflateOptions {
   // Compressed bytes per chunk; 0 chooses them from expectedOutput.
   size_t chunkInput = 0;
   // The most symbols a chunk decoded ahead holds before it waits for its
-  // turn (its memory is about twice that in bytes at most).
-  size_t chunkOutput = size_t{4} << 20;
+  // turn (its memory is about twice that in bytes at most); never more than
+  // the memory bound allows, which is what the default asks for: a chunk
+  // has fixed costs (finding a block start, resolving its window), and
+  // longer chunks leave a smaller share of their output to be decoded with
+  // markers.
+  size_t chunkOutput = SIZE_MAX;
   // Called with an offset before which the input will not be read again,
   // so that a caller may let its pages go.
   std::function<void(size_t offset)> onInputDone;

@@ -14,9 +14,11 @@
 namespace ab {
 
 // Members with less compressed data than this stay on one thread: below it,
-// starting the workers and the chunks that guess in vain cost more than the
-// second thread gains (measured by bench_parallel_inflate).
-constexpr uint64_t kParallelInflateFrom = uint64_t{8} << 20;
+// starting the workers and the chunks that guess in vain cost about what the
+// second thread gains (bench_parallel_inflate: two threads start to pay near
+// 2 MB of compressed text, and gain about a tenth at 4 MB; the margin is
+// left for a machine whose other work takes a share of the cores).
+constexpr uint64_t kParallelInflateFrom = uint64_t{4} << 20;
 
 // Whether a member is one for several threads by its directory entry: large,
 // Deflate or Deflate64, and not encrypted.
