@@ -117,13 +117,13 @@ void Archive::State::LocateDirectory() {
     bounds = ab::LocateDirectory(stream, options.allowOffsetShift);
     return;
   } catch (const ab::EAbZipMultiPart& error) {
-    if (!options.openPart) throw Error(Failure::kUnsupported, error.what(), "", ab::AbZipMultiPart);
+    if (!options.openPart) throw Error(Failure::kUnsupported, error.what(), "", Cause::kSplitPart);
   } catch (const std::exception&) {
-    throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
+    throw Error(Failure::kNotZip, "no ZIP directory found in it", "", Cause::kArchiveDamaged);
   }
   // The last part of a split set, or a set of one part that begins with the
   // split writers' mark: read across all its parts.
-  const uint32_t lastDisk = ab::SplitSetLastDisk(stream);
+  const uint32_t lastDisk = Guarded("", [&] { return ab::SplitSetLastDisk(stream); });
   std::vector<std::shared_ptr<const Source>> parts;
   for (uint32_t disk = 0; disk < lastDisk; ++disk) {
     std::shared_ptr<const Source> part = options.openPart(disk, lastDisk);
@@ -131,7 +131,7 @@ void Archive::State::LocateDirectory() {
       throw Error(Failure::kIo,
                   "split archive: file " + std::to_string(disk + 1) + " of " +
                       std::to_string(lastDisk + 1) + " is missing",
-                  "", ab::AbZipMissingPart);
+                  "", Cause::kMissingPart);
     parts.push_back(std::move(part));
   }
   parts.push_back(source);
@@ -142,8 +142,8 @@ void Archive::State::LocateDirectory() {
   } catch (const std::exception& error) {
     // No end record: a part other than the last, named so.
     if (lastDisk == 0)
-      throw Error(Failure::kUnsupported, ab::EAbZipMultiPart().what(), "", ab::AbZipMultiPart);
-    throw Error(Failure::kDamaged, os::AnsiToUtf8(error.what()), "", ab::AbErrZipInvalid);
+      throw Error(Failure::kUnsupported, ab::EAbZipMultiPart().what(), "", Cause::kSplitPart);
+    throw Error(Failure::kDamaged, os::AnsiToUtf8(error.what()), "", Cause::kArchiveDamaged);
   }
   splitSet = set.get();
   source = std::move(set);
@@ -156,7 +156,7 @@ Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& o
   if (!options.nameCharset.empty() && !os::CodePageToUtf8("", options.nameCharset))
     throw Error(Failure::kUnsupported,
                 os::AnsiToUtf8(ab::EAbZipUnknownCharset(options.nameCharset).what()), "",
-                ab::AbZipUnknownCharset);
+                Cause::kUnknownCharset);
   if (state->source->Size() < kEndRecordSize)
     throw Error(Failure::kNotZip, "too short to be a ZIP archive");
   state->LocateDirectory();
@@ -173,7 +173,7 @@ Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& o
       case ab::TAbDirectoryAgreement::kAgrees:
         break;
       case ab::TAbDirectoryAgreement::kNoDirectoryThere:
-        throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
+        throw Error(Failure::kNotZip, "no ZIP directory found in it", "", Cause::kArchiveDamaged);
       case ab::TAbDirectoryAgreement::kDisagrees:
         if (!options.tolerateDirectoryMismatch) throw ab::EAbZipDirectoryMismatch();
         state->mismatch = true;
@@ -240,7 +240,7 @@ const OpenOptions& Archive::Options() const {
 
 bool Archive::Overlaps(const Entry& entry) const {
   const State& s = *state_;
-  std::call_once(s.spansChecked, [&s] {
+  std::call_once(s.spansChecked, [&s] { Guarded("", [&s] {
     SourceStream data(*s.source);
     SourceStream directoryStream(*s.source);
     ab::TAbBufferedReader directory(directoryStream);
@@ -254,7 +254,7 @@ bool Archive::Overlaps(const Entry& entry) const {
     };
     const ab::TAbByteRange records{s.bounds.DirectoryStart(), s.bounds.RecordsEnd()};
     s.overlaps = ab::FindOverlappingMembers(data, s.entryOffsets.size(), placeOf, records);
-  });
+  }); });
   return entry.Index() < s.overlaps.size() && s.overlaps[entry.Index()];
 }
 
