@@ -81,7 +81,25 @@ struct Archive::State {
   // Walks the directory from where the end records put it, keeping where
   // each entry begins; returns where the walk ended.
   int64_t IndexDirectory(rtl::TStream& stream);
+  // Marks the entries whose spans overlap another's or the directory.
+  void CheckSpans() const;
 };
+
+void Archive::State::CheckSpans() const {
+  SourceStream data(*source);
+  SourceStream directoryStream(*source);
+  ab::TAbBufferedReader directory(directoryStream);
+  ab::TAbZipDirectoryFileHeader header;
+  const auto placeOf = [&](size_t i) {
+    directory.Seek(static_cast<int64_t>(entryOffsets[i]), rtl::soBeginning);
+    header.ReadFrom(directory);
+    const ab::TAbEntryFacts sizes = ab::DecodeEntrySizes(header, Context());
+    return ab::TAbMemberPlace{sizes.localHeaderOffset, sizes.compressedSize,
+                              sizes.uncompressedSize, header.Crc32()};
+  };
+  const ab::TAbByteRange records{bounds.DirectoryStart(), bounds.RecordsEnd()};
+  overlaps = ab::FindOverlappingMembers(data, entryOffsets.size(), placeOf, records);
+}
 
 // Walks the directory from where the end records put it, keeping where each
 // entry begins; returns where the walk ended.
@@ -240,21 +258,9 @@ const OpenOptions& Archive::Options() const {
 
 bool Archive::Overlaps(const Entry& entry) const {
   const State& s = *state_;
-  std::call_once(s.spansChecked, [&s] { Guarded("", [&s] {
-    SourceStream data(*s.source);
-    SourceStream directoryStream(*s.source);
-    ab::TAbBufferedReader directory(directoryStream);
-    ab::TAbZipDirectoryFileHeader header;
-    const auto placeOf = [&](size_t i) {
-      directory.Seek(static_cast<int64_t>(s.entryOffsets[i]), rtl::soBeginning);
-      header.ReadFrom(directory);
-      const ab::TAbEntryFacts sizes = ab::DecodeEntrySizes(header, s.Context());
-      return ab::TAbMemberPlace{sizes.localHeaderOffset, sizes.compressedSize,
-                                sizes.uncompressedSize, header.Crc32()};
-    };
-    const ab::TAbByteRange records{s.bounds.DirectoryStart(), s.bounds.RecordsEnd()};
-    s.overlaps = ab::FindOverlappingMembers(data, s.entryOffsets.size(), placeOf, records);
-  }); });
+  // A caller may ask before any entry is read: what the check meets is
+  // reported as any failure of the library's.
+  std::call_once(s.spansChecked, [&s] { Guarded("", [&s] { s.CheckSpans(); }); });
   return entry.Index() < s.overlaps.size() && s.overlaps[entry.Index()];
 }
 
