@@ -573,7 +573,7 @@ void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
                                   : links_->Refusal(target.Path(), linkTarget);
   if (!refusal.empty())
     throw zip::Error(zip::Failure::kUnsafe,
-                     "symbolic link to " + ShownName(linkTarget) + " refused: " + refusal, "",
+                     "symbolic link to " + ShownUtf8Name(linkTarget) + " refused: " + refusal, "",
                      zip::Cause::kUnsafeName);
   if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   if (!tree_->MakeLink(target.Path(), linkTarget))
@@ -585,7 +585,9 @@ void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
   RestoreOwner(OwnerOf(entry), target.Shown(), [&](uint32_t user, uint32_t group) {
     return tree_->SetOwner(target.Path(), user, group);
   });
-  Announce("    linking: ", " -> " + ShownName(linkTarget));
+  // The target's bytes are what the link holds, shown as the member names
+  // are: UTF-8, any byte that is not shown as its code.
+  Announce("    linking: ", " -> " + ShownUtf8Name(linkTarget));
 }
 
 bool Extractor::WriteFile(const zip::Entry& entry, const Target& target) {
