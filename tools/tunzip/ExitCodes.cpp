@@ -5,7 +5,6 @@
 #include <optional>
 #include <typeinfo>
 
-#include "os/os.h"
 #include "rtl/Exception.h"
 #include "zip/Error.h"
 
@@ -76,7 +75,9 @@ std::string FailureMessage(const std::exception& error, bool passwordAvailable) 
     return "skipped, unable to get password (give it with -P)";
   // The library's words are UTF-8 already, and the caller names the member.
   if (const auto* library = dynamic_cast<const zip::Error*>(&error)) return library->Rule();
-  return os::AnsiToUtf8(error.what());
+  // The rest are tunzip's own, which name files by their UTF-8 names and
+  // give the file system's reasons as it gives them, in UTF-8 too.
+  return error.what();
 }
 
 bool ExitStatus::IsPasswordFailure(const std::exception& error) {

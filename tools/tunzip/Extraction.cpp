@@ -70,7 +70,7 @@ constexpr size_t kInFlightPerWorker = 16;
   std::string folder;
   for (const std::string& name : target.folder) folder += (folder.empty() ? "" : "/") + name;
   throw rtl::EInOutError(
-      0, "cannot create the folder " + ShownName(folder) + ": " + os::fs::LastErrorText());
+      0, "cannot create the folder " + ShownUtf8Name(folder) + ": " + os::fs::LastErrorText());
 }
 
 // A folder member's stored time and mode, set once its contents are written.
