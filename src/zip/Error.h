@@ -28,7 +28,8 @@ enum class Cause : uint8_t {
   kMissingPart,     // kIo: a part of a split set cannot be had
   kUnknownCharset,  // kUnsupported: OpenOptions::nameCharset names none the system knows
   kOverlap,         // kUnsafe: entries share bytes with one another or the directory
-  kUnsafeName,      // kUnsafe: a name that would put a file outside the target folder
+  kUnsafeName,      // kUnsafe: a name (or a link's target) that would put a file
+                    // outside the target folder, or no name to put it under
 };
 
 class Error : public std::runtime_error {
