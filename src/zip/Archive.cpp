@@ -81,7 +81,25 @@ struct Archive::State {
   // Walks the directory from where the end records put it, keeping where
   // each entry begins; returns where the walk ended.
   int64_t IndexDirectory(rtl::TStream& stream);
+  // Marks the entries whose spans overlap another's or the directory.
+  void CheckSpans() const;
 };
+
+void Archive::State::CheckSpans() const {
+  SourceStream data(*source);
+  SourceStream directoryStream(*source);
+  ab::TAbBufferedReader directory(directoryStream);
+  ab::TAbZipDirectoryFileHeader header;
+  const auto placeOf = [&](size_t i) {
+    directory.Seek(static_cast<int64_t>(entryOffsets[i]), rtl::soBeginning);
+    header.ReadFrom(directory);
+    const ab::TAbEntryFacts sizes = ab::DecodeEntrySizes(header, Context());
+    return ab::TAbMemberPlace{sizes.localHeaderOffset, sizes.compressedSize,
+                              sizes.uncompressedSize, header.Crc32()};
+  };
+  const ab::TAbByteRange records{bounds.DirectoryStart(), bounds.RecordsEnd()};
+  overlaps = ab::FindOverlappingMembers(data, entryOffsets.size(), placeOf, records);
+}
 
 // Walks the directory from where the end records put it, keeping where each
 // entry begins; returns where the walk ended.
@@ -117,13 +135,13 @@ void Archive::State::LocateDirectory() {
     bounds = ab::LocateDirectory(stream, options.allowOffsetShift);
     return;
   } catch (const ab::EAbZipMultiPart& error) {
-    if (!options.openPart) throw Error(Failure::kUnsupported, error.what(), "", ab::AbZipMultiPart);
+    if (!options.openPart) throw Error(Failure::kUnsupported, error.what(), "", Cause::kSplitPart);
   } catch (const std::exception&) {
-    throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
+    throw Error(Failure::kNotZip, "no ZIP directory found in it", "", Cause::kArchiveDamaged);
   }
   // The last part of a split set, or a set of one part that begins with the
   // split writers' mark: read across all its parts.
-  const uint32_t lastDisk = ab::SplitSetLastDisk(stream);
+  const uint32_t lastDisk = Guarded("", [&] { return ab::SplitSetLastDisk(stream); });
   std::vector<std::shared_ptr<const Source>> parts;
   for (uint32_t disk = 0; disk < lastDisk; ++disk) {
     std::shared_ptr<const Source> part = options.openPart(disk, lastDisk);
@@ -131,7 +149,7 @@ void Archive::State::LocateDirectory() {
       throw Error(Failure::kIo,
                   "split archive: file " + std::to_string(disk + 1) + " of " +
                       std::to_string(lastDisk + 1) + " is missing",
-                  "", ab::AbZipMissingPart);
+                  "", Cause::kMissingPart);
     parts.push_back(std::move(part));
   }
   parts.push_back(source);
@@ -142,8 +160,8 @@ void Archive::State::LocateDirectory() {
   } catch (const std::exception& error) {
     // No end record: a part other than the last, named so.
     if (lastDisk == 0)
-      throw Error(Failure::kUnsupported, ab::EAbZipMultiPart().what(), "", ab::AbZipMultiPart);
-    throw Error(Failure::kDamaged, os::AnsiToUtf8(error.what()), "", ab::AbErrZipInvalid);
+      throw Error(Failure::kUnsupported, ab::EAbZipMultiPart().what(), "", Cause::kSplitPart);
+    throw Error(Failure::kDamaged, os::AnsiToUtf8(error.what()), "", Cause::kArchiveDamaged);
   }
   splitSet = set.get();
   source = std::move(set);
@@ -156,7 +174,7 @@ Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& o
   if (!options.nameCharset.empty() && !os::CodePageToUtf8("", options.nameCharset))
     throw Error(Failure::kUnsupported,
                 os::AnsiToUtf8(ab::EAbZipUnknownCharset(options.nameCharset).what()), "",
-                ab::AbZipUnknownCharset);
+                Cause::kUnknownCharset);
   if (state->source->Size() < kEndRecordSize)
     throw Error(Failure::kNotZip, "too short to be a ZIP archive");
   state->LocateDirectory();
@@ -173,7 +191,7 @@ Archive Archive::Open(std::shared_ptr<const Source> source, const OpenOptions& o
       case ab::TAbDirectoryAgreement::kAgrees:
         break;
       case ab::TAbDirectoryAgreement::kNoDirectoryThere:
-        throw Error(Failure::kNotZip, "no ZIP directory found in it", "", ab::AbErrZipInvalid);
+        throw Error(Failure::kNotZip, "no ZIP directory found in it", "", Cause::kArchiveDamaged);
       case ab::TAbDirectoryAgreement::kDisagrees:
         if (!options.tolerateDirectoryMismatch) throw ab::EAbZipDirectoryMismatch();
         state->mismatch = true;
@@ -240,21 +258,9 @@ const OpenOptions& Archive::Options() const {
 
 bool Archive::Overlaps(const Entry& entry) const {
   const State& s = *state_;
-  std::call_once(s.spansChecked, [&s] {
-    SourceStream data(*s.source);
-    SourceStream directoryStream(*s.source);
-    ab::TAbBufferedReader directory(directoryStream);
-    ab::TAbZipDirectoryFileHeader header;
-    const auto placeOf = [&](size_t i) {
-      directory.Seek(static_cast<int64_t>(s.entryOffsets[i]), rtl::soBeginning);
-      header.ReadFrom(directory);
-      const ab::TAbEntryFacts sizes = ab::DecodeEntrySizes(header, s.Context());
-      return ab::TAbMemberPlace{sizes.localHeaderOffset, sizes.compressedSize,
-                                sizes.uncompressedSize, header.Crc32()};
-    };
-    const ab::TAbByteRange records{s.bounds.DirectoryStart(), s.bounds.RecordsEnd()};
-    s.overlaps = ab::FindOverlappingMembers(data, s.entryOffsets.size(), placeOf, records);
-  });
+  // A caller may ask before any entry is read: what the check meets is
+  // reported as any failure of the library's.
+  std::call_once(s.spansChecked, [&s] { Guarded("", [&s] { s.CheckSpans(); }); });
   return entry.Index() < s.overlaps.size() && s.overlaps[entry.Index()];
 }
 

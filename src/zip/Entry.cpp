@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "zip/engine/AbUnzExternal.h"
+#include "zip/engine/AbUtils.h"
 #include "zip/engine/AbZipExtra.h"
 
 namespace zip {
@@ -47,6 +49,17 @@ std::optional<UnixOwner> Entry::Owner() const {
     if (auto owner = FromUnixIds(*ids)) return owner;
   if (const auto old = blocks.Find(kOldUnixField)) return FromOldUnixField(*old);
   return std::nullopt;
+}
+
+std::optional<WinZipAesFacts> Entry::WinZipAes() const {
+  const std::optional<ab::TAbWinZipAesField> field = ab::ReadWinZipAesField(extraField_);
+  if (!field) return std::nullopt;
+  return WinZipAesFacts{field->vendorVersion, field->strength, field->method, field->Overhead()};
+}
+
+DosDateTime DecodeDosDateTime(uint16_t dosDate, uint16_t dosTime) {
+  const ab::TAbDosDateTime t = ab::DecodeDosDateTime(dosDate, dosTime);
+  return {t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
 }  // namespace zip

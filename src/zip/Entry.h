@@ -18,6 +18,19 @@ struct Time {
   friend bool operator==(const Time&, const Time&) = default;
 };
 
+// An MS-DOS stamp broken into its fields, as stored: local time of the
+// writer, 2-second steps, unchecked (a damaged stamp may give month 15).
+struct DosDateTime {
+  int year = 1980;
+  int month = 0;
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  friend bool operator==(const DosDateTime&, const DosDateTime&) = default;
+};
+DosDateTime DecodeDosDateTime(uint16_t dosDate, uint16_t dosTime);
+
 enum class Encryption : uint8_t {
   kNone,
   kTraditional,  // PKWARE's original cipher
@@ -41,6 +54,16 @@ enum HostSystem : uint8_t {
   kNtfs = 10,
   kVfat = 14,
   kMacOsX = 19,
+};
+
+// What WinZip's AES block (0x9901) says of an entry.
+struct WinZipAesFacts {
+  uint16_t vendorVersion = 0;  // 1: AE-1, with a CRC-32; 2: AE-2, without
+  uint8_t strength = 0;        // 1, 2, 3 for 128, 192, 256-bit keys
+  uint16_t method = 0;         // what the data was compressed with before encryption
+  // The bytes of the compressed size that hold no data: the salt and the
+  // password verifier before it, the authentication code after it.
+  uint64_t overhead = 0;
 };
 
 // The user and group ids a Unix extra field gives.
@@ -70,6 +93,9 @@ class Entry {
   // one (0x5855) where it carries the ids; nothing when neither does. Read
   // from the extra field when asked: few callers want it.
   std::optional<UnixOwner> Owner() const;
+  // WinZip's AES block, when the extra field holds one whole, of a version
+  // and strength WinZip defined. Read from the extra field when asked.
+  std::optional<WinZipAesFacts> WinZipAes() const;
 
   // The stored 16-bit method code: 0 stored, 8 Deflate, 9 Deflate64, ...
   uint16_t Method() const { return method_; }

@@ -18,12 +18,25 @@ enum class Failure : uint8_t {
   kCancelled,      // the caller's progress callback asked to stop
 };
 
+// The few causes within a category that a caller may act on differently;
+// most failures say nothing finer than their category (kOther).
+enum class Cause : uint8_t {
+  kOther,
+  kArchiveDamaged,  // kDamaged: the archive's own records (end records, the
+                    // directory, a local header) are broken, not one entry's data
+  kSplitPart,       // kUnsupported: one part of a split set, read alone
+  kMissingPart,     // kIo: a part of a split set cannot be had
+  kUnknownCharset,  // kUnsupported: OpenOptions::nameCharset names none the system knows
+  kOverlap,         // kUnsafe: entries share bytes with one another or the directory
+  kUnsafeName,      // kUnsafe: a name (or a link's target) that would put a file
+                    // outside the target folder, or no name to put it under
+};
+
 class Error : public std::runtime_error {
  public:
-  // cause: the reader's own number for the rule that was broken, finer than
-  // the category, for callers that tell such rules apart (0 when none).
   // what() is "entry: rule", or the rule alone for the archive as a whole.
-  Error(Failure failure, const std::string& rule, std::string entry = "", int32_t cause = 0)
+  Error(Failure failure, const std::string& rule, std::string entry = "",
+        zip::Cause cause = zip::Cause::kOther)
       : std::runtime_error(entry.empty() ? rule : entry + ": " + rule),
         failure_(failure),
         rule_(rule),
@@ -35,13 +48,13 @@ class Error : public std::runtime_error {
   const std::string& Rule() const { return rule_; }
   // The entry's UTF-8 name, or "" for the archive as a whole.
   const std::string& Entry() const { return entry_; }
-  int32_t Cause() const { return cause_; }
+  zip::Cause Cause() const { return cause_; }
 
  private:
   Failure failure_;
   std::string rule_;
   std::string entry_;
-  int32_t cause_;
+  zip::Cause cause_;
 };
 
 }  // namespace zip

@@ -36,9 +36,14 @@ Error Translate(const std::exception& error, const std::string& entry) {
       return Error(own->Category(), own->Rule(), entry, own->Cause());
     return *own;
   }
+  // A name refused as unsafe says what is wrong with it; the caller shows
+  // the name itself.
+  if (const auto* unsafe = dynamic_cast<const ab::EAbZipUnsafeName*>(&error))
+    return Error(Failure::kUnsafe, os::AnsiToUtf8(unsafe->Refusal()), entry, Cause::kUnsafeName);
   const ab::TAbFailure failure = ab::ClassifyFailure(error);
   const std::string rule = os::AnsiToUtf8(error.what());
   Failure category = Failure::kDamaged;
+  Cause cause = Cause::kOther;
   if (dynamic_cast<const ab::EAbUserAbort*>(&error) != nullptr ||
       dynamic_cast<const ab::EAbAbortProgress*>(&error) != nullptr) {
     category = Failure::kCancelled;
@@ -49,22 +54,33 @@ Error Translate(const std::exception& error, const std::string& entry) {
       case ab::AbInvalidPassword:
         category = Failure::kWrongPassword;
         break;
+      case ab::AbZipMultiPart:
+        category = Failure::kUnsupported;
+        cause = Cause::kSplitPart;
+        break;
       case ab::AbZipVersionNeeded:
       case ab::AbUnknownCompressionMethod:
       case ab::AbZipWinZipAes:
       case ab::AbZipMethodNotRead:
-      case ab::AbZipMultiPart:
       case ab::AbSpanningNotSupported:
         category = Failure::kUnsupported;
         break;
       case ab::AbZipOverlap:
         category = Failure::kUnsafe;
+        cause = Cause::kOverlap;
+        break;
+      case ab::AbErrZipInvalid:
+      case ab::AbZipDirectoryMismatch:
+        cause = Cause::kArchiveDamaged;
+        break;
+      case ab::AbZipUnknownCharset:
+        cause = Cause::kUnknownCharset;
         break;
       default:
         break;
     }
   }
-  return Error(category, rule, entry, failure.number);
+  return Error(category, rule, entry, cause);
 }
 
 

@@ -15,11 +15,12 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
-for header in Archive Entry EntryStream Error Sink Source; do
+for header in Archive Entry EntryStream Error ExtraField MemberPath Sink Source; do
   [ -f "$scratch/prefix/include/tessaline/zip/$header.h" ] || fail "zip/$header.h not installed"
 done
-# The installed headers stand on their own: nothing of the reader's units.
-if grep -l '#include "\(archive\|rtl\|os\)/' "$scratch/prefix/include/tessaline/zip/"*.h; then
+# The installed headers stand on their own: nothing of the reader's units
+# or of the library's engine.
+if grep -l '#include "\(archive\|rtl\|os\|zip/engine\)/' "$scratch/prefix/include/tessaline/zip/"*.h; then
   fail "an installed header includes the reader's own units"
 fi
 # A sanitized tree's libraries need the sanitizers' runtime in the program.

@@ -73,6 +73,11 @@ def test_links():
         # the same, since nothing is written through a link.
         unix_member(z, "into", b"data", 0o120777)
         unix_member(z, "into/evil.txt", b"through a link\n", 0o100644)
+        # A link's target is shown as the bytes it holds, whether the link
+        # is made or refused.
+        unix_member(z, "données", "data/target.txt".encode(), 0o120777)
+        unix_member(z, "vers-données", "données".encode(), 0o120777)
+        unix_member(z, "ailleurs", "../café".encode(), 0o120777)
     target = peer_tools.fresh(os.path.join(scratch, "links"))
     r = extract(archive, target)
     check(r.code != 0, "links: a refused link must show in the exit code: %r" % r)
@@ -86,6 +91,10 @@ def test_links():
     check(not os.path.exists(os.path.join(target, "data", "evil.txt")),
           "links: a member was written through the link into")
     check("into/evil.txt" in r.err, "links: into/evil.txt not reported: %r" % r)
+    check(os.readlink(os.path.join(target, "vers-données")) == "données", "links: vers-données")
+    check("vers-données -> données\n" in r.out, "links: a UTF-8 target not shown: %r" % r)
+    check("symbolic link to ../café refused" in r.err,
+          "links: a refused UTF-8 target not shown: %r" % r)
 
 
 def test_existing_links_are_not_followed():

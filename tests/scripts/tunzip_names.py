@@ -232,11 +232,17 @@ def test_files_that_cannot_be_created():
     # Each is an error that says why, with or without -n, never "exists":
     # UnZip's 2 when the member's folders cannot be made, 50 when the file
     # itself cannot be; the members after it are still written.
+    # The reason names the file or folder as the member names it.
     long_name = "x" * 300
+    long_utf8 = "\u00e9" * 300
     cases = [
         ("parent-file", [("same", b"a file\n"), ("same/in.txt", b"inside\n")], "same/in.txt", 2),
         ("long-name", [(long_name, b"long\n")], long_name, 50),
         ("long-folder", [(long_name + "/f.txt", b"long\n")], long_name + "/f.txt", 2),
+        ("parent-file-utf8", [("caf\u00e9", b"a file\n"), ("caf\u00e9/in.txt", b"inside\n")],
+         "caf\u00e9/in.txt: cannot create the folder caf\u00e9: ", 2),
+        ("long-name-utf8", [(long_utf8, b"long\n")], long_utf8 + ": Cannot create file " + long_utf8,
+         50),
     ]
     for label, members, failing, code in cases:
         archive = os.path.join(scratch, label + ".zip")

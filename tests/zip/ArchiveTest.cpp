@@ -10,6 +10,8 @@
 #include "support/ZipBuilder.h"
 #include "zip/Archive.h"
 #include "zip/EntryStream.h"
+#include "zip/ExtraField.h"
+#include "zip/MemberPath.h"
 
 namespace {
 
@@ -116,6 +118,59 @@ TEST(Library, FailuresComeInCategoriesNamingTheEntry) {
   const std::vector<uint8_t> junk(100, 'j');
   EXPECT_EQ(CategoryOf([&] { zip::Archive::Open(std::make_shared<zip::MemorySource>(junk)); }),
             zip::Failure::kNotZip);
+}
+
+// What a caller decodes from an entry's raw fields comes through the public
+// headers whole: the stamp's fields, the AES block, the extra field's blocks
+// and the path below the target folder.
+TEST(Library, RawFactsAreDecodedForCallers) {
+  ZipMember aes;
+  aes.name = "secret.bin";
+  aes.method = 99;
+  aes.flags = 1;
+  aes.date = 0x5A8E;  // 2025-04-14
+  aes.time = 0x6A35;  // 13:17:42
+  const std::string timestamp = ZipBuilder::ExtraBlock(0x5455, "\x01" + ZipBuilder::Le32(1700000000));
+  aes.extra = timestamp + ZipBuilder::ExtraBlock(0x9901, std::string("\x02\x00" "AE\x03\x08\x00", 7)) +
+              std::string("\x55\x78\x0a\x00\x01\x02", 6);  // runs past the field
+  ZipBuilder b;
+  b.Add(aes);
+  const zip::Entry entry = Open(b).At(0);
+
+  EXPECT_EQ(zip::DecodeDosDateTime(entry.DosDate(), entry.DosTime()),
+            (zip::DosDateTime{2025, 4, 14, 13, 17, 42}));
+  const std::optional<zip::WinZipAesFacts> field = entry.WinZipAes();
+  ASSERT_TRUE(field);
+  EXPECT_EQ(field->vendorVersion, 2);
+  EXPECT_EQ(field->strength, 3);
+  EXPECT_EQ(field->method, 8);
+  EXPECT_EQ(field->overhead, 16u + 2u + 10u);  // salt, verifier, code of a 256-bit key
+
+  const zip::ExtraBlocks blocks = zip::SplitExtraField(entry.ExtraField());
+  ASSERT_EQ(blocks.Blocks().size(), 2u);
+  EXPECT_EQ(blocks.Blocks()[1].id, zip::extra_id::kWinZipAes);
+  EXPECT_EQ(blocks.Blocks()[1].data.size(), 7u);
+  EXPECT_TRUE(blocks.Damaged());
+  EXPECT_EQ(blocks.DamagedId(), 0x7855);
+  const std::optional<std::string_view> utc = blocks.Find(zip::extra_id::kExtendedTimestamp);
+  ASSERT_TRUE(utc);
+  EXPECT_EQ(zip::ExtendedTimestampModified(*utc), (zip::Time{1700000000, 0}));
+  EXPECT_FALSE(zip::ExtendedTimestampModified("\x02"));
+
+  const zip::MemberPath path = zip::SplitMemberPath("a//./b/c.txt");
+  EXPECT_EQ(path.components, (std::vector<std::string>{"a", "b", "c.txt"}));
+  EXPECT_EQ(path.Leaf(), "c.txt");
+  EXPECT_FALSE(path.isFolder);
+  EXPECT_TRUE(zip::SplitMemberPath("docs/").isFolder);
+  try {
+    zip::SplitMemberPath("a/../../b");
+    ADD_FAILURE() << "a/../../b was not refused";
+  } catch (const zip::Error& error) {
+    EXPECT_EQ(error.Category(), zip::Failure::kUnsafe);
+    EXPECT_EQ(error.Cause(), zip::Cause::kUnsafeName);
+    EXPECT_EQ(error.Entry(), "a/../../b");
+    EXPECT_EQ(error.Rule(), "Cannot extract file - parent folder (..) in the name");
+  }
 }
 
 TEST(Library, MembersSharingBytesAreUnsafe) {

@@ -2,111 +2,72 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <typeinfo>
 
-#include "os/os.h"
+#include "rtl/Exception.h"
 #include "zip/Error.h"
-#include "zip/engine/AbDfBase.h"
-#include "zip/engine/AbExcept.h"
 
 namespace tunzip {
 
 namespace {
 
-constexpr int32_t kAnyNumber = -1;
-
-// A failure as the reader classifies it, and what it means to a script. The
-// class narrows a row only where the classification leaves failures alike
-// (the Deflate decoder's and the runtime's, all number 0).
-struct ExitRule {
-  ab::TAbFailureKind kind;
-  int32_t number;
-  const std::type_info* type;
-  int code;
-};
-
-const ExitRule kRules[] = {
-    {ab::fkArchive, ab::AbZipBadCRC, nullptr, kExitFormatError},
-    {ab::fkArchive, ab::AbInvalidFactor, nullptr, kExitFormatError},
-    {ab::fkArchive, ab::AbReadError, nullptr, kExitFormatError},
-    {ab::fkArchive, ab::AbErrZipInvalid, nullptr, kExitSevereFormatError},
-    {ab::fkArchive, ab::AbZipVersionNeeded, nullptr, kExitUnsupported},
-    {ab::fkArchive, ab::AbUnknownCompressionMethod, nullptr, kExitUnsupported},
-    {ab::fkArchive, ab::AbInvalidPassword, nullptr, kExitBadPassword},
-    {ab::fkArchive, ab::AbUserAbort, nullptr, kExitUserAbort},
-    {ab::fkArchive, ab::AbZipOverlap, nullptr, kExitZipBomb},
-    {ab::fkArchive, ab::AbZipSizeExceeded, nullptr, kExitFormatError},
-    {ab::fkArchive, ab::AbZipBadExtraField, nullptr, kExitFormatError},
-    {ab::fkArchive, ab::AbZipPastCompressedSize, nullptr, kExitFormatError},
-    {ab::fkArchive, ab::AbZipStoredSizesDiffer, nullptr, kExitFormatError},
-    {ab::fkArchive, ab::AbZipDirectoryMismatch, nullptr, kExitSevereFormatError},
-    {ab::fkArchive, ab::AbZipWinZipAes, nullptr, kExitUnsupported},
-    {ab::fkArchive, ab::AbZipMethodNotRead, nullptr, kExitUnsupported},
-    // A refusal with a message of its own: an unsafe name, overlapping data.
-    {ab::fkArchive, 0, nullptr, kExitFormatError},
-    {ab::fkFiler, 0, &typeid(rtl::EWriteError), kExitDiskFull},
+// What tunzip's own file calls raise, and the runtime's read and write
+// errors below the sinks; nothing when the failure is none of them.
+std::optional<int> RuntimeCode(const std::exception& error) {
+  // A file-system call that failed on the way, folders that cannot be made
+  // included: UnZip's generic error.
+  if (dynamic_cast<const rtl::EInOutError*>(&error) != nullptr) return kExitFormatError;
+  if (dynamic_cast<const rtl::EFilerError*>(&error) != nullptr) {
+    if (typeid(error) == typeid(rtl::EWriteError)) return kExitDiskFull;
     // The archive ends before a member's data does.
-    {ab::fkFiler, 0, &typeid(rtl::EReadError), kExitFormatError},
-    {ab::fkFileOpen, 0, nullptr, kExitArchiveNotFound},
-    // UnZip's code for a file it cannot create in its folder, whatever the cause.
-    {ab::fkFileCreate, 0, nullptr, kExitDiskFull},
-    // A file-system call that failed on the way, folders that cannot be
-    // made included: UnZip's generic error.
-    {ab::fkInOut, kAnyNumber, nullptr, kExitFormatError},
-    {ab::fkOther, 0, &typeid(ab::EAbInflateError), kExitFormatError},
-    {ab::fkOther, 0, &typeid(ab::EAbInternalInflateError), kExitFormatError},
-    {ab::fkOther, 0, &typeid(ab::EAbInflatePasswordError), kExitBadPassword},
-    {ab::fkOther, 0, &typeid(ab::EAbAbortProgress), kExitUserAbort},
-    {ab::fkOther, 0, &typeid(std::bad_alloc), kExitNoMemory},
-};
-
-const ExitRule* RuleFor(const std::exception& error) {
-  const ab::TAbFailure failure = ab::ClassifyFailure(error);
-  for (const ExitRule& rule : kRules) {
-    if (rule.kind != failure.kind) continue;
-    if (rule.number != kAnyNumber && rule.number != failure.number) continue;
-    if (rule.type != nullptr && *rule.type != typeid(error)) continue;
-    return &rule;
+    if (typeid(error) == typeid(rtl::EReadError)) return kExitFormatError;
+    return std::nullopt;
   }
-  return nullptr;
+  if (dynamic_cast<const rtl::EFOpenError*>(&error) != nullptr) return kExitArchiveNotFound;
+  // UnZip's code for a file it cannot create in its folder, whatever the cause.
+  if (dynamic_cast<const rtl::EFCreateError*>(&error) != nullptr) return kExitDiskFull;
+  if (typeid(error) == typeid(std::bad_alloc)) return kExitNoMemory;
+  return std::nullopt;
 }
 
-}  // namespace
-
 // A failure the library reports, by its category; within a category only
-// the directory's damage is told apart, as UnZip tells a damaged zipfile
-// from a damaged member.
+// a few causes are told apart: the archive's own damage, as UnZip tells a
+// damaged zipfile from a damaged member, a part of a split set, and an
+// unsafe name from members that share their bytes.
 int LibraryCode(const zip::Error& error) {
   switch (error.Category()) {
     case zip::Failure::kNotZip:
       return kExitArchiveNotFound;
     case zip::Failure::kDamaged:
-      return error.Cause() == ab::AbErrZipInvalid || error.Cause() == ab::AbZipDirectoryMismatch
-                 ? kExitSevereFormatError
-                 : kExitFormatError;
+      return error.Cause() == zip::Cause::kArchiveDamaged ? kExitSevereFormatError
+                                                          : kExitFormatError;
     case zip::Failure::kUnsupported:
-      return error.Cause() == ab::AbZipMultiPart ? kExitFormatError : kExitUnsupported;
+      return error.Cause() == zip::Cause::kSplitPart ? kExitFormatError : kExitUnsupported;
     case zip::Failure::kWrongPassword:
       return kExitBadPassword;
     case zip::Failure::kUnsafe:
-      return kExitZipBomb;
+      // A name that would leave the target folder is refused as UnZip
+      // refuses it, as a damaged member.
+      return error.Cause() == zip::Cause::kUnsafeName ? kExitFormatError : kExitZipBomb;
     case zip::Failure::kIo:
       // A part of a split set that is not there: the archive is not found
       // whole, which a script can tell from a damaged one.
-      return error.Cause() == ab::AbZipMissingPart ? kExitArchiveNotFound : kExitFormatError;
+      return error.Cause() == zip::Cause::kMissingPart ? kExitArchiveNotFound : kExitFormatError;
     case zip::Failure::kCancelled:
       return kExitUserAbort;
   }
   return kExitSevereFormatError;
 }
 
+}  // namespace
+
 int ExitCodeFor(const std::exception& error, bool notAnArchive) {
   if (notAnArchive) return kExitArchiveNotFound;
   if (const auto* library = dynamic_cast<const zip::Error*>(&error)) return LibraryCode(*library);
-  const ExitRule* rule = RuleFor(error);
-  // Anything the table does not name is a damaged archive as far as a
-  // script can tell: it did not get its files.
-  return rule != nullptr ? rule->code : kExitSevereFormatError;
+  // Anything else is a damaged archive as far as a script can tell: it did
+  // not get its files.
+  return RuntimeCode(error).value_or(kExitSevereFormatError);
 }
 
 std::string FailureMessage(const std::exception& error, bool passwordAvailable) {
@@ -114,9 +75,9 @@ std::string FailureMessage(const std::exception& error, bool passwordAvailable) 
     return "skipped, unable to get password (give it with -P)";
   // The library's words are UTF-8 already, and the caller names the member.
   if (const auto* library = dynamic_cast<const zip::Error*>(&error)) return library->Rule();
-  if (const auto* unsafe = dynamic_cast<const ab::EAbZipUnsafeName*>(&error))
-    return unsafe->Refusal();
-  return os::AnsiToUtf8(error.what());
+  // The rest are tunzip's own, which name files by their UTF-8 names and
+  // give the file system's reasons as it gives them, in UTF-8 too.
+  return error.what();
 }
 
 bool ExitStatus::IsPasswordFailure(const std::exception& error) {

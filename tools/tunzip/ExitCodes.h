@@ -1,6 +1,6 @@
 // Exit codes as Info-ZIP UnZip documents them, so that scripts written for it
-// keep working; the code for each failure the reader classifies; and the
-// code of a whole run, combined from what happened to each member.
+// keep working; the code for each failure the library or the runtime raises;
+// and the code of a whole run, combined from what happened to each member.
 #pragma once
 
 #include <exception>
@@ -25,7 +25,8 @@ enum ExitCode : int {
   kExitBadPassword = 82,
 };
 
-// The code of a failure, looked up by the reader's classification of it.
+// The code of a failure: a zip::Error by its category and cause, the
+// runtime's file errors by their class, std::bad_alloc as out of memory.
 // notAnArchive: the reader refused the file as no archive at all (it then
 // leaves the archive invalid), rather than finding a damaged one.
 int ExitCodeFor(const std::exception& error, bool notAnArchive);

@@ -44,7 +44,7 @@
 #include "os/fs.h"
 #include "os/os.h"
 #include "rtl/Exception.h"
-#include "zip/engine/AbExcept.h"
+#include "zip/Error.h"
 
 namespace tunzip {
 
@@ -70,7 +70,7 @@ constexpr size_t kInFlightPerWorker = 16;
   std::string folder;
   for (const std::string& name : target.folder) folder += (folder.empty() ? "" : "/") + name;
   throw rtl::EInOutError(
-      0, "cannot create the folder " + ShownName(folder) + ": " + os::fs::LastErrorText());
+      0, "cannot create the folder " + ShownUtf8Name(folder) + ": " + os::fs::LastErrorText());
 }
 
 // A folder member's stored time and mode, set once its contents are written.
@@ -405,7 +405,8 @@ void Extractor::Handle(const zip::Entry& entry) {
     // Nothing can be written under no name, and guessing one could hit
     // another member's file.
     if (entry.Name().empty())
-      throw ab::EAbZipException("the member has no name to be written under");
+      throw zip::Error(zip::Failure::kUnsafe, "the member has no name to be written under", "",
+                       zip::Cause::kUnsafeName);
     Target target = planner_.Place(entry);
     const bool isFolder = entry.IsFolder();
     // Written below the target folder all the same, which the user is told.
@@ -562,7 +563,8 @@ void Extractor::RecordFolder(const zip::Entry& entry, const Target& target, bool
 void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
   Drain();
   if (entry.Size() > kLinkTargetLimit)
-    throw ab::EAbException("symbolic link target longer than any file system takes");
+    throw zip::Error(zip::Failure::kDamaged,
+                     "symbolic link target longer than any file system takes");
   zip::MemorySink data;
   Read(entry, &data);
   const std::string linkTarget = data.Text();
@@ -570,7 +572,9 @@ void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
                                   ? "it holds a NUL character"
                                   : links_->Refusal(target.Path(), linkTarget);
   if (!refusal.empty())
-    throw ab::EAbException("symbolic link to " + ShownName(linkTarget) + " refused: " + refusal);
+    throw zip::Error(zip::Failure::kUnsafe,
+                     "symbolic link to " + ShownUtf8Name(linkTarget) + " refused: " + refusal, "",
+                     zip::Cause::kUnsafeName);
   if (!tree_->MakeFolders(target.folder)) FailFolders(target);
   if (!tree_->MakeLink(target.Path(), linkTarget))
     throw rtl::EFCreateError(target.Shown() + ": " + os::fs::LastErrorText());
@@ -581,7 +585,9 @@ void Extractor::WriteLink(const zip::Entry& entry, const Target& target) {
   RestoreOwner(OwnerOf(entry), target.Shown(), [&](uint32_t user, uint32_t group) {
     return tree_->SetOwner(target.Path(), user, group);
   });
-  Announce("    linking: ", " -> " + ShownName(linkTarget));
+  // The target's bytes are what the link holds, shown as the member names
+  // are: UTF-8, any byte that is not shown as its code.
+  Announce("    linking: ", " -> " + ShownUtf8Name(linkTarget));
 }
 
 bool Extractor::WriteFile(const zip::Entry& entry, const Target& target) {

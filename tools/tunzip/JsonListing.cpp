@@ -6,7 +6,6 @@
 
 #include "Listing.h"
 #include "os/os.h"
-#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 
@@ -69,7 +68,7 @@ std::string Utc(const zip::Time& time) {
 
 // The MS-DOS stamp: the writer's wall-clock time, which carries no zone.
 std::string Local(uint16_t date, uint16_t time) {
-  const ab::TAbDosDateTime t = ab::DecodeDosDateTime(date, time);
+  const zip::DosDateTime t = zip::DecodeDosDateTime(date, time);
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour,
                 t.minute, t.second);

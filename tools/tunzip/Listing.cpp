@@ -9,15 +9,13 @@
 #include "Masks.h"
 #include "ZipInfo.h"
 #include "os/os.h"
-#include "zip/engine/AbUnzExternal.h"
-#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 
 namespace {
 
 std::string DateTime(uint16_t date, uint16_t time, bool seconds) {
-  const ab::TAbDosDateTime t = ab::DecodeDosDateTime(date, time);
+  const zip::DosDateTime t = zip::DecodeDosDateTime(date, time);
   if (seconds)
     return Printf("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
                   t.second);
@@ -166,14 +164,14 @@ std::string MethodName(uint16_t method, uint16_t flags) {
 std::string MethodName(const zip::Entry& entry) {
   if (entry.Encryption() != zip::Encryption::kWinZipAes)
     return MethodName(entry.Method(), entry.Flags());
-  const auto field = ab::ReadWinZipAesField(entry.ExtraField());
+  const std::optional<zip::WinZipAesFacts> field = entry.WinZipAes();
   return (field ? MethodName(field->method, entry.Flags()) : std::string("Unk:099")) + "+AES";
 }
 
 uint64_t EncryptionOverhead(const zip::Entry& entry) {
   if (entry.Encryption() == zip::Encryption::kWinZipAes) {
-    const auto field = ab::ReadWinZipAesField(entry.ExtraField());
-    return field ? field->Overhead() : 0;
+    const std::optional<zip::WinZipAesFacts> field = entry.WinZipAes();
+    return field ? field->overhead : 0;
   }
   return entry.IsEncrypted() ? kEncryptionHeaderSize : 0;
 }

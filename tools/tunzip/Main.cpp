@@ -17,7 +17,6 @@
 #include "os/os.h"
 #include "zip/Archive.h"
 #include "zip/StreamReader.h"
-#include "zip/engine/AbConst.h"
 #include "zip/methods/Register.h"
 
 namespace {
@@ -77,7 +76,7 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
       throw zip::Error(zip::Failure::kIo,
                        "split archive: file " + std::to_string(disk + 1) + " of " +
                            std::to_string(lastDisk + 1) + " (" + name + ") is missing",
-                       "", ab::AbZipMissingPart);
+                       "", zip::Cause::kMissingPart);
     }
   };
   try {
@@ -88,7 +87,7 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
                                         : tunzip::kExitOk;
     return archive;
   } catch (const zip::Error& error) {
-    if (error.Cause() == ab::AbZipUnknownCharset) {
+    if (error.Cause() == zip::Cause::kUnknownCharset) {
       Err() << "tunzip: -O " << options.nameCharset << ": " << error.Rule() << '\n';
       code = tunzip::kExitBadOptions;
     } else if (error.Category() == zip::Failure::kNotZip) {
@@ -100,7 +99,7 @@ std::optional<zip::Archive> Load(std::shared_ptr<const zip::Source> source,
       // One part of a split archive is a ZIP archive, just not a whole one:
       // said so, with UnZip's code for an archive it cannot process.
       Err() << "tunzip: " << options.archiveShown << ": " << error.Rule()
-            << (error.Cause() == ab::AbZipMultiPart
+            << (error.Cause() == zip::Cause::kSplitPart
                     ? " (a split set is read by its last part, the .zip file, with the others "
                       "beside it)"
                     : "")

@@ -10,13 +10,13 @@ os::fs::FileTime ToFileTime(const zip::Time& time) {
 
 }  // namespace
 
-ab::TAbMemberPath SplitMemberName(const zip::Entry& entry) {
+zip::MemberPath SplitMemberName(const zip::Entry& entry) {
   // An absolute name is written below the target folder, as UnZip and 7-Zip
   // write it: the leading `/` alone is what would have taken it out.
   const std::string& name = entry.Name();
   const size_t start = name.find_first_not_of('/');
   if (start == std::string::npos) return {{}, true};  // "/" is the target folder itself
-  return ab::SplitMemberPath(name.substr(start));
+  return zip::SplitMemberPath(name.substr(start));
 }
 
 std::string LeafName(const zip::Entry& entry) {
@@ -29,7 +29,7 @@ std::string LeafName(const zip::Entry& entry) {
 os::fs::FileTime ModifiedTimeOf(const zip::Entry& entry) {
   if (entry.Modified()) return ToFileTime(*entry.Modified());
   // The DOS stamp is the maker's wall-clock time, read as ours.
-  const ab::TAbDosDateTime dos = ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
+  const zip::DosDateTime dos = zip::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
   const os::fs::LocalTime local{dos.year, dos.month, dos.day, dos.hour, dos.minute, dos.second};
   return os::fs::LocalToUtc(local).value_or(os::fs::FileTime{});
 }

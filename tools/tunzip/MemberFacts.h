@@ -10,14 +10,14 @@
 #include "Refresh.h"
 #include "os/fs.h"
 #include "zip/Entry.h"
-#include "zip/engine/AbUtils.h"
+#include "zip/MemberPath.h"
 
 namespace tunzip {
 
 // The member's Unicode name split into folders and a leaf, leading `/`s
-// dropped. EAbZipUnsafeName, saying why, for a name with a drive, a `..`
+// dropped. A zip::Error of kUnsafe, saying why, for a name with a drive, a `..`
 // part, or a file name without any part.
-ab::TAbMemberPath SplitMemberName(const zip::Entry& entry);
+zip::MemberPath SplitMemberName(const zip::Entry& entry);
 // Its last part alone (-j), which cannot leave the folder it is put in;
 // empty for a name that has no such part.
 std::string LeafName(const zip::Entry& entry);

@@ -1,12 +1,12 @@
 #include "Refresh.h"
 
 #include "os/fs.h"
-#include "zip/engine/AbUtils.h"
+#include "zip/Entry.h"
 
 namespace tunzip {
 
 std::optional<MemberTime> MemberTimeFromDos(uint16_t dosDate, uint16_t dosTime) {
-  const ab::TAbDosDateTime stamp = ab::DecodeDosDateTime(dosDate, dosTime);
+  const zip::DosDateTime stamp = zip::DecodeDosDateTime(dosDate, dosTime);
   if (stamp.month < 1 || stamp.month > 12 || stamp.day < 1 || stamp.hour > 23 ||
       stamp.minute > 59 || stamp.second > 59)
     return std::nullopt;

@@ -10,14 +10,13 @@
 #include "Masks.h"
 #include "Names.h"
 #include "Piping.h"
-#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 
 namespace {
 
 std::string ListingLine(const zip::Entry& entry, bool marks) {
-  const ab::TAbDosDateTime t = ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
+  const zip::DosDateTime t = zip::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
   char line[64];
   std::snprintf(line, sizeof line, "%9" PRIu64 "  %04d-%02d-%02d %02d:%02d  %c", entry.Size(), t.year,
                 t.month, t.day, t.hour, t.minute, marks && entry.NameLowered() ? '^' : ' ');

@@ -2,7 +2,6 @@
 
 #include "MemberFacts.h"
 #include "Names.h"
-#include "zip/engine/AbExcept.h"
 
 namespace tunzip {
 
@@ -41,13 +40,13 @@ Target TargetPlanner::Place(const zip::Entry& entry) const {
   if (junkPaths_) {
     // Only the leaf is used, so a name that would climb out is harmless.
     const std::string leaf = LeafName(entry);
-    if (leaf.empty()) throw ab::EAbZipUnsafeName(entry.Name(), "no file name in it");
+    if (leaf.empty()) throw zip::UnsafeName(entry.Name(), "no file name in it");
     target.leaf = LegalNameIn(target, leaf);
     return target;
   }
   for (const std::string& name : SplitMemberName(entry).components)
     target.folder.push_back(LegalNameIn(target, name));
-  if (target.folder.empty()) throw ab::EAbZipUnsafeName(entry.Name(), "empty name");
+  if (target.folder.empty()) throw zip::UnsafeName(entry.Name(), "empty name");
   target.leaf = target.folder.back();
   target.folder.pop_back();
   return target;

@@ -15,8 +15,7 @@
 #include "Names.h"
 #include "ZipInfoVerbose.h"
 #include "os/os.h"
-#include "zip/engine/AbUtils.h"
-#include "zip/engine/AbZipExtra.h"
+#include "zip/ExtraField.h"
 
 namespace tunzip {
 
@@ -155,13 +154,13 @@ std::string TypeLetters(const zip::Entry& entry, uint16_t internalAttributes) {
 // times here, so neither does this.
 std::tm ModifiedTime(const zip::Entry& entry) {
   const std::optional<std::string_view> block =
-      ab::SplitExtraField(entry.ExtraField()).Find(0x5455);
-  if (const auto modified = block ? ab::ReadExtendedTimestampBlock(*block).modified : std::nullopt) {
+      zip::SplitExtraField(entry.ExtraField()).Find(zip::extra_id::kExtendedTimestamp);
+  if (const auto modified = block ? zip::ExtendedTimestampModified(*block) : std::nullopt) {
     const std::time_t seconds = static_cast<std::time_t>(modified->seconds);
     // The listing runs on one thread: localtime's shared result is safe here.
     if (const std::tm* local = std::localtime(&seconds)) return *local;
   }
-  const ab::TAbDosDateTime dos = ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
+  const zip::DosDateTime dos = zip::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
   std::tm t{};
   t.tm_year = dos.year - 1900;
   t.tm_mon = dos.month - 1;

@@ -14,7 +14,6 @@
 #include "Names.h"
 #include "ZipInfo.h"
 #include "os/os.h"
-#include "zip/engine/AbUtils.h"
 
 namespace tunzip {
 
@@ -511,7 +510,7 @@ void WriteMember(const zip::Entry& entry, uint64_t offset, std::optional<uint64_
   }
   out << Fact("file security status:", (flags & 1) ? "encrypted" : "not encrypted")
       << Fact("extended local header:", (flags & 8) ? "yes" : "no");
-  const ab::TAbDosDateTime dos = ab::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
+  const zip::DosDateTime dos = zip::DecodeDosDateTime(entry.DosDate(), entry.DosTime());
   out << Fact("file last modified on (DOS date/time):",
               Stamp(dos.year, dos.month, dos.day, dos.hour, dos.minute, dos.second));
   if (const std::optional<int64_t> modified = UnixModified(entry.ExtraField())) {

@@ -27,6 +27,15 @@ std::optional<std::string_view> TAbExtraBlocks::Find(uint16_t id) const {
   return std::nullopt;
 }
 
+void TAbExtraBlocks::ForEach(
+    const std::function<void(uint16_t id, std::string_view data)>& f) const {
+  for (size_t at = 0; sound.size() - at >= 4;) {
+    const auto length = static_cast<size_t>(LoadLe(sound, at + 2, 2));
+    f(static_cast<uint16_t>(LoadLe(sound, at, 2)), sound.substr(at + 4, length));
+    at += 4 + length;
+  }
+}
+
 TAbExtraBlocks SplitExtraField(std::string_view extra) {
   TAbExtraBlocks result;
   size_t at = 0;

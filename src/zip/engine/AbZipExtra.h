@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,8 @@ struct TAbExtraBlocks {
 
   // The data of the first block with the id, or nothing.
   std::optional<std::string_view> Find(uint16_t id) const;
+  // Each block of the sound part in order, with its id and data.
+  void ForEach(const std::function<void(uint16_t id, std::string_view data)>& f) const;
 };
 TAbExtraBlocks SplitExtraField(std::string_view extra);
 
