@@ -1,5 +1,6 @@
 #include "Listing.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <numeric>
@@ -14,12 +15,42 @@ namespace tunzip {
 
 namespace {
 
-std::string DateTime(uint16_t date, uint16_t time, bool seconds) {
+// The short listing's line is the whole of a large archive's listing, and
+// printf cost most of it: its columns are put together by hand.
+
+// value in decimal, right-aligned with spaces (or zeros) in width columns,
+// wider when it needs more, as %9llu and %02d write it.
+void AppendNumber(std::string& line, uint64_t value, size_t width, char pad = ' ') {
+  char digits[20];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const auto count = static_cast<size_t>(end - digits);
+  if (count < width) line.append(width - count, pad);
+  line.append(digits, count);
+}
+
+// YYYY-MM-DD HH:MM, and :SS with seconds. A damaged stamp's fields stay
+// below 100 (at most 15 for the month, 63 for the minutes), so two digits
+// always hold them.
+void AppendDateTime(std::string& line, uint16_t date, uint16_t time, bool seconds) {
   const zip::DosDateTime t = zip::DecodeDosDateTime(date, time);
-  if (seconds)
-    return Printf("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-  return Printf("%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour, t.minute);
+  AppendNumber(line, static_cast<uint64_t>(t.year), 4, '0');
+  line += '-';
+  AppendNumber(line, static_cast<uint64_t>(t.month), 2, '0');
+  line += '-';
+  AppendNumber(line, static_cast<uint64_t>(t.day), 2, '0');
+  line += ' ';
+  AppendNumber(line, static_cast<uint64_t>(t.hour), 2, '0');
+  line += ':';
+  AppendNumber(line, static_cast<uint64_t>(t.minute), 2, '0');
+  if (!seconds) return;
+  line += ':';
+  AppendNumber(line, static_cast<uint64_t>(t.second), 2, '0');
+}
+
+std::string DateTime(uint16_t date, uint16_t time, bool seconds) {
+  std::string text;
+  AppendDateTime(text, date, time, seconds);
+  return text;
 }
 
 constexpr uint64_t kEncryptionHeaderSize = 12;
@@ -43,12 +74,18 @@ void WriteShort(const zip::Archive& archive, const std::vector<size_t>& chosen, 
                 bool marks, std::ostream& out) {
   if (quiet < 2) out << ShortListingTitle(marks);
   uint64_t total = 0;
+  std::string line;
   ForEachChosen(archive, chosen, [&](const zip::Entry& entry) {
     total += entry.Size();
-    out << Printf("%9" PRIu64 "  %s  %c", entry.Size(),
-                  DateTime(entry.DosDate(), entry.DosTime(), false).c_str(),
-                  CaseMark(entry, marks))
-        << ShownMemberName(entry) << '\n';
+    line.clear();
+    AppendNumber(line, entry.Size(), 9);
+    line += "  ";
+    AppendDateTime(line, entry.DosDate(), entry.DosTime(), false);
+    line += "  ";
+    line += CaseMark(entry, marks);
+    line += ShownMemberName(entry);
+    line += '\n';
+    out << line;
   });
   if (quiet < 2)
     out << "---------                     -------\n"
