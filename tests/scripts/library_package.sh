@@ -15,7 +15,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
-for header in Archive Entry EntryStream Error ExtraField MemberPath Sink Source; do
+for header in Archive Entry EntryStream Error ExtraField MemberPath Sink Source StreamReader; do
   [ -f "$scratch/prefix/include/tessaline/zip/$header.h" ] || fail "zip/$header.h not installed"
 done
 # The installed headers stand on their own: nothing of the reader's units
