@@ -23,6 +23,7 @@
 
 #include "zip/engine/AbDfBase.h"
 #include "zip/engine/AbDfCodeLengths.h"
+#include "zip/engine/AbDfFastBits.h"
 #include "rtl/Cpu.h"
 
 namespace ab {
@@ -123,29 +124,6 @@ struct TFastState {
   const uint8_t* in;
 };
 
-// The bits of x below the count in the low six bits of n; BMI2 has one
-// instruction for it, which the compiler does not find by itself.
-template <bool kBmi2>
-TESSALINE_CHUNK_INLINE uint64_t LowBits(uint64_t x, uint32_t n) {
-#if defined(__x86_64__)
-  if constexpr (kBmi2) {
-    uint64_t low;
-    asm("bzhi %2, %1, %0" : "=r"(low) : "rm"(x), "r"(uint64_t{n}));
-    return low;
-  }
-#endif
-  return x & ((uint64_t{1} << (n & 63)) - 1);
-}
-
-// A length or distance entry's value plus its extra bits. The entry's low
-// six bits are its total (bit 5 is clear) and bits 8 to 13 its code length
-// (neither kLiteral nor kSubtable is set), so both shifts take it as it is.
-template <bool kBmi2>
-TESSALINE_CHUNK_INLINE uint32_t FastValueOf(uint64_t buffer, uint32_t entry) {
-  const uint64_t codeAndExtra = LowBits<kBmi2>(buffer, entry);
-  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> (std::rotr(entry, 8) & 63));
-}
-
 // The loop of the sequential decoder, into symbols of either width. Each pass
 // starts just after a refill (56 bits or more) with the first-level entry of
 // the next code already looked up: up to three first-level literals (11 bits
@@ -226,7 +204,7 @@ TESSALINE_CHUNK_INLINE TFastExit FastLoop(TFastState& state, const uint32_t* lit
         break;
       }
     }
-    const uint32_t length = FastValueOf<kBmi2>(buffer, entry);
+    const uint32_t length = DfFastValueOf<kBmi2>(buffer, entry);
     consume(entry);
     if (held() < 40) refill();
     entry = Tree::Resolve(dist, dist[buffer & ((uint64_t{1} << kDistBits) - 1)], buffer, kDistBits);
@@ -234,7 +212,7 @@ TESSALINE_CHUNK_INLINE TFastExit FastLoop(TFastState& state, const uint32_t* lit
       result = TFastExit::kBadDistance;
       break;
     }
-    const uint32_t distance = FastValueOf<kBmi2>(buffer, entry);
+    const uint32_t distance = DfFastValueOf<kBmi2>(buffer, entry);
     consume(entry);
     if (reinterpret_cast<uintptr_t>(out) < allReachable &&
         distance > static_cast<uint64_t>(out - base)) {

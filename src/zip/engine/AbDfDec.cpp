@@ -27,6 +27,7 @@
 #include "rtl/Cpu.h"
 #include "rtl/Format.h"
 #include "zip/engine/AbDfCodeLengths.h"
+#include "zip/engine/AbDfFastBits.h"
 #include "zip/engine/AbDfCryS.h"
 #include "zip/engine/AbExcept.h"
 
@@ -181,34 +182,6 @@ TESSALINE_ALWAYS_INLINE void Consume(uint64_t& buffer, uint32_t& left, uint32_t 
   left -= entry;
 }
 
-// The bits of x below the count in the low six bits of n. The compiler
-// does not find BMI2's single instruction for this by itself, and its
-// intrinsic cannot be called from code that is not built for BMI2 as a
-// whole, which this template is not.
-template <bool kBmi2>
-TESSALINE_ALWAYS_INLINE uint64_t LowBits(uint64_t x, uint32_t n) {
-#if defined(__x86_64__)
-  if constexpr (kBmi2) {
-    uint64_t low;
-    asm("bzhi %2, %1, %0" : "=r"(low) : "rm"(x), "r"(uint64_t{n}));
-    return low;
-  }
-#endif
-  return x & ((uint64_t{1} << (n & 63)) - 1);
-}
-
-// The value plus the extra bits that follow the code, for a length or
-// distance entry. Both shift counts are taken as the entry holds them: its
-// low six bits are the total (bit 5 is clear), and bits 8 to 13 the code
-// length, since such an entry has neither kLiteral nor kSubtable set.
-template <bool kBmi2>
-TESSALINE_ALWAYS_INLINE uint32_t ValueOf(uint64_t buffer, uint32_t entry) {
-  const uint64_t codeAndExtra = LowBits<kBmi2>(buffer, entry);
-  // A rotation moves the code length down and keeps the entry (one BMI2
-  // instruction); the shift reads its low six bits only.
-  return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> (std::rotr(entry, 8) & 63));
-}
-
 template <uint32_t MainBits>
 TESSALINE_ALWAYS_INLINE uint32_t First(const uint32_t* table, uint64_t buffer) {
   return table[buffer & ((uint64_t{1} << MainBits) - 1)];
@@ -312,7 +285,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
     }
     // A length code comes after at most two first-level literals: the
     // refill that started the iteration still holds its bits.
-    const uint32_t length = ValueOf<kBmi2>(buffer, entry);
+    const uint32_t length = DfFastValueOf<kBmi2>(buffer, entry);
     Consume(buffer, left, entry);
     // The distance code and its extra bits (29 at most), and 11 more for
     // the lookup that follows.
@@ -322,7 +295,7 @@ TESSALINE_ALWAYS_INLINE TFastExit DecodeFastBody(TAbDfInBitStream& bits, TAbDfOu
       result = TFastExit::BadDistance;
       break;
     }
-    const uint32_t distance = ValueOf<kBmi2>(buffer, entry);
+    const uint32_t distance = DfFastValueOf<kBmi2>(buffer, entry);
     Consume(buffer, left, entry);
     if (reinterpret_cast<uintptr_t>(out) < allReachable &&
         distance > static_cast<uint64_t>(out - base)) {
