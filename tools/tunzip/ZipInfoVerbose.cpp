@@ -14,6 +14,7 @@
 #include "Names.h"
 #include "ZipInfo.h"
 #include "os/os.h"
+#include "zip/ExtraField.h"
 
 namespace tunzip {
 
@@ -152,10 +153,10 @@ void ForEachBlock(std::string_view extra, F f) {
 std::optional<int64_t> UnixModified(std::string_view extra) {
   std::optional<int64_t> timestamp, old;
   ForEachBlock(extra, [&](const Block& block) {
-    if (block.id == 0x5455 && !timestamp && block.data.size() >= 5 &&
-        (static_cast<uint8_t>(block.data[0]) & 1))
-      timestamp = static_cast<int32_t>(Le32(block.data, 1));
-    else if (block.id == 0x5855 && !old && block.data.size() >= 8)
+    if (block.id == zip::extra_id::kExtendedTimestamp) {
+      if (const auto modified = zip::ExtendedTimestampModified(block.data); modified && !timestamp)
+        timestamp = modified->seconds;
+    } else if (block.id == 0x5855 && !old && block.data.size() >= 8)
       old = static_cast<int32_t>(Le32(block.data, 4));
   });
   const std::optional<int64_t> modified = timestamp ? timestamp : old;
@@ -171,7 +172,7 @@ std::optional<int64_t> UnixModified(std::string_view extra) {
 uint64_t LocalHeaderGuess(const zip::Entry& entry) {
   uint64_t more = 0;
   ForEachBlock(entry.ExtraField(), [&](const Block& block) {
-    if (block.id == 0x5455 && !block.data.empty()) {
+    if (block.id == zip::extra_id::kExtendedTimestamp && !block.data.empty()) {
       const uint8_t flags = static_cast<uint8_t>(block.data[0]);
       more += 4 * (((flags >> 1) & 1) + ((flags >> 2) & 1));
     } else if (block.id == 0x5855 || block.id == 0x7855) {
@@ -453,7 +454,7 @@ void WriteExtraField(const zip::Entry& entry, std::ostream& out, std::ostream& e
       }
       out << Printf("\n  - A subfield with ID 0x%04x (%s) and %u data bytes", block.id,
                     ExtraName(block.id).c_str(), static_cast<unsigned>(block.data.size()));
-      if (block.id == 0x5455) {
+      if (block.id == zip::extra_id::kExtendedTimestamp) {
         out << '.';
         const uint8_t flags = block.data.empty() ? 0 : static_cast<uint8_t>(block.data[0]);
         std::string times;
